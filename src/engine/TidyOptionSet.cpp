@@ -1,0 +1,6 @@
+#include "engine/TidyOptionSet.h"
+
+TidyOptionSet& CurrentOptionSet() {
+    static TidyOptionSet set;
+    return set;
+}

@@ -1,0 +1,19 @@
+#include "support/Errors.h"
+
+#include "support/Translation.h"
+
+KelvaneError::KelvaneError(QString message)
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+
+void RaiseFileOpenError(const QString& path, const QString& reason) {
+    throw KelvaneError(Translate(QStringLiteral("Cannot open file \"%1\". %2")).arg(path, reason));
+}
+
+void RaiseFileCreateError(const QString& path, const QString& reason) {
+    throw KelvaneError(
+        Translate(QStringLiteral("Cannot create file \"%1\". %2")).arg(path, reason));
+}
+
+void RaiseNotAnInteger(const QString& text) {
+    throw KelvaneError(Translate(QStringLiteral("'%1' is not a valid integer value")).arg(text));
+}

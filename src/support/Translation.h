@@ -1,0 +1,23 @@
+#pragma once
+// Interface text translation from the optional language file "lang.txt".
+// The English text is the key, looked up within a section naming where the text comes from.
+
+#include <QByteArray>
+#include <QString>
+
+class QObject;
+
+inline const QString kStringTable = QStringLiteral("STRING_TABLE");
+
+// Escaped form used by the language file (C-like escapes, bytes below 32 as \xHH).
+QByteArray EscapeText(const QByteArray& text);
+// Throws KelvaneError("Numeric constant too large.") for an octal escape above 255.
+QByteArray UnescapeText(const QByteArray& text);
+
+// Fills the table once from `folder` + `fileName`; a missing file is ignored silently.
+void LoadLanguageFile(const QString& folder, const QString& fileName = QStringLiteral("lang.txt"));
+// Empties the table (tests; a fresh start).
+void ClearTranslations();
+
+// Texts are handled as UTF-8 bytes against the table.
+QString Translate(const QString& text, const QString& section = kStringTable);

@@ -1,0 +1,13 @@
+#pragma once
+// Small helpers shared by the tests: fixture paths and whole-file reads and writes.
+
+#include <QByteArray>
+#include <QString>
+
+QString TestDataPath(const QString& relative);    // tests/data/<relative>
+QString ExamplesPath(const QString& relative);    // examples/<relative>
+QString BinPath(const QString& program);          // build/bin/<program>
+
+QByteArray ReadAll(const QString& path);          // fails the test when unreadable
+void WriteAll(const QString& path, const QByteArray& bytes);
+void SetReadOnly(const QString& path, bool readOnly); // owner's write bit
