@@ -6,21 +6,28 @@
 #include <QString>
 #include <QStringList>
 
-// Tidies `document` (8-bit bytes, decoded by the input encoding) in place and fills
-// `messages`. Answers false when the library could not process the document; option errors
-// ("Invalid Input encoding", a wrap width that is no number) are thrown as KelvaneError
-// before any parsing, leaving both texts unchanged.
+// Tidies `document` (8-bit bytes, decoded by the input encoding; read up to its first NUL
+// byte) with the current option set and fills `messages` with one line per library report.
+// Answers false when the library could not process the document (a severe failure, or no
+// output for a non-empty document): `document` is then left as it was and `messages` holds
+// the reports collected up to the failure. An empty document answers true with whatever the
+// library writes for it. Option errors ("Invalid Input encoding", a wrap width that is no
+// number) are thrown as KelvaneError before any parsing, leaving both texts unchanged.
 bool RunTidy(QByteArray& document, QString& messages);
 
 // The validation road: reads the file (file-open error when it cannot), runs RunTidy and
 // drops the tidied text.
 bool RunTidyOnFile(const QString& fileName, QString& messages);
 
-// One message line, with the level word and the template translated.
+// One message line, with the level word and the template translated. `level` is the library's
+// TidyReportLevel value; levels other than TidyInfo ... TidyFatal get an empty word.
 QString FormatTidyMessage(int level, int line, int column, const QString& text);
 
-// Whole-file helpers. ReadFileText raises the file-open error; WriteFileText replaces the file
-// (through a temporary file renamed into place) and raises the file-creation error.
+// Whole-file helpers. ReadFileText raises the file-open error (also for a folder or anything
+// else that is not a regular file). WriteFileText replaces the file through a temporary file
+// in the same folder that is synced and renamed into place, keeping the old file's permission
+// bits; it raises the file-creation error, leaving the old file as it was and no temporary
+// file behind, also when the target is read-only (owner's write bit clear).
 QByteArray ReadFileText(const QString& path);
 void WriteFileText(const QString& path, const QByteArray& bytes);
 

@@ -1,0 +1,22 @@
+#include "engine/TidyRunner.h"
+
+#include "engine/TidyLibraryRun.h"
+
+namespace {
+TidyRunner* g_installed = nullptr;
+}
+
+TidyResult InProcessTidyRunner::run(const TidyRequest& request) {
+    return RunTidyLibrary(request);
+}
+
+TidyRunner& CurrentTidyRunner() {
+    static InProcessTidyRunner inProcess;
+    return g_installed ? *g_installed : inProcess;
+}
+
+TidyRunner* SetTidyRunner(TidyRunner* runner) {
+    TidyRunner* previous = g_installed;
+    g_installed = runner;
+    return previous;
+}
