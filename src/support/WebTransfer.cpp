@@ -1,0 +1,309 @@
+#include "support/WebTransfer.h"
+
+#include "support/WebAddress.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// Longest file name we give a download, suffix included (well below NAME_MAX in bytes).
+constexpr qsizetype kMaxNameLength = 120;
+
+// The system's proxy settings, except that loopback hosts are always reached directly.
+class SystemProxyFactory final : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        if (IsLoopbackHost(query.peerHostName()))
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+};
+
+bool IsHtmlType(const QString& contentType) {
+    const QString type = contentType.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
+    return type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml");
+}
+
+QString SafeFileName(QString name) {
+    for (QChar& c : name)
+        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
+            c == QChar(0x7f))
+            c = QLatin1Char('_');
+    name = name.trimmed();
+    // A leading dot would hide the file (and "." or ".." are no names at all).
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.size() > kMaxNameLength) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QString suffix = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+        name = name.left(kMaxNameLength - suffix.size()) + suffix;
+    }
+    return name;
+}
+
+} // namespace
+
+QString DefaultDownloadFolder() {
+    QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        cache = QDir::tempPath() + QStringLiteral("/kelvane-cache");
+    return cache + QStringLiteral("/downloads");
+}
+
+QString DownloadFileName(const QString& address, const QString& contentType) {
+    QString name = SafeFileName(UrlFileName(address));
+    if (name.isEmpty())
+        return QStringLiteral("index.html");
+    if (!name.contains(QLatin1Char('.')) && IsHtmlType(contentType))
+        name += QStringLiteral(".html");
+    return name;
+}
+
+WebTransfer::WebTransfer(QObject* parent) : QObject(parent) {}
+
+WebTransfer::~WebTransfer() {
+    if (isRunning()) {
+        blockSignals(true);
+        Finish(State::Cancelled);
+    }
+}
+
+void WebTransfer::setTargetFolder(const QString& folder) {
+    m_folder = folder;
+}
+
+void WebTransfer::setTransferTimeout(int milliseconds) {
+    m_transferTimeoutMs = milliseconds;
+}
+
+void WebTransfer::start(const QString& address) {
+    if (m_state != State::Idle)
+        return;
+    m_address = address.trimmed();
+    m_state = State::Probing;
+
+    const QUrl url(m_address, QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    QString refusal;
+    if (!url.isValid() || url.host().isEmpty())
+        refusal = QStringLiteral("Not a valid web address: %1").arg(m_address);
+    else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        refusal = QStringLiteral("Unsupported address scheme: %1").arg(url.scheme());
+    if (!refusal.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, refusal] {
+                if (m_state == State::Probing)
+                    Fail(refusal);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+
+    if (NeedsNoConnection(m_address)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_state == State::Probing)
+                    SendRequest();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+
+    // A quick connection check first, so that without a network nothing is requested.
+    const std::optional<ConnectionTarget> target = ConnectionTargetFor(m_address);
+    m_probe = new QTcpSocket(this);
+    m_probe->setProxy(QNetworkProxy::NoProxy);
+    m_probeTimer = new QTimer(this);
+    m_probeTimer->setSingleShot(true);
+    connect(
+        m_probe, &QTcpSocket::connected, this, [this] { ConnectionChecked(true); },
+        Qt::QueuedConnection);
+    connect(
+        m_probe, &QTcpSocket::errorOccurred, this, [this] { ConnectionChecked(false); },
+        Qt::QueuedConnection);
+    connect(m_probeTimer, &QTimer::timeout, this, [this] { ConnectionChecked(false); });
+    m_probeTimer->start(kConnectionTimeoutMs);
+    if (target && target->port != 0)
+        m_probe->connectToHost(target->host, target->port);
+    else
+        QMetaObject::invokeMethod(
+            this, [this] { ConnectionChecked(false); }, Qt::QueuedConnection);
+}
+
+void WebTransfer::cancel() {
+    if (!isRunning())
+        return;
+    m_error = QStringLiteral("Cancelled");
+    Finish(State::Cancelled);
+}
+
+void WebTransfer::ConnectionChecked(bool connected) {
+    if (m_state != State::Probing)
+        return;
+    DropNetwork();
+    if (!connected) {
+        Fail(QStringLiteral("No connection to %1").arg(UrlHost(m_address)));
+        return;
+    }
+    SendRequest();
+}
+
+void WebTransfer::SendRequest() {
+    const QString folder = m_folder.isEmpty() ? DefaultDownloadFolder() : m_folder;
+    if (!QDir().mkpath(folder)) {
+        Fail(QStringLiteral("Cannot create the folder %1").arg(folder));
+        return;
+    }
+    // The partial download is hidden and private, and goes away by itself unless kept.
+    m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/.download-XXXXXX.part"));
+    if (!m_file->open()) {
+        Fail(QStringLiteral("Cannot create a file in %1: %2").arg(folder, m_file->errorString()));
+        return;
+    }
+
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        m_manager->setProxyFactory(new SystemProxyFactory);
+    }
+    QNetworkRequest request(QUrl(m_address, QUrl::TolerantMode));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(m_transferTimeoutMs);
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QByteArrayLiteral("Kelvane/" KELVANE_VERSION));
+
+    m_state = State::Transferring;
+    m_requestSent = true;
+    m_reply = m_manager->get(request);
+    connect(m_reply, &QNetworkReply::readyRead, this, &WebTransfer::ReplyReadyRead);
+    // Reported from the data itself: QNetworkReply throttles its own progress signal and can
+    // stay silent about the first bytes of a stalling transfer.
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
+        if (m_state == State::Transferring)
+            Q_EMIT progress(m_received, ExpectedSize());
+    });
+    connect(m_reply, &QNetworkReply::finished, this, &WebTransfer::ReplyFinished);
+}
+
+void WebTransfer::ReplyReadyRead() {
+    if (m_state != State::Transferring || !m_reply)
+        return;
+    const QByteArray data = m_reply->readAll();
+    if (data.isEmpty())
+        return;
+    if (m_file->write(data) != data.size()) {
+        Fail(QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString()));
+        return;
+    }
+    m_received += data.size();
+    Q_EMIT progress(m_received, ExpectedSize());
+}
+
+qint64 WebTransfer::ExpectedSize() const {
+    // A compressed body arrives unpacked, so its length on the wire says nothing.
+    if (!m_reply || m_reply->hasRawHeader("Content-Encoding"))
+        return -1;
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    bool valid = false;
+    const qint64 total = length.toLongLong(&valid);
+    return valid && total >= m_received ? total : -1;
+}
+
+void WebTransfer::ReplyFinished() {
+    if (m_state != State::Transferring || !m_reply)
+        return;
+    ReplyReadyRead();
+    if (m_state != State::Transferring)
+        return;
+
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (m_reply->error() != QNetworkReply::NoError) {
+        Fail(m_reply->errorString());
+        return;
+    }
+    // Only a 2xx answer is the page; an error page or an unfollowed redirect is not.
+    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+        Fail(QStringLiteral("The server answered %1 %2")
+                 .arg(status.toInt())
+                 .arg(m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString()));
+        return;
+    }
+    if (!m_file->flush()) {
+        Fail(QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString()));
+        return;
+    }
+
+    // Named after the address it finally came from (redirects included).
+    const QString partial = m_file->fileName();
+    const QString folder = QFileInfo(partial).absolutePath();
+    const QString name = DownloadFileName(
+        m_reply->url().toString(), m_reply->header(QNetworkRequest::ContentTypeHeader).toString());
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    m_file->close();
+    for (int n = 1; n < 10000; ++n) {
+        const QString candidate =
+            folder + QLatin1Char('/') +
+            (n == 1 ? name : QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix));
+        // Renaming never replaces an existing file, so each download gets a file of its own.
+        if (QFile::rename(partial, candidate)) {
+            m_file->setAutoRemove(false);
+            m_file.reset();
+            m_localFile = candidate;
+            Finish(State::Succeeded);
+            return;
+        }
+        if (!QFileInfo::exists(candidate))
+            break;
+    }
+    Fail(QStringLiteral("Cannot store the download in %1").arg(folder));
+}
+
+void WebTransfer::Fail(const QString& reason) {
+    m_error = reason;
+    Finish(State::Failed);
+}
+
+void WebTransfer::Finish(State state) {
+    m_state = state;
+    DropNetwork();
+    if (state != State::Succeeded)
+        m_file.reset(); // removes the partial file
+    Q_EMIT finished();
+}
+
+void WebTransfer::DropNetwork() {
+    if (m_probeTimer) {
+        m_probeTimer->stop();
+        m_probeTimer->deleteLater();
+        m_probeTimer = nullptr;
+    }
+    if (m_probe) {
+        m_probe->disconnect(this);
+        m_probe->abort();
+        m_probe->deleteLater();
+        m_probe = nullptr;
+    }
+    if (m_reply) {
+        m_reply->disconnect(this);
+        if (m_reply->isRunning())
+            m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+}

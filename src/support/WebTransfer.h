@@ -1,0 +1,79 @@
+#pragma once
+// Fetches one web page into a new file of the download cache, asynchronously on the calling
+// thread's event loop. A transfer object is used once: start, then wait for finished().
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTcpSocket;
+class QTemporaryFile;
+class QTimer;
+
+// The folder that downloads go to unless a transfer is told otherwise.
+QString DefaultDownloadFolder();
+
+// The cache file name for a page: the address's file name made safe for the file system,
+// "index.html" when it has none, with ".html" added to a suffix-less name of an HTML page.
+QString DownloadFileName(const QString& address, const QString& contentType);
+
+class WebTransfer : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Probing, Transferring, Succeeded, Failed, Cancelled };
+
+    explicit WebTransfer(QObject* parent = nullptr);
+    // Abandons a running transfer without signals; its partial file goes.
+    ~WebTransfer() override;
+
+    // Empty: DefaultDownloadFolder(). Created when missing.
+    void setTargetFolder(const QString& folder);
+    // Longest silence from the server before the transfer fails.
+    void setTransferTimeout(int milliseconds);
+
+    // Checks the connection first unless NeedsNoConnection holds, then fetches the address.
+    // Always ends with finished(), never synchronously inside start().
+    void start(const QString& address);
+    // Stops a running transfer at once, removes its partial file and signals finished().
+    // A transfer that already ended is left as it is.
+    void cancel();
+
+    State state() const { return m_state; }
+    bool isRunning() const { return m_state == State::Probing || m_state == State::Transferring; }
+    // True once the HTTP request went out (false when the connection check failed).
+    bool requestSent() const { return m_requestSent; }
+    // Path of the downloaded file after success; the file then belongs to the caller.
+    const QString& localFile() const { return m_localFile; }
+    const QString& errorString() const { return m_error; }
+
+Q_SIGNALS:
+    // Bytes of the page received so far; `total` is -1 while the size is unknown.
+    void progress(qint64 received, qint64 total);
+    void finished();
+
+private:
+    void ConnectionChecked(bool connected);
+    void SendRequest();
+    void ReplyReadyRead();
+    void ReplyFinished();
+    qint64 ExpectedSize() const;
+    void Fail(const QString& reason);
+    void Finish(State state);
+    void DropNetwork();
+
+    State m_state = State::Idle;
+    QString m_address;
+    QString m_folder;
+    int m_transferTimeoutMs = 60000;
+    bool m_requestSent = false;
+    qint64 m_received = 0;
+    QString m_localFile;
+    QString m_error;
+    QNetworkAccessManager* m_manager = nullptr;
+    QNetworkReply* m_reply = nullptr;
+    QTcpSocket* m_probe = nullptr;
+    QTimer* m_probeTimer = nullptr;
+    std::unique_ptr<QTemporaryFile> m_file;
+};

@@ -1,0 +1,244 @@
+#include "support/LocalHttpServer.h"
+#include "support/WebTransfer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct Outcome {
+    int finishedSignals = 0;
+    QList<std::pair<qint64, qint64>> progress;
+};
+
+// Starts the transfer and serves the event loop until it ends (or a generous time-out).
+Outcome RunTransfer(WebTransfer& transfer, const QString& address,
+                    const std::function<void(WebTransfer&, qint64)>& onProgress = {}) {
+    Outcome outcome;
+    QEventLoop loop;
+    QObject::connect(&transfer, &WebTransfer::progress, &loop, [&](qint64 received, qint64 total) {
+        outcome.progress.append({received, total});
+        if (onProgress)
+            onProgress(transfer, received);
+    });
+    QObject::connect(&transfer, &WebTransfer::finished, &loop, [&] {
+        ++outcome.finishedSignals;
+        loop.quit();
+    });
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    transfer.start(address);
+    EXPECT_EQ(outcome.finishedSignals, 0) << "finished inside start()";
+    loop.exec();
+    // Anything that would still arrive late (a second finished signal) arrives now.
+    QEventLoop settle;
+    QTimer::singleShot(50, &settle, &QEventLoop::quit);
+    settle.exec();
+    return outcome;
+}
+
+QStringList Entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+class WebTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        transfer.setTargetFolder(folder.path());
+    }
+    QTemporaryDir folder;
+    LocalHttpServer server;
+    WebTransfer transfer;
+};
+
+} // namespace
+
+TEST_F(WebTransferTest, PageWithLengthBecomesAPrivateFileNamedAfterTheAddress) {
+    const QByteArray body = "<html><body>" + QByteArray(5000, 'a') + "</body></html>";
+    server.route("/site/page.html", LocalHttpServer::Page(body));
+
+    const Outcome outcome = RunTransfer(transfer, server.url(QStringLiteral("/site/page.html")));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    EXPECT_EQ(outcome.finishedSignals, 1);
+    EXPECT_TRUE(transfer.requestSent());
+    EXPECT_EQ(transfer.localFile(), folder.filePath(QStringLiteral("page.html")));
+    QFile file(transfer.localFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), body);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(transfer.localFile()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_FALSE(outcome.progress.isEmpty());
+    EXPECT_EQ(outcome.progress.last(), std::make_pair(qint64(body.size()), qint64(body.size())));
+    EXPECT_EQ(Entries(folder.path()), QStringList{QStringLiteral("page.html")});
+}
+
+TEST_F(WebTransferTest, PagesOfUnknownLengthArriveWhole) {
+    server.route("/chunked.html",
+                 LocalHttpServer::Chunked({"<html>", "<body>hi</body>", "</html>"}));
+    server.route("/close.html",
+                 LocalHttpServer::Page("<p>until the end</p>", "200 OK", "text/html", false));
+
+    RunTransfer(transfer, server.url(QStringLiteral("/chunked.html")));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    QFile chunked(transfer.localFile());
+    ASSERT_TRUE(chunked.open(QIODevice::ReadOnly));
+    EXPECT_EQ(chunked.readAll(), QByteArray("<html><body>hi</body></html>"));
+
+    WebTransfer second;
+    second.setTargetFolder(folder.path());
+    const Outcome outcome = RunTransfer(second, server.url(QStringLiteral("/close.html")));
+    ASSERT_EQ(second.state(), WebTransfer::State::Succeeded) << second.errorString().toStdString();
+    QFile closed(second.localFile());
+    ASSERT_TRUE(closed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(closed.readAll(), QByteArray("<p>until the end</p>"));
+    ASSERT_FALSE(outcome.progress.isEmpty());
+    EXPECT_EQ(outcome.progress.last(), std::make_pair(qint64(20), qint64(-1)));
+}
+
+TEST_F(WebTransferTest, ErrorStatusesFailAndLeaveNoFile) {
+    server.route("/broken.html",
+                 LocalHttpServer::Page("<h1>oops</h1>", "500 Internal Server Error"));
+    for (const QString& path : {QStringLiteral("/missing.html"), QStringLiteral("/broken.html")}) {
+        WebTransfer attempt;
+        attempt.setTargetFolder(folder.path());
+        const Outcome outcome = RunTransfer(attempt, server.url(path));
+        EXPECT_EQ(attempt.state(), WebTransfer::State::Failed) << path.toStdString();
+        EXPECT_EQ(outcome.finishedSignals, 1);
+        EXPECT_TRUE(attempt.localFile().isEmpty());
+        EXPECT_FALSE(attempt.errorString().isEmpty());
+    }
+    EXPECT_EQ(Entries(folder.path()), QStringList());
+}
+
+TEST_F(WebTransferTest, CancelMidwayStopsAtOnceAndRemovesThePartialFile) {
+    server.route("/slow.html", LocalHttpServer::Stalled(1000000, 4000));
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = RunTransfer(transfer, server.url(QStringLiteral("/slow.html")),
+                                        [&](WebTransfer& t, qint64 received) {
+                                            if (received > 0 && t.isRunning()) {
+                                                t.cancel();
+                                            }
+                                        });
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(transfer.state(), WebTransfer::State::Cancelled);
+    EXPECT_EQ(outcome.finishedSignals, 1);
+    ASSERT_FALSE(outcome.progress.isEmpty());
+    EXPECT_GT(outcome.progress.last().first, 0);
+    EXPECT_LE(outcome.progress.last().first, 4000);
+    EXPECT_EQ(outcome.progress.last().second, 1000000);
+    EXPECT_EQ(Entries(folder.path()), QStringList());
+    EXPECT_TRUE(transfer.localFile().isEmpty());
+}
+
+TEST_F(WebTransferTest, DestroyingARunningTransferRemovesThePartialFile) {
+    server.route("/slow.html", LocalHttpServer::Stalled(1000000, 4000));
+    {
+        WebTransfer abandoned;
+        abandoned.setTargetFolder(folder.path());
+        QEventLoop loop;
+        QObject::connect(&abandoned, &WebTransfer::progress, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        abandoned.start(server.url(QStringLiteral("/slow.html")));
+        loop.exec();
+        ASSERT_TRUE(abandoned.isRunning());
+    }
+    EXPECT_EQ(Entries(folder.path()), QStringList());
+}
+
+TEST_F(WebTransferTest, WithoutAConnectionNothingIsRequested) {
+    const QString address =
+        QStringLiteral("http://127.0.0.1:%1/page.html").arg(LocalHttpServer::ClosedPort());
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = RunTransfer(transfer, address);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(transfer.state(), WebTransfer::State::Failed);
+    EXPECT_FALSE(transfer.requestSent());
+    EXPECT_TRUE(outcome.progress.isEmpty());
+    EXPECT_EQ(Entries(folder.path()), QStringList());
+}
+
+TEST_F(WebTransferTest, AddressesThatAreNotWebPagesAreRefused) {
+    for (const QString& address :
+         {QStringLiteral("ftp://127.0.0.1/page.html"), QStringLiteral("file:///etc/hostname"),
+          QStringLiteral("see http://")}) {
+        WebTransfer attempt;
+        attempt.setTargetFolder(folder.path());
+        const Outcome outcome = RunTransfer(attempt, address);
+        EXPECT_EQ(attempt.state(), WebTransfer::State::Failed) << address.toStdString();
+        EXPECT_EQ(outcome.finishedSignals, 1);
+        EXPECT_FALSE(attempt.requestSent());
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(WebTransferTest, RepeatedDownloadsKeepEarlierFiles) {
+    server.route("/page.html", LocalHttpServer::Page("<p>one</p>"));
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        WebTransfer attempt;
+        attempt.setTargetFolder(folder.path());
+        RunTransfer(attempt, server.url(QStringLiteral("/page.html")));
+        ASSERT_EQ(attempt.state(), WebTransfer::State::Succeeded)
+            << i << attempt.errorString().toStdString();
+        files << QFileInfo(attempt.localFile()).fileName();
+    }
+    EXPECT_EQ(files, (QStringList{QStringLiteral("page.html"), QStringLiteral("page-2.html"),
+                                  QStringLiteral("page-3.html")}));
+}
+
+TEST_F(WebTransferTest, RedirectsAreFollowedAndNameTheFile) {
+    server.route("/old",
+                 LocalHttpServer::Redirect(server.url(QStringLiteral("/new/about")).toUtf8()));
+    server.route("/new/about", LocalHttpServer::Page("<p>moved</p>"));
+    RunTransfer(transfer, server.url(QStringLiteral("/old")));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    EXPECT_EQ(QFileInfo(transfer.localFile()).fileName(), QStringLiteral("about.html"));
+    EXPECT_EQ(server.requests(), (QList<QByteArray>{"/old", "/new/about"}));
+}
+
+TEST_F(WebTransferTest, MissingTargetFolderIsCreated) {
+    server.route("/", LocalHttpServer::Page("<p>home</p>"));
+    const QString nested = folder.filePath(QStringLiteral("a/b"));
+    transfer.setTargetFolder(nested);
+    RunTransfer(transfer, server.url(QStringLiteral("/")));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    EXPECT_EQ(transfer.localFile(), nested + QStringLiteral("/index.html"));
+}
+
+TEST(DownloadFileName, IsSafeAndHtmlPagesGetASuffix) {
+    const QString html = QStringLiteral("text/html; charset=utf-8");
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/a/b.txt"), QStringLiteral("text/plain")),
+              QStringLiteral("b.txt"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/a/"), html), QStringLiteral("index.html"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h"), QString()),
+              QStringLiteral("index.html"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/about"), html),
+              QStringLiteral("about.html"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/README"), QStringLiteral("text/plain")),
+              QStringLiteral("README"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/a/..%2F..%2Fetc"), html)
+                  .contains(QLatin1Char('/')),
+              false);
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/.hidden.html"), html),
+              QStringLiteral("hidden.html"));
+    EXPECT_EQ(DownloadFileName(QStringLiteral("http://h/.."), html), QStringLiteral("index.html"));
+    const QString longName = DownloadFileName(
+        QStringLiteral("http://h/") + QString(400, QLatin1Char('n')) + QStringLiteral(".html"),
+        html);
+    EXPECT_LE(longName.size(), 120);
+    EXPECT_TRUE(longName.endsWith(QLatin1String(".html")));
+}
