@@ -19,5 +19,6 @@ void LoadLanguageFile(const QString& folder, const QString& fileName = QStringLi
 // Empties the table (tests; a fresh start).
 void ClearTranslations();
 
-// Texts are handled as UTF-8 bytes against the table.
+// Texts are handled as UTF-8 bytes against the table. Without an entry the text comes back
+// unchanged; a translation with an octal escape above 255 throws KelvaneError.
 QString Translate(const QString& text, const QString& section = kStringTable);
