@@ -1,0 +1,232 @@
+#include "common/TestSupport.h"
+#include "fileops/BackupStore.h"
+#include "support/Translation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class BackupStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClearTranslations();
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path() + QLatin1Char('/');
+    }
+    void TearDown() override { ClearTranslations(); }
+
+    QString file(const QString& name, const QByteArray& content) {
+        const QString path = root + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteAll(path, content);
+        return path;
+    }
+    QStringList entries(const QString& folder) const {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    QTemporaryDir dir;
+    QString root;
+};
+
+// Writes a language file into its own folder and loads it.
+void LoadLanguage(const QTemporaryDir& folder, const QByteArray& content) {
+    WriteAll(folder.filePath("lang.txt"), content);
+    LoadLanguageFile(folder.path() + QLatin1Char('/'));
+}
+
+} // namespace
+
+TEST_F(BackupStore, PathsLieInAFolderBesideTheFile) {
+    EXPECT_EQ(BackupFolderName(), "Kelvane Backup/");
+    EXPECT_EQ(BackupFolderOf("/site/index.htm"), "/site/Kelvane Backup/");
+    EXPECT_EQ(BackupPathOf("/site/index.htm"), "/site/Kelvane Backup/index.htm");
+    // A file in the root of the file system.
+    EXPECT_EQ(BackupFolderOf("/index.htm"), "/Kelvane Backup/");
+    EXPECT_EQ(BackupPathOf("/index.htm"), "/Kelvane Backup/index.htm");
+    // Backup folders get no special treatment: they nest.
+    EXPECT_EQ(BackupPathOf("/site/Kelvane Backup/index.htm"),
+              "/site/Kelvane Backup/Kelvane Backup/index.htm");
+    EXPECT_EQ(BackupPathOf("/site/Kelvane Backup"), "/site/Kelvane Backup/Kelvane Backup");
+}
+
+TEST_F(BackupStore, MakeBackupCopiesExactBytesAndCreatesTheFolders) {
+    const QByteArray bytes("<p>caf\xe9\0\r\n</p>", 15);
+    const QString page = file("site/index.htm", bytes);
+    EXPECT_FALSE(HasBackup(page));
+
+    const QString backup = MakeBackup(page);
+    EXPECT_EQ(backup, root + "site/Kelvane Backup/index.htm");
+    EXPECT_EQ(ReadAll(backup), bytes);
+    EXPECT_TRUE(HasBackup(page));
+    EXPECT_EQ(ReadAll(page), bytes) << "the file itself is untouched";
+    EXPECT_EQ(entries(root + "site/Kelvane Backup"), QStringList{"index.htm"});
+}
+
+TEST_F(BackupStore, TidyingTwiceKeepsOnlyTheContentBeforeTheLatestTidy) {
+    const QString page = file("index.htm", "original");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    WriteAll(page, "tidied once");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    WriteAll(page, "tidied twice");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "tidied once");
+    EXPECT_EQ(entries(BackupFolderOf(page)), QStringList{"index.htm"}) << "no temporary left";
+}
+
+TEST_F(BackupStore, ReadOnlyOldBackupMakesTheBackupFailAndStaysAsItWas) {
+    const QString page = file("index.htm", "first");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    SetReadOnly(BackupPathOf(page), true);
+    WriteAll(page, "second");
+
+    EXPECT_TRUE(MakeBackup(page).isEmpty());
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "first");
+    EXPECT_EQ(entries(BackupFolderOf(page)), QStringList{"index.htm"}) << "no temporary left";
+}
+
+TEST_F(BackupStore, FailedBackupLeavesNothingBehind) {
+    EXPECT_TRUE(MakeBackup(root + "missing.htm").isEmpty());
+    EXPECT_FALSE(HasBackup(root + "missing.htm"));
+    EXPECT_TRUE(entries(root + "Kelvane Backup").isEmpty());
+
+    // A folder standing where the backup should go.
+    const QString page = file("index.htm", "x");
+    QDir().mkpath(BackupPathOf(page));
+    EXPECT_TRUE(MakeBackup(page).isEmpty());
+    EXPECT_EQ(entries(BackupFolderOf(page)), QStringList{"index.htm"});
+
+    // A file standing where the backup folder should go.
+    const QString other = file("b/page.htm", "y");
+    WriteAll(root + "b/Kelvane Backup", "not a folder");
+    EXPECT_TRUE(MakeBackup(other).isEmpty());
+    EXPECT_EQ(ReadAll(root + "b/Kelvane Backup"), "not a folder");
+}
+
+TEST_F(BackupStore, BackupOfAFileInABackupFolderNests) {
+    const QString page = file("site/Kelvane Backup/index.htm", "inner");
+    const QString backup = MakeBackup(page);
+    EXPECT_EQ(backup, root + "site/Kelvane Backup/Kelvane Backup/index.htm");
+    EXPECT_EQ(ReadAll(backup), "inner");
+}
+
+TEST_F(BackupStore, RestoreMovesTheBackupBackOverTheFile) {
+    const QString page = file("index.htm", "original");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    WriteAll(page, "tidied");
+
+    EXPECT_EQ(RestoreFromBackup(page), rrRestored);
+    EXPECT_EQ(ReadAll(page), "original");
+    EXPECT_FALSE(HasBackup(page));
+    EXPECT_TRUE(QDir(BackupFolderOf(page)).exists()) << "backup folders are never removed";
+    EXPECT_EQ(RestoreFromBackup(page), rrNoBackup);
+}
+
+TEST_F(BackupStore, RestoreOfAVanishedFileStillBringsItBack) {
+    const QString page = file("index.htm", "original");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    QFile::remove(page);
+    EXPECT_EQ(RestoreFromBackup(page), rrRestored);
+    EXPECT_EQ(ReadAll(page), "original");
+}
+
+TEST_F(BackupStore, RestoreOfAReadOnlyFileFailsAndKeepsBoth) {
+    const QString page = file("index.htm", "original");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    WriteAll(page, "tidied");
+    SetReadOnly(page, true);
+
+    EXPECT_EQ(RestoreFromBackup(page), rrFailed);
+    EXPECT_EQ(ReadAll(page), "tidied");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "original");
+}
+
+TEST_F(BackupStore, FolderPathsAreSkippedAndHaveNothingToRemove) {
+    QDir().mkpath(root + "sub/Kelvane Backup");
+    EXPECT_EQ(RestoreFromBackup(root + "sub"), rrSkipped);
+    EXPECT_TRUE(RemoveBackup(root + "sub"));
+    EXPECT_TRUE(QDir(root + "sub/Kelvane Backup").exists());
+}
+
+TEST_F(BackupStore, RemoveBackupDeletesOnlyTheBackup) {
+    const QString page = file("index.htm", "original");
+    EXPECT_TRUE(RemoveBackup(page)) << "nothing to remove";
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+
+    SetReadOnly(BackupPathOf(page), true);
+    EXPECT_FALSE(RemoveBackup(page));
+    EXPECT_TRUE(HasBackup(page));
+
+    SetReadOnly(BackupPathOf(page), false);
+    EXPECT_TRUE(RemoveBackup(page));
+    EXPECT_FALSE(HasBackup(page));
+    EXPECT_EQ(ReadAll(page), "original");
+}
+
+TEST_F(BackupStore, ReadOnlyPathIncludesPathsThatCannotBeRead) {
+    const QString page = file("index.htm", "x");
+    EXPECT_FALSE(IsReadOnlyPath(page));
+    SetReadOnly(page, true);
+    EXPECT_TRUE(IsReadOnlyPath(page));
+    EXPECT_TRUE(IsReadOnlyPath(root + "gone.htm"));
+}
+
+TEST_F(BackupStore, SelectionTests) {
+    const QString writable = file("a.htm", "a");
+    const QString readOnly = file("b.htm", "b");
+    SetReadOnly(readOnly, true);
+    const QString folder = root + "sub";
+    QDir().mkpath(folder);
+    SetReadOnly(folder, true); // a folder is always worth tidying into
+    const QString missing = root + "gone.htm";
+
+    EXPECT_FALSE(CanTidySelection({}));
+    EXPECT_FALSE(CanTidySelection({readOnly, missing}));
+    EXPECT_TRUE(CanTidySelection({readOnly, writable}));
+    EXPECT_TRUE(CanTidySelection({folder}));
+
+    EXPECT_FALSE(CanRestoreSelection({}));
+    EXPECT_FALSE(CanRestoreSelection({writable, readOnly, missing}));
+    EXPECT_TRUE(CanRestoreSelection({folder}));
+    ASSERT_FALSE(MakeBackup(readOnly).isEmpty()) << "a read-only file can still be copied";
+    EXPECT_TRUE(CanRestoreSelection({writable, readOnly}));
+
+    EXPECT_FALSE(HasFileInSelection({}));
+    EXPECT_FALSE(HasFileInSelection({folder, missing}));
+    EXPECT_TRUE(HasFileInSelection({folder, readOnly}));
+    SetReadOnly(folder, false);
+}
+
+TEST_F(BackupStore, TranslatedFolderNameIsUsedAndHidesEarlierBackups) {
+    const QString page = file("index.htm", "original");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+
+    QTemporaryDir language;
+    LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sicherung\n");
+    EXPECT_EQ(BackupFolderName(), "Sicherung/");
+    EXPECT_EQ(BackupPathOf(page), root + "Sicherung/index.htm");
+    EXPECT_FALSE(HasBackup(page)) << "the earlier backup is under the English name";
+    EXPECT_TRUE(QFile::exists(root + "Kelvane Backup/index.htm"));
+    EXPECT_EQ(MakeBackup(page), root + "Sicherung/index.htm");
+}
+
+TEST_F(BackupStore, TranslationEndingInASeparatorGetsNoSecondOne) {
+    QTemporaryDir language;
+    LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sauvegardes/\n");
+    EXPECT_EQ(BackupPathOf("/site/a.htm"), "/site/Sauvegardes/a.htm");
+}
+
+TEST_F(BackupStore, TranslationThatNamesNoSingleFolderIsNotUsed) {
+    // "." would make every file its own backup, and RemoveBackup would delete the file.
+    for (const QByteArray& bad : {QByteArray("."), QByteArray(".."), QByteArray("a/b")}) {
+        ClearTranslations();
+        QTemporaryDir language;
+        LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=" + bad + "\n");
+        EXPECT_EQ(BackupFolderName(), "Kelvane Backup/") << bad.constData();
+    }
+    const QString page = file("index.htm", "keep");
+    EXPECT_TRUE(RemoveBackup(page));
+    EXPECT_EQ(ReadAll(page), "keep");
+}
