@@ -48,7 +48,7 @@ private:
             m_clock.restart();
             // The handled widget may stay open (an error box over a file dialog): forget it
             // once the next poll has seen something else.
-            QTimer::singleShot(50, [this] { m_lastHandled = nullptr; });
+            QTimer::singleShot(50, &m_timer, [this] { m_lastHandled = nullptr; });
         } else {
             timeOut();
         }
