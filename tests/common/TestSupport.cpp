@@ -33,3 +33,5 @@ void SetReadOnly(const QString& path, bool readOnly) {
     const mode_t mode = readOnly ? (st.st_mode & ~S_IWUSR) : (st.st_mode | S_IWUSR);
     ASSERT_EQ(::chmod(native.constData(), mode), 0);
 }
+
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

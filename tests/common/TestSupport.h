@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <ostream>
 
 QString TestDataPath(const QString& relative);    // tests/data/<relative>
 QString ExamplesPath(const QString& relative);    // examples/<relative>
@@ -11,3 +12,6 @@ QString BinPath(const QString& program);          // build/bin/<program>
 QByteArray ReadAll(const QString& path);          // fails the test when unreadable
 void WriteAll(const QString& path, const QByteArray& bytes);
 void SetReadOnly(const QString& path, bool readOnly); // owner's write bit
+
+// Readable QString values in failed comparisons.
+void PrintTo(const QString& text, std::ostream* out);
