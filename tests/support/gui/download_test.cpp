@@ -87,10 +87,15 @@ TEST_F(DownloadWindowTest, ExistingLocalFileReturnsAtOnceWithoutTheWindow) {
 
 TEST_F(DownloadWindowTest, CompletePageReplacesTheNameWithTheLocalFile) {
     const QByteArray body = "<html><body>" + QByteArray(3000, 'p') + "</body></html>";
-    server.route("/site/page.html", LocalHttpServer::Page(body));
+    bool visibleAtRequest = false;
+    server.route("/site/page.html", [&](QTcpSocket* socket) {
+        visibleAtRequest = form.isVisible();
+        LocalHttpServer::Page(body)(socket);
+    });
     QString name = server.url(QStringLiteral("/site/page.html"));
 
     EXPECT_TRUE(form.DownloadUrl(QStringLiteral("Downloading Web Page..."), name));
+    EXPECT_TRUE(visibleAtRequest) << "the transfer starts once the window shows";
     EXPECT_FALSE(timedOut);
     EXPECT_EQ(form.lastResult(), mrOk);
     EXPECT_EQ(name, folder.filePath(QStringLiteral("page.html")));
