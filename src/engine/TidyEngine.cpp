@@ -9,11 +9,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <tidy/tidyenum.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -21,56 +24,138 @@ QString ErrnoText(int code) {
     return qt_error_string(code);
 }
 
-// Fills "%d" and "%s" in order with `args`; "%%" is a percent sign. A translated template with
-// fewer placeholders simply shows fewer values, never garbage.
-QString FillTemplate(const QString& pattern, std::initializer_list<QString> args) {
-    QString out;
-    out.reserve(pattern.size() + 64);
-    auto next = args.begin();
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern.at(i);
-        if (c == QLatin1Char('%') && i + 1 < pattern.size()) {
-            const QChar kind = pattern.at(i + 1);
-            if (kind == QLatin1Char('%')) {
-                out += c;
-                ++i;
-                continue;
-            }
-            if (kind == QLatin1Char('d') || kind == QLatin1Char('s')) {
-                if (next != args.end())
-                    out += *next++;
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
+QChar* WriteLatin1(QChar* out, const char* text, qsizetype size) {
+    for (qsizetype i = 0; i < size; ++i)
+        *out++ = QLatin1Char(text[i]);
     return out;
 }
 
-// Template and level words translated once, then used for every report of a run.
+QChar* WriteNumber(QChar* out, int value) {
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    return WriteLatin1(out, digits, end - digits);
+}
+
+QChar* WriteString(QChar* out, const QString& text) {
+    std::copy(text.cbegin(), text.cend(), out);
+    return out + text.size();
+}
+
+// The library's text is UTF-8 and nearly always plain ASCII, which needs no decoding pass.
+// Never writes more than text.size() characters.
+QChar* WriteUtf8(QChar* out, QByteArrayView text) {
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return WriteLatin1(out, text.data(), text.size());
+    return WriteString(out, QString::fromUtf8(text));
+}
+
+// The translated template cut into literal pieces and the places of its four values ("%d" and
+// "%s", in order; "%%" is a percent sign). Template and level words are translated once per
+// run. A translated template with fewer placeholders simply shows fewer values, never garbage.
+// Lines are written straight into one preallocated text: a document with hundreds of thousands
+// of reports must not spend noticeable time here.
 class MessageFormatter {
 public:
     MessageFormatter()
-        : m_template(Translate(QStringLiteral("Line %d, Column %d - %s: %s"))),
-          m_words{
+        : m_words{
               Translate(QStringLiteral("Info")),       Translate(QStringLiteral("Warninig")),
               Translate(QStringLiteral("Config")),     Translate(QStringLiteral("Access")),
               Translate(QStringLiteral("Error")),      Translate(QStringLiteral("Bad Document")),
-              Translate(QStringLiteral("Fatal Error"))} {}
+              Translate(QStringLiteral("Fatal Error"))} {
+        const QString pattern = Translate(QStringLiteral("Line %d, Column %d - %s: %s"));
+        // Cutting the template up costs more than a small page's formatting: reuse the last cut
+        // while the translation stays the same.
+        thread_local QString lastPattern;
+        thread_local std::vector<Piece> lastPieces;
+        if (pattern != lastPattern || lastPieces.empty()) {
+            lastPieces = Cut(pattern);
+            lastPattern = pattern;
+        }
+        m_pieces = lastPieces;
+        for (const Piece& piece : m_pieces)
+            m_fixedBound += piece.literal.size();
+        qsizetype longestWord = 0;
+        for (const QString& word : m_words)
+            longestWord = std::max(longestWord, word.size());
+        m_fixedBound += 2 * 11 + longestWord; // two numbers of up to 11 characters, a word
+    }
 
-    QString format(int level, int line, int column, const QString& text) const {
-        // Chosen by identifier: the numbering of report levels differs between generations.
-        QString word;
-        if (level >= TidyInfo && level <= TidyFatal)
-            word = m_words[level - TidyInfo];
-        return FillTemplate(m_template,
-                            {QString::number(line), QString::number(column), word, text});
+    // The most characters one line can take, line end not included.
+    qsizetype bound(QByteArrayView text) const { return m_fixedBound + text.size(); }
+
+    QChar* write(QChar* out, int level, int line, int column, QByteArrayView utf8Text) const {
+        for (const Piece& piece : m_pieces) {
+            out = WriteString(out, piece.literal);
+            switch (piece.value) {
+            case 0:
+                out = WriteNumber(out, line);
+                break;
+            case 1:
+                out = WriteNumber(out, column);
+                break;
+            case 2:
+                // Chosen by identifier: the numbering of report levels differs between
+                // generations of the library.
+                if (level >= TidyInfo && level <= TidyFatal)
+                    out = WriteString(out, m_words[level - TidyInfo]);
+                break;
+            case 3:
+                out = WriteUtf8(out, utf8Text);
+                break;
+            }
+        }
+        return out;
+    }
+
+    // Every report as a line followed by CR LF.
+    QString lines(const QList<TidyReport>& reports) const {
+        qsizetype size = 0;
+        for (const TidyReport& report : reports)
+            size += bound(report.text) + 2;
+        QString text(size, Qt::Uninitialized);
+        QChar* out = text.data();
+        for (const TidyReport& report : reports) {
+            out = write(out, report.level, report.line, report.column, report.text);
+            *out++ = QLatin1Char('\r');
+            *out++ = QLatin1Char('\n');
+        }
+        text.truncate(out - text.constData());
+        return text;
     }
 
 private:
-    QString m_template;
+    struct Piece {
+        QString literal; // text before the value
+        int value;       // 0 line, 1 column, 2 level word, 3 message text; -1 none
+    };
+
+    static std::vector<Piece> Cut(const QString& pattern) {
+        std::vector<Piece> pieces;
+        QString literal;
+        int nextValue = 0;
+        for (qsizetype i = 0; i < pattern.size(); ++i) {
+            const QChar c = pattern.at(i);
+            const QChar kind = i + 1 < pattern.size() ? pattern.at(i + 1) : QChar();
+            if (c == QLatin1Char('%') && kind == QLatin1Char('%')) {
+                literal += c;
+                ++i;
+            } else if (c == QLatin1Char('%') &&
+                       (kind == QLatin1Char('d') || kind == QLatin1Char('s'))) {
+                pieces.push_back({literal, nextValue < 4 ? nextValue++ : -1});
+                literal.clear();
+                ++i;
+            } else {
+                literal += c;
+            }
+        }
+        pieces.push_back({literal, -1});
+        return pieces;
+    }
     QString m_words[TidyFatal - TidyInfo + 1];
+    std::vector<Piece> m_pieces;
+    qsizetype m_fixedBound = 0;
 };
 
 // The file's bytes through a non-blocking open, so that a FIFO or device given by mistake is
@@ -129,7 +214,11 @@ bool WriteAllBytes(int fd, const QByteArray& bytes) {
 } // namespace
 
 QString FormatTidyMessage(int level, int line, int column, const QString& text) {
-    return MessageFormatter().format(level, line, column, text);
+    const MessageFormatter formatter;
+    const QByteArray utf8 = text.toUtf8();
+    QString out(formatter.bound(utf8), Qt::Uninitialized);
+    out.truncate(formatter.write(out.data(), level, line, column, utf8) - out.constData());
+    return out;
 }
 
 bool RunTidy(QByteArray& document, QString& messages) {
@@ -141,14 +230,7 @@ bool RunTidy(QByteArray& document, QString& messages) {
 
     TidyResult result = CurrentTidyRunner().run(request);
 
-    const MessageFormatter formatter;
-    QString text;
-    for (const TidyReport& report : std::as_const(result.reports)) {
-        text += formatter.format(report.level, report.line, report.column,
-                                 QString::fromUtf8(report.text));
-        text += QLatin1String("\r\n");
-    }
-    messages = std::move(text);
+    messages = MessageFormatter().lines(result.reports);
     if (result.status != TidyRunStatus::Completed)
         return false;
     document = std::move(result.output);
