@@ -1,6 +1,115 @@
-// Provisional entry point: replaced by the command-line program.
+// The program's entry: parse the command line, create the windows hidden, translate them once,
+// then run either the one command-line job or the interactive main window.
+
+#include "cmdline/CommandLine.h"
+#include "cmdline/HeadlessPrompts.h"
+#include "cmdline/gui/CommandLineJobs.h"
+#include "engine/OptionStorage.h"
+#include "support/ApplicationTitle.h"
+#include "support/Errors.h"
+#include "support/Prompts.h"
+#include "support/Translation.h"
+#include "support/gui/QtPrompts.h"
+#include "support/gui/TFormDownload.h"
+#include "support/gui/TranslateComponents.h"
+
 #include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// The argument vector as the one command-line text that the grammar reads.
+QString CommandLineText(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return JoinCommandLine(arguments);
+}
+
+// True when dialogs can be shown to someone: a display is there and Qt draws on it.
+bool CanShowDialogs() {
+    const QString platform = QGuiApplication::platformName();
+    return HasDisplay() && platform != QLatin1String("offscreen") &&
+           platform != QLatin1String("minimal");
+}
+
+// Everything after the application object exists. Answers the process exit status.
+int Run(const QString& commandLine) {
+    HeadlessPrompts headless;
+    std::unique_ptr<QtPrompts> dialogs;
+    if (CanShowDialogs()) {
+        dialogs = std::make_unique<QtPrompts>();
+        SetPrompts(dialogs.get());
+    } else {
+        SetPrompts(&headless);
+    }
+    struct RestorePrompts {
+        ~RestorePrompts() { SetPrompts(nullptr); }
+    } restorePrompts;
+
+    ParsedCommandLine parsed;
+    try {
+        parsed = ParseCommandLine(commandLine);
+    } catch (const KelvaneError& error) {
+        // A third name: nothing is created and nothing runs.
+        CurrentPrompts().Message(error.message(), DialogKind::Error, Button::Ok);
+        return 1;
+    }
+
+    // Until the tidy options dialog exists to own it, the option set's storage lives here: it
+    // loads the stored options now (the validate job uses them) and writes them at the end.
+    TidyOptionStorage optionStorage;
+
+    // Every window is created once, hidden, in this order: main window, progress window,
+    // folder-scanning window, preferences dialog, tidy options dialog, download window.
+    auto formDownload = std::make_unique<TFormDownload>();
+    SetFormDownload(formDownload.get());
+    RegisterStartupWindow(formDownload.get());
+
+    TranslateAll();
+
+    int exitCode = 0;
+    if (parsed.interactive()) {
+        std::fprintf(stderr, "%s\n",
+                     Translate(QStringLiteral("Kelvane: the main window is not available yet; "
+                                              "run a job with -t or -v."))
+                         .toUtf8()
+                         .constData());
+    } else {
+        exitCode = RunCommandLineJob(parsed) ? 0 : -1;
+    }
+
+    // Shut-down: each part of the settings file is written by its owner.
+    try {
+        optionStorage.atExit();
+    } catch (const KelvaneError& error) {
+        CurrentPrompts().Message(error.message(), DialogKind::Error, Button::Ok);
+    }
+    return exitCode;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Without a display, jobs that need no dialog still run: Qt draws nowhere.
+    if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // Taken before Qt removes the options it knows from argv.
+    const QString commandLine = CommandLineText(argc, argv);
+
     QApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(kApplicationTitle);
+    QGuiApplication::setApplicationDisplayName(kApplicationTitle);
+
+    try {
+        LoadLanguageFile(QCoreApplication::applicationDirPath());
+        return Run(commandLine);
+    } catch (const std::exception& error) {
+        // The last resort: say what went wrong rather than vanish.
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

@@ -1,0 +1,126 @@
+#include "cmdline/gui/CommandLineJobs.h"
+
+#include "cmdline/FileSaveDialog.h"
+#include "cmdline/TextToHtml.h"
+#include "engine/TidyEngine.h"
+#include "platform/FileFunctions.h"
+#include "support/Errors.h"
+#include "support/Prompts.h"
+#include "support/Translation.h"
+#include "support/gui/TFormDownload.h"
+
+#include <memory>
+
+namespace {
+
+// Silent reasons: carried for debugging, never shown.
+const QString kCancelledByUser = QStringLiteral("Operation cancelled by user");
+
+// Replaces a web address by the path of its downloaded copy. A cancelled download ends the job
+// silently; a failed one is the job's one visible error.
+void DownloadInput(QString& source) {
+    std::unique_ptr<TFormDownload> ownWindow;
+    TFormDownload* window = FormDownload();
+    if (!window) {
+        ownWindow = std::make_unique<TFormDownload>();
+        window = ownWindow.get();
+    }
+    const QString address = source;
+    if (window->DownloadUrl(Translate(QStringLiteral("Downloading Web Page...")), source))
+        return;
+    if (window->lastResult() == mrCancel)
+        throw SilentAbort(kCancelledByUser);
+    throw KelvaneError(FillTemplate(
+        Translate(QStringLiteral(
+            "Unable to download the web page\r\n\r\n%s\r\n\r\nThe web page may not exist.")),
+        {address}));
+}
+
+} // namespace
+
+QString JobOptionsCaption(const QString& inputName) {
+    return inputName + QStringLiteral(" - ") +
+           Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"));
+}
+
+bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMode,
+             quint8 flags) {
+    QString source = inputName;
+    if (flags & clfWebAddress)
+        DownloadInput(source);
+
+    QByteArray document = ReadFileText(source);
+    if (!CurrentPrompts().EditTidyOptions(source, JobOptionsCaption(inputName)))
+        throw SilentAbort(kCancelledByUser);
+
+    QString messages;
+    if (!RunTidy(document, messages))
+        return false;
+
+    QString target = outputName;
+    if (target.isEmpty()) {
+        target = FileSaveDialog(Translate(QStringLiteral("HTML Documents|*.html;*.htm")),
+                                QStringLiteral("html"));
+        if (target.isEmpty())
+            throw SilentAbort(kCancelledByUser);
+    }
+    // WriteFileText replaces the file in one step, so the old file is never lost half-way; it
+    // refuses a read-only target.
+    WriteFileText(target, document);
+    return true;
+}
+
+bool ValidateJob(const QString& inputName, const QString& outputName, CommandLineMode mode,
+                 quint8 flags) {
+    QString source = inputName;
+    if (flags & clfWebAddress)
+        DownloadInput(source);
+
+    QString messages;
+    RunTidyOnFile(source, messages); // the report is wanted whatever the engine made of it
+
+    bool html = mode.HtmlReport == 1;
+    QString target = outputName;
+    if (target.isEmpty()) {
+        target = FileSaveDialog(
+            Translate(QStringLiteral("Text Files (*.txt)|*.txt|HTML Files (*.html)|*.html")),
+            QStringLiteral("txt"));
+        if (target.isEmpty())
+            throw SilentAbort(kCancelledByUser);
+        if (FileExtension(target) == QLatin1String(".html"))
+            html = true;
+    }
+    if (html)
+        messages = TextToHtml(messages);
+    WriteFileText(target, messages.toUtf8());
+    return true;
+}
+
+bool RunCommandLineJob(quint8 flags, CommandLineMode mode, const QString& inputName,
+                       const QString& outputName) {
+    try {
+        if (!(flags & clfWebAddress) && !platform::FileExists(inputName))
+            throw SilentAbort(FillTemplate(QStringLiteral("File '%s' not found"), {inputName}));
+        if (!outputName.isEmpty() && platform::FileExists(outputName) &&
+            platform::IsReadOnly(outputName))
+            throw SilentAbort(FillTemplate(QStringLiteral("File %s is read only"), {outputName}));
+
+        switch (mode.JobKind) {
+        case jkValidate:
+            return ValidateJob(inputName, outputName, mode, flags);
+        case jkTidy:
+            return TidyJob(inputName, outputName, mode, flags);
+        default:
+            return false;
+        }
+    } catch (const SilentAbort&) {
+        return false;
+    } catch (const KelvaneError& error) {
+        CurrentPrompts().Message(error.message(), DialogKind::Error, Button::Ok);
+        return false;
+    } catch (const std::exception& error) {
+        CurrentPrompts().Message(QString::fromLocal8Bit(error.what()), DialogKind::Error,
+                                 Button::Ok);
+        return false;
+    }
+}

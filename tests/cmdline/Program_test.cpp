@@ -1,0 +1,238 @@
+// The kelvane program as a user runs it from a shell without a display.
+
+#include "common/TestSupport.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kPage = "<html>\n<head><title>x</title></head>\n<body>\n"
+                         "<p>One <b>two & three</p>\n<img src=\"a.gif\">\n</body>\n</html>\n";
+
+const QByteArray kReport = "Line 1, Column 1 - Warninig: missing <!DOCTYPE> declaration\r\n"
+                           "Line 4, Column 8 - Warninig: missing </b> before </p>\r\n"
+                           "Line 5, Column 1 - Warninig: inserting implicit <b>\r\n"
+                           "Line 5, Column 1 - Warninig: <img> lacks \"alt\" attribute\r\n";
+
+const QByteArray kHtmlReport =
+    "Line 1, Column 1 - Warninig: missing &lt;!DOCTYPE&gt; declaration<BR>"
+    "Line 4, Column 8 - Warninig: missing &lt;/b&gt; before &lt;/p&gt;<BR>"
+    "Line 5, Column 1 - Warninig: inserting implicit &lt;b&gt;<BR>"
+    "Line 5, Column 1 - Warninig: &lt;img&gt; lacks &quot;alt&quot; attribute<BR>";
+
+struct Outcome {
+    int exitCode = -1000;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Serves one page over HTTP on the loopback interface while the event loop runs.
+class PageServer {
+public:
+    explicit PageServer(QByteArray body) : m_body(std::move(body)) {
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] { accept(); });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost); }
+    quint16 port() const { return m_server.serverPort(); }
+    int requests() const { return m_requests; }
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            // A connection check connects and leaves without asking anything.
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                m_pending[socket] += socket->readAll();
+                if (!m_pending[socket].contains("\r\n\r\n"))
+                    return;
+                m_pending.remove(socket);
+                ++m_requests;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                              QByteArray::number(m_body.size()) +
+                              "\r\nConnection: close\r\n\r\n" + m_body);
+                socket->disconnectFromHost();
+            });
+        }
+    }
+
+    QTcpServer m_server;
+    QByteArray m_body;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    int m_requests = 0;
+};
+
+class Program : public ::testing::Test {
+protected:
+    // The program is copied into a folder of its own, so that the settings file it keeps
+    // beside itself starts empty and lands nowhere near the build or source tree.
+    static void SetUpTestSuite() {
+        appDir = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(appDir->isValid());
+        for (const char* name : {"kelvane", "kelvane-engine"}) {
+            const QString source = BinPath(QString::fromLatin1(name));
+            if (!QFileInfo::exists(source))
+                continue;
+            const QString target = appDir->filePath(QString::fromLatin1(name));
+            // A hard link when the folders share a file system, else a copy; never a symbolic
+            // link, which would lead the program back to its build folder.
+            if (::link(QFile::encodeName(source).constData(),
+                       QFile::encodeName(target).constData()) != 0) {
+                ASSERT_TRUE(QFile::copy(source, target)) << name;
+            }
+        }
+        ASSERT_TRUE(QFileInfo::exists(appDir->filePath(QStringLiteral("kelvane"))));
+    }
+    static void TearDownTestSuite() { appDir.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("work")));
+        work = home.filePath(QStringLiteral("work"));
+        input = QDir(work).filePath(QStringLiteral("my page.html"));
+        WriteAll(input, kPage);
+    }
+
+    QString at(const QString& name) const { return QDir(work).filePath(name); }
+
+    Outcome run(const QStringList& arguments) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                                 "XDG_RUNTIME_DIR"}) {
+            const QString folder = home.filePath(QString::fromLatin1(name));
+            QDir().mkpath(folder);
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+            env.insert(QString::fromLatin1(name), folder);
+        }
+
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(work);
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        process.start(appDir->filePath(QStringLiteral("kelvane")), arguments);
+        loop.exec(); // keeps serving the test's own HTTP server while the program runs
+        Outcome outcome;
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "kelvane did not end";
+            return outcome;
+        }
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        outcome.exitCode = process.exitCode();
+        outcome.out = process.readAllStandardOutput();
+        outcome.err = process.readAllStandardError();
+        return outcome;
+    }
+
+    QStringList workFiles() const { return QDir(work).entryList(QDir::Files, QDir::Name); }
+
+    static inline std::unique_ptr<QTemporaryDir> appDir;
+    QTemporaryDir home;
+    QString work;
+    QString input;
+};
+
+TEST_F(Program, ValidateToTextAndHtml) {
+    Outcome r = run({"-v", input, "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("report.txt")), kReport);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+
+    // Relative input, switches after the names, slash switches.
+    r = run({"my page.html", "report.html", "/v", "/h"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("report.html")), kHtmlReport);
+
+    EXPECT_EQ(ReadAll(input), kPage);
+    // The settings file went beside the program, not into the working folder.
+    EXPECT_EQ(workFiles(), (QStringList{"my page.html", "report.html", "report.txt"}));
+    EXPECT_TRUE(QFileInfo::exists(appDir->filePath(QStringLiteral("Settings.ini"))));
+}
+
+TEST_F(Program, MissingInputFailsWithoutAWord) {
+    const Outcome r = run({"-v", at("missing.html"), "report.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
+TEST_F(Program, ReadOnlyOutputFailsAndLeavesBothFiles) {
+    WriteAll(at("report.txt"), "old report");
+    SetReadOnly(at("report.txt"), true);
+    for (const char* job : {"-v", "-t"}) {
+        const Outcome r = run({job, input, "report.txt"});
+        EXPECT_EQ(r.exitCode, 255) << job;
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+    }
+    EXPECT_EQ(ReadAll(at("report.txt")), QByteArray("old report"));
+    EXPECT_EQ(ReadAll(input), kPage);
+}
+
+TEST_F(Program, ThirdNameEndsWithStatusOne) {
+    const Outcome r = run({"-v", input, "a.txt", "third one.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("Too many files specified (third one.txt)")) << r.err.constData();
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
+TEST_F(Program, DialogsNeedADisplay) {
+    Outcome r = run({"-t", input, "out.html"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(r.err.contains("needs a display")) << r.err.constData();
+
+    r = run({"-v", input});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(r.err.contains("needs a display")) << r.err.constData();
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
+TEST_F(Program, InteractiveRoadSaysTheMainWindowIsMissing) {
+    for (const QStringList& arguments : {QStringList{}, QStringList{"-t"}, QStringList{input}}) {
+        const Outcome r = run(arguments);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.err.contains("main window is not available")) << r.err.constData();
+        EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
+    }
+}
+
+TEST_F(Program, ValidatesAServedPage) {
+    PageServer server(kPage);
+    ASSERT_TRUE(server.listen());
+    const QString address = QStringLiteral("http://127.0.0.1:%1/page.html").arg(server.port());
+    const Outcome r = run({"-v", address, "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(server.requests(), 1);
+    EXPECT_EQ(ReadAll(at("report.txt")), kReport);
+}
+
+TEST_F(Program, UnreachableAddressIsReported) {
+    QTcpServer probe; // a port that was free a moment ago: nothing listens there now
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const QString address = QStringLiteral("http://127.0.0.1:%1/x.html").arg(probe.serverPort());
+    probe.close();
+
+    const Outcome r = run({"-v", address, "report.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(r.err.contains("Unable to download the web page")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains(address.toUtf8())) << r.err.constData();
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
+} // namespace
