@@ -172,6 +172,8 @@ TFormTidyProperties::TFormTidyProperties(QWidget* parent)
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setMinimumSize(409, 329);
+    // Every page's tab in sight: the dialog grows to fit them rather than scrolling them.
+    PageControl1->setUsesScrollButtons(false);
     tsHTMLOptions = CreateHtmlOptionsPage();
     tsTextWrap = CreateTextWrapPage();
     tsAccessibility = CreateAccessibilityPage();
@@ -429,6 +431,7 @@ QWidget* TFormTidyProperties::CreateTextWrapPage() {
     lblWrapWidth->setBuddy(EditWrapWidth);
     UpDownWrapWidth = new TUpDown(EditWrapWidth, 0, 100, 80, wrapping);
     UpDownWrapWidth->setObjectName(QStringLiteral("UpDownWrapWidth"));
+    UpDownWrapWidth->setFixedHeight(EditWrapWidth->sizeHint().height());
     auto* widthRow = new QHBoxLayout;
     widthRow->addWidget(lblWrapWidth);
     widthRow->addWidget(EditWrapWidth);

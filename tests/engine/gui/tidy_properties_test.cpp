@@ -10,6 +10,7 @@
 #include "support/SettingsFile.h"
 #include "support/Translation.h"
 #include "support/gui/QtPrompts.h"
+#include "support/gui/TFormAboutBox.h"
 
 #include <QObject>
 #define slots Q_SLOTS
@@ -834,6 +835,21 @@ TEST_F(TidyPropertiesTest, MenuShowsOnlyWhenAskedAndItsEntriesWork) {
     EXPECT_EQ(m_log.programs.first().first, QStringLiteral("/usr/bin/gnome-control-center"));
     EXPECT_EQ(m_log.programs.first().second, QStringList{"network"});
     EXPECT_EQ(m_prompts.messages().size(), 1);
+
+    // About: a modal box whose link goes where the dialog's web pages go.
+    bool aboutShown = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* about = qobject_cast<TFormAboutBox*>(modal)) {
+            aboutShown = true;
+            about->HomePageClick();
+        }
+        if (modal != nullptr && modal != m_form.get())
+            modal->close();
+    });
+    action("miAbout")->trigger();
+    EXPECT_TRUE(aboutShown);
+    EXPECT_EQ(m_log.webPages.last(), kMakerHomePage);
 
     form().setMenuVisible(false);
     EXPECT_TRUE(bar->isHidden());
