@@ -1,0 +1,193 @@
+#include "engine/EngineHelper.h"
+
+#include "engine/EngineProtocol.h"
+#include "engine/TidyOptionCheck.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <tidy/tidy.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void OutOfMemory() {
+    // Nothing more can be relied upon: no stream flushing, no destructors.
+    _exit(kEngineExitOutOfMemory);
+}
+
+// The library's default allocator prints and calls exit(2) when malloc fails.
+void TIDY_CALL OnTidyPanic(ctmbstr) {
+    OutOfMemory();
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+enum class ReadOutcome { Frame, End, Corrupt };
+
+ReadOutcome ReadFrame(int fd, EngineFrameReader& reader, EngineFrame& frame) {
+    std::vector<char> chunk(256 * 1024);
+    for (;;) {
+        switch (reader.next(frame)) {
+        case EngineFrameReader::Status::Frame:
+            return ReadOutcome::Frame;
+        case EngineFrameReader::Status::Corrupt:
+            return ReadOutcome::Corrupt;
+        case EngineFrameReader::Status::NeedMore:
+            break;
+        }
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadOutcome::Corrupt;
+        }
+        if (got == 0)
+            return reader.isEmpty() ? ReadOutcome::End : ReadOutcome::Corrupt;
+        reader.append(QByteArrayView(chunk.data(), got));
+    }
+}
+
+struct ServeContext {
+    int in = -1;
+    int out = -1;
+    TidyRequestHandler handler = nullptr;
+    int exitCode = kEngineExitClean;
+};
+
+int Serve(const ServeContext& context) {
+    if (!WriteAll(context.out, EncodeEngineFrame(EngineFrameKind::Hello, {})))
+        return kEngineExitClean; // the program is already gone
+    EngineFrameReader reader;
+    for (;;) {
+        EngineFrame frame;
+        switch (ReadFrame(context.in, reader, frame)) {
+        case ReadOutcome::End:
+            return kEngineExitClean;
+        case ReadOutcome::Corrupt:
+            return kEngineExitProtocol;
+        case ReadOutcome::Frame:
+            break;
+        }
+        TidyRequest request;
+        if (frame.kind != EngineFrameKind::Request || !DecodeTidyRequest(frame.payload, request))
+            return kEngineExitProtocol;
+        frame.payload = QByteArray();
+
+        QByteArray answer;
+        if (const QString refusal = CheckResolvedOptions(request.options); !refusal.isEmpty()) {
+            answer = EncodeEngineFrame(EngineFrameKind::Refused,
+                                       refusal.toUtf8().left(kMaxEngineSmallPayload));
+        } else {
+            TidyResult result = context.handler(request);
+            request = TidyRequest();
+            answer = EncodeTidyResultFrame(result);
+            if (answer.size() - kEngineFrameHeaderSize > kMaxEngineDocumentPayload) {
+                // Too big to send: answer a failure rather than break the stream.
+                TidyResult failed;
+                failed.status = TidyRunStatus::Failed;
+                answer = EncodeTidyResultFrame(failed);
+            }
+        }
+        if (!WriteAll(context.out, answer))
+            return kEngineExitClean; // the program closed the pipe: nobody is waiting
+    }
+}
+
+void* ServeThread(void* argument) {
+    auto* context = static_cast<ServeContext*>(argument);
+    try {
+        context->exitCode = Serve(*context);
+    } catch (const std::bad_alloc&) {
+        OutOfMemory();
+    }
+    return nullptr;
+}
+
+bool ParseByteCount(const char* text, qint64& value) {
+    if (!*text || *text == '-' || *text == '+')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long parsed = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed > (unsigned long long)LLONG_MAX)
+        return false;
+    value = qint64(parsed);
+    return true;
+}
+
+} // namespace
+
+int RunEngineHelper(int argc, char** argv, TidyRequestHandler handler) {
+    qint64 memoryLimit = 0;
+    const char* const limitPrefix = "--memory-limit=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], limitPrefix, std::strlen(limitPrefix)) == 0 &&
+            ParseByteCount(argv[i] + std::strlen(limitPrefix), memoryLimit))
+            continue;
+        return kEngineExitUsage;
+    }
+
+    // A vanished program shows as a failed write, not as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Do not outlive the program when it is killed outright.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+
+    ServeContext context;
+    context.handler = handler;
+    context.in = ::fcntl(0, F_DUPFD_CLOEXEC, 3);
+    context.out = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (context.in < 0 || context.out < 0 || devNull < 0 || ::dup2(devNull, 0) < 0 ||
+        ::dup2(devNull, 1) < 0)
+        return kEngineExitNotReady;
+    ::close(devNull);
+
+    tidySetPanicCall(OnTidyPanic);
+
+    if (memoryLimit > 0) {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_AS, &limit) != 0)
+            return kEngineExitNotReady;
+        limit.rlim_cur = rlim_t(memoryLimit);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max)
+            limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            return kEngineExitNotReady;
+    }
+
+    // std::thread cannot choose its stack size.
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0)
+        return kEngineExitNotReady;
+    pthread_t thread;
+    const bool started = ::pthread_attr_setstacksize(&attributes, kEngineStackSize) == 0 &&
+                         ::pthread_create(&thread, &attributes, ServeThread, &context) == 0;
+    ::pthread_attr_destroy(&attributes);
+    if (!started)
+        return kEngineExitNotReady; // no Hello was sent: the program reports a broken helper
+    ::pthread_join(thread, nullptr);
+    return context.exitCode;
+}

@@ -1,0 +1,101 @@
+#pragma once
+// Runs HTML Tidy in helper processes (kelvane-engine) instead of in the program.
+//
+// The library crashes on some hostile input and is not thread-safe, so each document goes to a
+// helper process over a socket. Helpers are started when first needed, kept for the life of
+// the pool, and started again after one died. A document whose helper crashes, exceeds the
+// memory limit or the time-out, or answers garbage comes back as a Failed result with one
+// report of the fatal level saying that HTML Tidy could not process it; the other documents are
+// unaffected. When no helper can be started at all the caller gets a KelvaneError naming the
+// helper program, and nothing falls back to running the library in the program.
+//
+// One pool thread owns the processes and does all pipe I/O with poll(); callers only queue
+// documents and wait for their tickets, from any thread.
+
+#include "engine/TidyRunner.h"
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct TidyPoolSettings {
+    QString helperPath;          // the helper program
+    QStringList helperArguments; // passed after the pool's own (test helpers take switches)
+    int helperCount = 1;         // processes at most; started as documents need them
+    qint64 memoryLimit = qint64(4) << 30; // address space per helper, in bytes; 0 for none
+    // A document may take baseTimeout plus timeoutPer100KB for every 100,000 bytes.
+    std::chrono::milliseconds baseTimeout{30000};
+    std::chrono::milliseconds timeoutPer100KB{1000};
+};
+
+// kelvane-engine beside the program, one helper per core (at most 8), 4 GiB, 30 s + 1 s/100 KB.
+TidyPoolSettings DefaultTidyPoolSettings();
+
+struct TidyPoolJob;
+
+class TidyProcessPool final : public TidyRunner {
+public:
+    using Ticket = std::shared_ptr<TidyPoolJob>;
+
+    explicit TidyProcessPool(TidyPoolSettings settings = DefaultTidyPoolSettings());
+    // Kills the helpers; tickets still outstanding come back as failures.
+    ~TidyProcessPool() override;
+    TidyProcessPool(const TidyProcessPool&) = delete;
+    TidyProcessPool& operator=(const TidyProcessPool&) = delete;
+
+    // submit + wait. Throws KelvaneError when no helper could be started (or for options that
+    // the option set does not allow, which only a program error can produce).
+    TidyResult run(const TidyRequest& request) override;
+
+    // Queues one document. `whenDone` is called on the pool thread once its result is there
+    // (also when it failed); it must be quick and must not call back into the pool.
+    Ticket submit(const TidyRequest& request, std::function<void()> whenDone = {});
+    bool isDone(const Ticket& ticket) const;
+    // Blocks until the ticket is done and gives its result (see run() for what it throws).
+    TidyResult wait(const Ticket& ticket);
+    // Forgets the ticket's document: dropped when still queued, its helper stopped when running.
+    void cancel(const Ticket& ticket);
+
+    const TidyPoolSettings& settings() const { return m_settings; }
+    // How many helper processes were started so far (each restart counts).
+    int startedHelpers() const;
+
+private:
+    struct Helper;
+
+    void threadMain();
+    void wake();
+    void assignJobs(std::vector<std::function<void()>>& callbacks);
+    bool startHelper(Helper& helper, QString& error);
+    void sendPending(Helper& helper, std::vector<std::function<void()>>& callbacks);
+    void receive(Helper& helper, std::vector<std::function<void()>>& callbacks);
+    void helperEnded(Helper& helper, bool killedForTimeOut,
+                     std::vector<std::function<void()>>& callbacks);
+    void stopHelper(Helper& helper);
+    void finish(const Ticket& job, std::vector<std::function<void()>>& callbacks);
+    // Fails every queued document with "no helper could be started".
+    void failQueued(const QString& reason, std::vector<std::function<void()>>& callbacks,
+                    int signal = 0, int exitStatus = -1);
+
+    const TidyPoolSettings m_settings;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_done;
+    std::deque<Ticket> m_queue;
+    std::vector<Helper> m_helpers;
+    std::thread m_thread;
+    int m_wakeFd = -1;
+    int m_started = 0;
+    bool m_stopping = false;
+};
+
+// Creates the program's pool with DefaultTidyPoolSettings() (no process is started yet) and
+// makes it the runner that RunTidy uses. Called once by the program at start-up; later calls
+// do nothing. The pool lives until the process ends.
+void InstallTidyProcessPool();
