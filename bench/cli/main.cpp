@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                             "XDG_RUNTIME_DIR"}) {
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
         const QString folder = root.filePath(QString::fromLatin1(name));
         QDir().mkpath(folder);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -113,11 +113,11 @@ int main(int argc, char** argv) {
         return 1;
     pageFile.close();
 
-    std::printf("page: %lld bytes, %d runs each, no display\n",
-                static_cast<long long>(page.size()), kRuns);
+    std::printf("page: %lld bytes, %d runs each, no display\n", static_cast<long long>(page.size()),
+                kRuns);
 
-    const Timing startup = TimeProcess(kelvane, {"-v", "missing.html", "report.txt"}, env, work,
-                                       255);
+    const Timing startup =
+        TimeProcess(kelvane, {"-v", "missing.html", "report.txt"}, env, work, 255);
     const Timing validate = TimeProcess(kelvane, {"-v", "page.html", "report.txt"}, env, work, 0);
     std::printf("kelvane start-up (app, windows, translation): median %.1f ms, min %.1f ms "
                 "(target < %.0f ms: %s)\n",

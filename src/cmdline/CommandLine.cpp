@@ -11,7 +11,9 @@ namespace {
 constexpr QChar kQuote = QLatin1Char('"');
 
 // Blanks and control characters: they separate tokens and are trimmed from them.
-bool IsSeparator(QChar c) { return c.unicode() >= 1 && c.unicode() <= 32; }
+bool IsSeparator(QChar c) {
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
 
 QString TrimSeparators(const QString& token) {
     qsizetype first = 0;

@@ -4,7 +4,7 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/HeadlessPrompts.h"
 #include "cmdline/gui/CommandLineJobs.h"
-#include "engine/OptionStorage.h"
+#include "engine/gui/TFormTidyProperties.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
@@ -58,12 +58,13 @@ int Run(const QString& commandLine) {
         return 1;
     }
 
-    // Until the tidy options dialog exists to own it, the option set's storage lives here: it
-    // loads the stored options now (the validate job uses them) and writes them at the end.
-    TidyOptionStorage optionStorage;
-
     // Every window is created once, hidden, in this order: main window, progress window,
-    // folder-scanning window, preferences dialog, tidy options dialog, download window.
+    // folder-scanning window, preferences dialog, tidy options dialog, download window. Each
+    // writes its own part of the settings file when it is destroyed at the end of this
+    // function; the options dialog loads the stored option set as it is built, so a validate
+    // job runs with the user's options.
+    auto formTidyProperties = std::make_unique<TFormTidyProperties>();
+    RegisterStartupWindow(formTidyProperties.get());
     auto formDownload = std::make_unique<TFormDownload>();
     SetFormDownload(formDownload.get());
     RegisterStartupWindow(formDownload.get());
@@ -78,14 +79,9 @@ int Run(const QString& commandLine) {
                          .toUtf8()
                          .constData());
     } else {
+        // The options dialog is the job's only window: it carries the program's menu.
+        formTidyProperties->setMenuVisible(true);
         exitCode = RunCommandLineJob(parsed) ? 0 : -1;
-    }
-
-    // Shut-down: each part of the settings file is written by its owner.
-    try {
-        optionStorage.atExit();
-    } catch (const KelvaneError& error) {
-        CurrentPrompts().Message(error.message(), DialogKind::Error, Button::Ok);
     }
     return exitCode;
 }

@@ -20,9 +20,9 @@ TEST(HeadlessPrompts, SaysEverythingAndNeverWaits) {
 
     EXPECT_EQ(prompts.Message(QStringLiteral("Unable to download"), DialogKind::Error, Button::Ok),
               mrOk);
-    EXPECT_EQ(prompts.Message(QStringLiteral("Go on?"), DialogKind::Warning,
-                              Button::Yes | Button::No),
-              mrNo);
+    EXPECT_EQ(
+        prompts.Message(QStringLiteral("Go on?"), DialogKind::Warning, Button::Yes | Button::No),
+        mrNo);
     bool ticked = true;
     EXPECT_EQ(prompts.MessageWithCheckBox(QStringLiteral("Again?"), DialogKind::Confirmation,
                                           Button::Yes | Button::No | Button::Cancel,

@@ -59,8 +59,8 @@ private:
                 m_pending.remove(socket);
                 ++m_requests;
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                              QByteArray::number(m_body.size()) +
-                              "\r\nConnection: close\r\n\r\n" + m_body);
+                              QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
+                              m_body);
                 socket->disconnectFromHost();
             });
         }
@@ -109,8 +109,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                                 "XDG_RUNTIME_DIR"}) {
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
             const QString folder = home.filePath(QString::fromLatin1(name));
             QDir().mkpath(folder);
             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -164,6 +164,17 @@ TEST_F(Program, ValidateToTextAndHtml) {
     // The settings file went beside the program, not into the working folder.
     EXPECT_EQ(workFiles(), (QStringList{"my page.html", "report.html", "report.txt"}));
     EXPECT_TRUE(QFileInfo::exists(appDir->filePath(QStringLiteral("Settings.ini"))));
+}
+
+TEST_F(Program, ValidateUsesTheStoredOptions) {
+    const QString settings = appDir->filePath(QStringLiteral("Settings.ini"));
+    WriteAll(settings, "[FormTidyProperties]\r\nCBAltText.Checked=1\r\nEditAltText.Text=photo\r\n");
+    const Outcome r = run({"-v", input, "report.txt"});
+    QFile::remove(settings);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    const QByteArray report = ReadAll(at("report.txt"));
+    EXPECT_TRUE(report.contains("<img> inserting \"alt\" attribute using value \"photo\"\r\n"))
+        << report.constData();
 }
 
 TEST_F(Program, MissingInputFailsWithoutAWord) {

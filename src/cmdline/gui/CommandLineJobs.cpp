@@ -43,8 +43,7 @@ QString JobOptionsCaption(const QString& inputName) {
            Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"));
 }
 
-bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMode,
-             quint8 flags) {
+bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMode, quint8 flags) {
     QString source = inputName;
     if (flags & clfWebAddress)
         DownloadInput(source);

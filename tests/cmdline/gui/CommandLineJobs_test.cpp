@@ -3,11 +3,16 @@
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
 #include "engine/TidyOptionSet.h"
+#include "engine/gui/TFormTidyProperties.h"
+#include "support/SettingsFile.h"
+#include "support/gui/QtPrompts.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -175,11 +180,43 @@ TEST_F(CommandLineJobs, UnreachableWebAddressIsReported) {
 
     EXPECT_FALSE(RunCommandLineJob(clfWebAddress, Mode(jkValidate), address, path("r.txt")));
     ASSERT_EQ(prompts.messages().size(), 1);
-    EXPECT_EQ(prompts.messages()[0],
-              QStringLiteral("Unable to download the web page\r\n\r\n") + address +
-                  QStringLiteral("\r\n\r\nThe web page may not exist."));
+    EXPECT_EQ(prompts.messages()[0], QStringLiteral("Unable to download the web page\r\n\r\n") +
+                                         address +
+                                         QStringLiteral("\r\n\r\nThe web page may not exist."));
     EXPECT_EQ(prompts.asked[0].kind, DialogKind::Error);
     EXPECT_FALSE(QFileInfo::exists(path("r.txt")));
+}
+
+// The real options dialog behind the real prompts, answered from a timer.
+TEST_F(CommandLineJobs, RealOptionsDialogTitledWithTheInput) {
+    SetSettingsFilePath(path("Settings.ini"));
+    {
+        TFormTidyProperties dialog;
+        dialog.setMenuVisible(true);
+        QtPrompts realPrompts;
+        ScopedPrompts useReal(realPrompts);
+        const QString output = path("out.html");
+        for (const bool ok : {false, true}) {
+            QString seenTitle;
+            bool seenMenu = false;
+            QTimer answer;
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                if (QApplication::activeModalWidget() != &dialog)
+                    return;
+                answer.stop();
+                seenTitle = dialog.windowTitle();
+                seenMenu = dialog.menuVisible();
+                ok ? dialog.accept() : dialog.reject();
+            });
+            answer.start(10);
+            EXPECT_EQ(RunCommandLineJob(0, Mode(jkTidy), input, output), ok);
+            EXPECT_EQ(seenTitle, input + QStringLiteral(" - Tidy Options"));
+            EXPECT_TRUE(seenMenu);
+            EXPECT_EQ(QFileInfo::exists(output), ok);
+        }
+        EXPECT_TRUE(ReadAll(output).contains("<B>bread</B>"));
+    }
+    SetSettingsFilePath({});
 }
 
 } // namespace
