@@ -47,8 +47,8 @@ bool WriteAll(int fd, const QByteArray& bytes) {
 
 enum class ReadOutcome { Frame, End, Corrupt };
 
-ReadOutcome ReadFrame(int fd, EngineFrameReader& reader, EngineFrame& frame) {
-    std::vector<char> chunk(256 * 1024);
+ReadOutcome ReadFrame(int fd, EngineFrameReader& reader, std::vector<char>& chunk,
+                      EngineFrame& frame) {
     for (;;) {
         switch (reader.next(frame)) {
         case EngineFrameReader::Status::Frame:
@@ -81,9 +81,10 @@ int Serve(const ServeContext& context) {
     if (!WriteAll(context.out, EncodeEngineFrame(EngineFrameKind::Hello, {})))
         return kEngineExitClean; // the program is already gone
     EngineFrameReader reader;
+    std::vector<char> chunk(256 * 1024);
     for (;;) {
         EngineFrame frame;
-        switch (ReadFrame(context.in, reader, frame)) {
+        switch (ReadFrame(context.in, reader, chunk, frame)) {
         case ReadOutcome::End:
             return kEngineExitClean;
         case ReadOutcome::Corrupt:

@@ -28,6 +28,7 @@ quint64 TidyBatch::submit(QByteArray document) {
         document.truncate(nul);
     Entry entry;
     entry.ticket = m_lastTicket + 1;
+    entry.size = document.size();
     if (m_pool) {
         std::shared_ptr<Link> link = m_link;
         entry.pooled = m_pool->submit({m_options, std::move(document)}, [link] {
@@ -40,6 +41,7 @@ quint64 TidyBatch::submit(QByteArray document) {
         entry.document = std::move(document);
     }
     m_lastTicket = entry.ticket;
+    m_pendingBytes += entry.size;
     m_entries.push_back(std::move(entry));
     return m_lastTicket;
 }
@@ -64,6 +66,7 @@ TidyResult TidyBatch::takeNext() {
     if (!m_entries.front().pooled) {
         Entry entry = std::move(m_entries.front());
         m_entries.pop_front();
+        m_pendingBytes -= entry.size;
         return m_runner.run({m_options, std::move(entry.document)});
     }
 
@@ -83,6 +86,7 @@ TidyResult TidyBatch::takeNext() {
                 throw SilentAbort();
         }
     }
+    m_pendingBytes -= m_entries.front().size;
     m_entries.pop_front();
     return m_pool->wait(ticket);
 }
@@ -94,12 +98,15 @@ void TidyBatch::cancel() {
             m_pool->cancel(entry.pooled);
     }
     m_entries.clear();
+    m_pendingBytes = 0;
     if (m_waitLoop)
         m_waitLoop->quit();
 }
 
-int TidyBatch::lookahead() const {
-    return m_pool ? 2 * m_pool->settings().helperCount : 1;
+bool TidyBatch::wantsMore() const {
+    if (!m_pool || m_entries.empty())
+        return m_entries.empty();
+    return m_entries.size() < 8192 && m_pendingBytes < (qint64(64) << 20);
 }
 
 void TidyBatch::jobDone() {

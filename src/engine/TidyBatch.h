@@ -44,8 +44,11 @@ public:
     // Discards every document not yet taken; helpers busy with one are stopped.
     void cancel();
 
-    // How many documents a caller should keep submitted ahead of the one it takes.
-    int lookahead() const;
+    // Whether the caller should submit another document before it takes the next result. With
+    // a pool: while fewer than 8,192 documents or 64 MB of documents are pending, enough for the
+    // other helpers to go on while one works through a very large page (results are taken in
+    // list order). With any other runner: only when nothing is pending.
+    bool wantsMore() const;
     // Wait in a local event loop (the default where the thread has one) or just block.
     void setPumpEvents(bool pump) { m_pumpEvents = pump; }
 
@@ -56,6 +59,7 @@ Q_SIGNALS:
 private:
     struct Entry {
         quint64 ticket = 0;
+        qsizetype size = 0;
         QByteArray document;            // for runners that are not a pool
         TidyProcessPool::Ticket pooled; // for a pool
     };
@@ -73,6 +77,7 @@ private:
     std::shared_ptr<Link> m_link;
     std::deque<Entry> m_entries;
     quint64 m_lastTicket = 0;
+    qint64 m_pendingBytes = 0;
     quint64 m_cancelCount = 0;
     class QEventLoop* m_waitLoop = nullptr;
     bool m_pumpEvents = true;

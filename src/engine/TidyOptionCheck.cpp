@@ -2,8 +2,8 @@
 
 #include "engine/TidyOptionSet.h"
 
-#include <QSet>
 #include <QStringDecoder>
+#include <bitset>
 
 namespace {
 
@@ -58,46 +58,46 @@ bool IsValidUtf8(const QByteArray& text) {
 } // namespace
 
 QString CheckResolvedOptions(const ResolvedTidyOptions& options) {
-    QSet<int> seen;
+    std::bitset<N_TIDY_OPTIONS> seen;
     for (const TidyOptionStep& step : options) {
-        const QString name = QStringLiteral("option %1").arg(int(step.option));
+        const auto name = [&] { return QStringLiteral("option %1").arg(int(step.option)); };
         ValueForm form;
         if (!FormOf(step.option, form))
-            return name + QStringLiteral(" is not one the program sets");
-        if (seen.contains(int(step.option)))
-            return name + QStringLiteral(" is set twice");
-        seen.insert(int(step.option));
+            return name() + QStringLiteral(" is not one the program sets");
+        if (seen.test(size_t(step.option)))
+            return name() + QStringLiteral(" is set twice");
+        seen.set(size_t(step.option));
 
         const bool isText = step.kind == TidyOptionStep::Kind::Text;
         const bool wantsText = form == ValueForm::Encoding || form == ValueForm::FreeText;
         if (isText != wantsText)
-            return name + QStringLiteral(" has a value of the wrong kind");
+            return name() + QStringLiteral(" has a value of the wrong kind");
         if (!isText && !step.text.isEmpty())
-            return name + QStringLiteral(" carries text with a number");
+            return name() + QStringLiteral(" carries text with a number");
         if (isText && step.number != 0)
-            return name + QStringLiteral(" carries a number with text");
+            return name() + QStringLiteral(" carries a number with text");
 
         switch (form) {
         case ValueForm::Flag:
             if (step.number != 0 && step.number != 1)
-                return name + QStringLiteral(" is a flag but has the value %1").arg(step.number);
+                return name() + QStringLiteral(" is a flag but has the value %1").arg(step.number);
             break;
         case ValueForm::Width:
             if (step.number < 0)
-                return name + QStringLiteral(" has the negative width %1").arg(step.number);
+                return name() + QStringLiteral(" has the negative width %1").arg(step.number);
             break;
         case ValueForm::TabSize:
             if (step.number < 1 || step.number > kTabSizeItems.size())
-                return name + QStringLiteral(" has the tab size %1").arg(step.number);
+                return name() + QStringLiteral(" has the tab size %1").arg(step.number);
             break;
         case ValueForm::Encoding:
-            if (!kTidyEncodingNames.contains(QString::fromLatin1(step.text)) ||
+            if (!kTidyEncodingNames.contains(QLatin1StringView(step.text)) ||
                 step.text.contains('\0'))
-                return name + QStringLiteral(" names an unknown encoding");
+                return name() + QStringLiteral(" names an unknown encoding");
             break;
         case ValueForm::FreeText:
             if (step.text.contains('\0') || !IsValidUtf8(step.text))
-                return name + QStringLiteral(" is not valid UTF-8 text");
+                return name() + QStringLiteral(" is not valid UTF-8 text");
             break;
         }
     }

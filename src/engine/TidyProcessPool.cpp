@@ -56,16 +56,26 @@ struct TidyPoolJob {
     int exitStatus = -1;
 };
 
+// Two requests per helper: the helper finds its next document waiting when it finishes one,
+// instead of idling while the pool thread wakes up to send it.
+constexpr size_t kRequestsPerHelper = 2;
+// Documents from this size on take long enough (about 0.4 s per MB) to be worth starting early.
+constexpr qsizetype kLargeDocument = qsizetype(1) << 20;
+
 struct TidyProcessPool::Helper {
     pid_t pid = -1;
     int fd = -1;        // our end of the socket that is the helper's stdin and stdout
     bool ready = false; // Hello received
     int served = 0;     // documents answered since it started
-    Ticket job;
-    QByteArray pending; // request bytes still to send
-    qsizetype sent = 0;
+    // Requests sent or being sent, oldest first, each with the stream offset at which its frame
+    // ends. The helper works on the first; only that one is to blame when it dies.
+    std::deque<std::pair<Ticket, qint64>> jobs;
+    QByteArray pending; // request bytes not yet written, from pendingStart
+    qsizetype pendingStart = 0;
+    qint64 sentTotal = 0;
+    qint64 queuedTotal = 0;
     EngineFrameReader reader;
-    Clock::time_point deadline;
+    Clock::time_point deadline; // of the first job
 };
 
 namespace {
@@ -219,7 +229,7 @@ TidyProcessPool::Ticket TidyProcessPool::submit(const TidyRequest& request,
         if (m_stopping) {
             job->state = TidyPoolJob::State::Done;
         } else {
-            m_queue.push_back(job);
+            enqueue(job, false);
             if (!m_thread.joinable())
                 m_thread = std::thread(&TidyProcessPool::threadMain, this);
         }
@@ -252,7 +262,9 @@ void TidyProcessPool::cancel(const Ticket& ticket) {
             return;
         ticket->cancelled = true;
         if (ticket->state == TidyPoolJob::State::Queued) {
-            m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), ticket), m_queue.end());
+            if (const auto at = std::find(m_queue.begin(), m_queue.end(), ticket);
+                at != m_queue.end())
+                takeQueued(at);
             ticket->state = TidyPoolJob::State::Done;
             ticket->outcome = TidyPoolJob::Outcome::Stopped;
             ticket->frame = QByteArray();
@@ -281,9 +293,10 @@ void TidyProcessPool::threadMain() {
     while (!m_stopping) {
         // A cancelled document is not worth finishing; its helper starts afresh when needed.
         for (Helper& helper : m_helpers) {
-            if (helper.job && helper.job->cancelled) {
-                Ticket job = std::move(helper.job);
-                stopHelper(helper);
+            if (!helper.jobs.empty() && helper.jobs.front().first->cancelled) {
+                Ticket job = helper.jobs.front().first;
+                helper.jobs.pop_front();
+                stopHelper(helper, callbacks);
                 job->outcome = TidyPoolJob::Outcome::Stopped;
                 finish(job, callbacks);
             }
@@ -299,11 +312,11 @@ void TidyProcessPool::threadMain() {
             if (helper.fd < 0)
                 continue;
             short events = POLLIN;
-            if (helper.sent < helper.pending.size())
+            if (helper.pendingStart < helper.pending.size())
                 events |= POLLOUT;
             fds.push_back({helper.fd, events, 0});
             owners.push_back(&helper);
-            if (helper.job) {
+            if (!helper.jobs.empty()) {
                 const auto left =
                     std::chrono::ceil<std::chrono::milliseconds>(helper.deadline - now).count();
                 const int ms = int(std::clamp<qint64>(left, 0, 24 * 3600 * 1000));
@@ -335,15 +348,15 @@ void TidyProcessPool::threadMain() {
             const short revents = fds[i].revents;
             if (helper.fd != fds[i].fd || revents == 0)
                 continue;
-            if (revents & POLLOUT)
-                sendPending(helper, callbacks);
-            if (helper.fd >= 0 && (revents & (POLLIN | POLLHUP | POLLERR)))
+            if (revents & (POLLIN | POLLHUP | POLLERR))
                 receive(helper, callbacks);
+            if (helper.fd >= 0 && (revents & POLLOUT))
+                sendPending(helper, callbacks);
         }
 
         const Clock::time_point later = Clock::now();
         for (Helper& helper : m_helpers) {
-            if (helper.job && helper.fd >= 0 && later >= helper.deadline)
+            if (!helper.jobs.empty() && helper.fd >= 0 && later >= helper.deadline)
                 helperEnded(helper, true, callbacks);
         }
 
@@ -357,17 +370,10 @@ void TidyProcessPool::threadMain() {
     }
 
     // Shutting down: nobody will read the answers.
-    for (Helper& helper : m_helpers) {
-        Ticket job = std::move(helper.job);
-        stopHelper(helper);
-        if (job) {
-            job->outcome = TidyPoolJob::Outcome::Stopped;
-            finish(job, callbacks);
-        }
-    }
+    for (Helper& helper : m_helpers)
+        stopHelper(helper, callbacks);
     while (!m_queue.empty()) {
-        Ticket job = m_queue.front();
-        m_queue.pop_front();
+        Ticket job = takeQueued(m_queue.begin());
         job->outcome = TidyPoolJob::Outcome::Stopped;
         finish(job, callbacks);
     }
@@ -377,27 +383,63 @@ void TidyProcessPool::threadMain() {
 }
 
 void TidyProcessPool::assignJobs(Callbacks& callbacks) {
-    // Helpers that are running and idle first, then new processes.
-    for (int pass = 0; pass < 2 && !m_queue.empty(); ++pass) {
+    const auto holdsLarge = [](const Helper& helper) {
+        return std::any_of(helper.jobs.begin(), helper.jobs.end(), [](const auto& entry) {
+            return entry.first->documentSize >= kLargeDocument;
+        });
+    };
+    // A large document in the queue starts as soon as a helper is free, the largest first,
+    // so that its time overlaps the small documents instead of coming at the end; the caller
+    // takes results in list order and keeps far enough ahead for this. With one helper the
+    // order cannot gain anything and stays that of the list.
+    const bool reorder = m_helpers.size() > 1;
+    const auto nextFor = [&] {
+        auto chosen = m_queue.begin();
+        if (reorder && m_largeQueued > 0) {
+            qsizetype largest = std::max((*chosen)->documentSize, kLargeDocument - 1);
+            const auto end = m_queue.begin() + qsizetype(std::min<size_t>(m_queue.size(), 8192));
+            for (auto at = m_queue.begin(); at != end; ++at) {
+                if ((*at)->documentSize > largest) {
+                    largest = (*at)->documentSize;
+                    chosen = at;
+                }
+            }
+        }
+        return chosen;
+    };
+
+    // Idle running helpers first, then new processes, then second requests for busy ones
+    // (never behind a large document: the one behind would wait for all of it).
+    for (int pass = 0; pass < 3; ++pass) {
         for (Helper& helper : m_helpers) {
             if (m_queue.empty())
                 return;
-            if (helper.job || (pass == 0) != (helper.fd >= 0))
+            const bool running = helper.fd >= 0;
+            const bool wanted = (pass == 0 && running && helper.jobs.empty()) ||
+                                (pass == 1 && !running) ||
+                                (pass == 2 && running && helper.jobs.size() < kRequestsPerHelper &&
+                                 !holdsLarge(helper));
+            if (!wanted)
                 continue;
-            if (helper.fd < 0) {
+            if (!running) {
                 QString error;
                 if (!startHelper(helper, error)) {
                     failQueued(error, callbacks);
                     return;
                 }
             }
-            Ticket job = m_queue.front();
-            m_queue.pop_front();
+            Ticket job = takeQueued(nextFor());
             job->state = TidyPoolJob::State::Running;
-            helper.job = job;
-            helper.pending = job->frame;
-            helper.sent = 0;
-            helper.deadline = Clock::now() + job->timeout;
+            helper.queuedTotal += job->frame.size();
+            helper.jobs.emplace_back(job, helper.queuedTotal);
+            if (helper.jobs.size() == 1)
+                helper.deadline = Clock::now() + job->timeout;
+            if (helper.pendingStart >= helper.pending.size()) {
+                helper.pending = job->frame; // shared, not copied
+                helper.pendingStart = 0;
+            } else {
+                helper.pending.append(job->frame);
+            }
             sendPending(helper, callbacks);
         }
     }
@@ -453,18 +495,20 @@ bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
     helper.ready = false;
     helper.served = 0;
     helper.reader = EngineFrameReader();
-    helper.pending.clear();
-    helper.sent = 0;
+    helper.pending = QByteArray();
+    helper.pendingStart = 0;
+    helper.sentTotal = 0;
+    helper.queuedTotal = 0;
     ++m_started;
     return true;
 }
 
 void TidyProcessPool::sendPending(Helper& helper, Callbacks& callbacks) {
-    while (helper.fd >= 0 && helper.sent < helper.pending.size()) {
+    while (helper.fd >= 0 && helper.pendingStart < helper.pending.size()) {
         const size_t chunk =
-            size_t(std::min<qsizetype>(helper.pending.size() - helper.sent, 1 << 20));
-        const ssize_t written = ::send(helper.fd, helper.pending.constData() + helper.sent, chunk,
-                                       MSG_NOSIGNAL | MSG_DONTWAIT);
+            size_t(std::min<qsizetype>(helper.pending.size() - helper.pendingStart, 1 << 20));
+        const ssize_t written = ::send(helper.fd, helper.pending.constData() + helper.pendingStart,
+                                       chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -476,11 +520,12 @@ void TidyProcessPool::sendPending(Helper& helper, Callbacks& callbacks) {
                 helperEnded(helper, false, callbacks);
             return;
         }
-        helper.sent += written;
+        helper.pendingStart += written;
+        helper.sentTotal += written;
     }
-    if (helper.sent >= helper.pending.size()) {
+    if (helper.pendingStart >= helper.pending.size()) {
         helper.pending = QByteArray();
-        helper.sent = 0;
+        helper.pendingStart = 0;
     }
 }
 
@@ -504,8 +549,12 @@ void TidyProcessPool::receive(Helper& helper, Callbacks& callbacks) {
     }
 
     const auto malformed = [&] {
-        Ticket job = std::move(helper.job);
-        stopHelper(helper);
+        Ticket job;
+        if (!helper.jobs.empty()) {
+            job = helper.jobs.front().first;
+            helper.jobs.pop_front();
+        }
+        stopHelper(helper, callbacks);
         if (job) {
             job->outcome = TidyPoolJob::Outcome::Malformed;
             finish(job, callbacks);
@@ -527,12 +576,16 @@ void TidyProcessPool::receive(Helper& helper, Callbacks& callbacks) {
         case EngineFrameKind::Result:
         case EngineFrameKind::Refused: {
             // An answer is only due once the whole request is out.
-            if (!helper.ready || !helper.job || helper.sent < helper.pending.size())
+            if (!helper.ready || helper.jobs.empty() ||
+                helper.sentTotal < helper.jobs.front().second)
                 return malformed();
             TidyResult result;
             if (frame.kind == EngineFrameKind::Result && !DecodeTidyResult(frame.payload, result))
                 return malformed();
-            Ticket job = std::move(helper.job);
+            Ticket job = helper.jobs.front().first;
+            helper.jobs.pop_front();
+            if (!helper.jobs.empty())
+                helper.deadline = Clock::now() + helper.jobs.front().first->timeout;
             if (frame.kind == EngineFrameKind::Result) {
                 job->outcome = TidyPoolJob::Outcome::Answered;
                 job->result = std::move(result);
@@ -555,15 +608,15 @@ void TidyProcessPool::receive(Helper& helper, Callbacks& callbacks) {
 void TidyProcessPool::helperEnded(Helper& helper, bool killedForTimeOut, Callbacks& callbacks) {
     ::kill(helper.pid, SIGKILL); // no effect on one that has already ended
     const int status = WaitForExit(helper.pid);
+    helper.pid = -1;
     const bool wasReady = helper.ready;
     const int served = helper.served;
-    Ticket job = std::move(helper.job);
-    helper.pid = -1;
-    CloseQuietly(helper.fd);
-    helper.ready = false;
-    helper.pending = QByteArray();
-    helper.sent = 0;
-    helper.reader = EngineFrameReader();
+    Ticket job;
+    if (!helper.jobs.empty()) {
+        job = helper.jobs.front().first;
+        helper.jobs.pop_front();
+    }
+    stopHelper(helper, callbacks); // the requests behind the first go back to the queue
     if (!job)
         return; // an idle helper ended; a new one starts when there is work
 
@@ -594,24 +647,55 @@ void TidyProcessPool::helperEnded(Helper& helper, bool killedForTimeOut, Callbac
         job->state = TidyPoolJob::State::Queued;
         job->signal = 0;
         job->exitStatus = -1;
-        m_queue.push_front(job);
+        enqueue(job, true);
         return;
     }
     finish(job, callbacks);
 }
 
-void TidyProcessPool::stopHelper(Helper& helper) {
+void TidyProcessPool::stopHelper(Helper& helper, Callbacks& callbacks) {
     if (helper.pid > 0) {
         ::kill(helper.pid, SIGKILL);
         WaitForExit(helper.pid);
     }
     helper.pid = -1;
     CloseQuietly(helper.fd);
+    // Requests it had not started on go back to the front of the queue, in their order.
+    while (!helper.jobs.empty()) {
+        Ticket job = helper.jobs.back().first;
+        helper.jobs.pop_back();
+        if (job->cancelled || m_stopping) {
+            job->outcome = TidyPoolJob::Outcome::Stopped;
+            finish(job, callbacks);
+        } else {
+            job->state = TidyPoolJob::State::Queued;
+            enqueue(job, true);
+        }
+    }
     helper.ready = false;
     helper.served = 0;
     helper.pending = QByteArray();
-    helper.sent = 0;
+    helper.pendingStart = 0;
+    helper.sentTotal = 0;
+    helper.queuedTotal = 0;
     helper.reader = EngineFrameReader();
+}
+
+void TidyProcessPool::enqueue(const Ticket& job, bool atFront) {
+    if (atFront)
+        m_queue.push_front(job);
+    else
+        m_queue.push_back(job);
+    if (job->documentSize >= kLargeDocument)
+        ++m_largeQueued;
+}
+
+TidyProcessPool::Ticket TidyProcessPool::takeQueued(std::deque<Ticket>::iterator at) {
+    Ticket job = std::move(*at);
+    m_queue.erase(at);
+    if (job->documentSize >= kLargeDocument)
+        --m_largeQueued;
+    return job;
 }
 
 void TidyProcessPool::finish(const Ticket& job, Callbacks& callbacks) {
@@ -625,8 +709,7 @@ void TidyProcessPool::finish(const Ticket& job, Callbacks& callbacks) {
 void TidyProcessPool::failQueued(const QString& reason, Callbacks& callbacks, int signal,
                                  int exitStatus) {
     while (!m_queue.empty()) {
-        Ticket job = m_queue.front();
-        m_queue.pop_front();
+        Ticket job = takeQueued(m_queue.begin());
         job->outcome = TidyPoolJob::Outcome::NotStarted;
         job->detail = reason;
         job->signal = signal;

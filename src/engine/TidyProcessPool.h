@@ -78,7 +78,11 @@ private:
     void receive(Helper& helper, std::vector<std::function<void()>>& callbacks);
     void helperEnded(Helper& helper, bool killedForTimeOut,
                      std::vector<std::function<void()>>& callbacks);
-    void stopHelper(Helper& helper);
+    // Ends the process; requests it still holds go back to the queue (or are dropped when
+    // cancelled or shutting down).
+    void stopHelper(Helper& helper, std::vector<std::function<void()>>& callbacks);
+    void enqueue(const Ticket& job, bool atFront);
+    Ticket takeQueued(std::deque<Ticket>::iterator at);
     void finish(const Ticket& job, std::vector<std::function<void()>>& callbacks);
     // Fails every queued document with "no helper could be started".
     void failQueued(const QString& reason, std::vector<std::function<void()>>& callbacks,
@@ -88,6 +92,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_done;
     std::deque<Ticket> m_queue;
+    int m_largeQueued = 0; // queued documents that may start out of list order
     std::vector<Helper> m_helpers;
     std::thread m_thread;
     int m_wakeFd = -1;

@@ -396,11 +396,14 @@ TEST(TidyBatch, ResultsComeBackInListOrderFromSeveralHelpers) {
     batch.setPumpEvents(false);
     QList<quint64> tickets;
     for (int i = 0; i < 24; ++i) {
-        // Every third document is large, so later small ones finish first.
+        // Every third document takes long, so later small ones finish first; every fourth is
+        // over a megabyte, so it may start before the ones above it.
         QByteArray page = "<title>page " + QByteArray::number(i) + "</title>";
         const int repeats = i % 3 == 0 ? 4000 : 1;
         for (int r = 0; r < repeats; ++r)
             page += "<p>text <b>bold";
+        if (i % 4 == 1)
+            page += "<p>" + QByteArray(1200000, 'x');
         tickets << batch.submit(page);
     }
     EXPECT_EQ(tickets.first(), 1u);
@@ -430,6 +433,26 @@ TEST(TidyBatch, ACrashInTheMiddleOfAListLeavesTheRestIntact) {
     EXPECT_TRUE(batch.takeNext().output.contains("<TITLE>three</TITLE>"));
     EXPECT_TRUE(SaysCouldNotProcess(batch.takeNext()));
     EXPECT_TRUE(batch.takeNext().output.contains("<TITLE>five</TITLE>"));
+}
+
+TEST(TidyBatch, DocumentsQueuedBehindACrashOrAHangAreNotBlamed) {
+    // One helper holds two requests at a time: the second must survive the first's failure.
+    TidyPoolSettings settings = Settings(FaultHelper(), 1);
+    settings.baseTimeout = 300ms;
+    TidyProcessPool pool(settings);
+    TidyBatch batch(ResolveOptions(TidyOptionSet{}), pool);
+    batch.setPumpEvents(false);
+    for (const QByteArray& document :
+         {QByteArray("crash"), QByteArray("<title>b</title>"), QByteArray("hang"),
+          QByteArray("<title>d</title>"), QByteArray("<title>e</title>")})
+        batch.submit(document);
+    EXPECT_TRUE(SaysCouldNotProcess(batch.takeNext()));
+    EXPECT_TRUE(batch.takeNext().output.contains("<TITLE>b</TITLE>"));
+    EXPECT_TRUE(SaysCouldNotProcess(batch.takeNext()));
+    EXPECT_TRUE(batch.takeNext().output.contains("<TITLE>d</TITLE>"));
+    EXPECT_TRUE(batch.takeNext().output.contains("<TITLE>e</TITLE>"));
+    // The crash was on a fresh helper (no second try); the time-out killed the next one.
+    EXPECT_EQ(pool.startedHelpers(), 3);
 }
 
 TEST(TidyBatch, CancelStopsBusyHelpersAndTheNextBatchRunsAtOnce) {
@@ -483,8 +506,9 @@ TEST(TidyBatch, WorksWithTheInProcessRunnerToo) {
     InProcessTidyRunner inProcess;
     const ResolvedTidyOptions options = ResolveOptions(TidyOptionSet{});
     TidyBatch batch(options, inProcess);
-    EXPECT_EQ(batch.lookahead(), 1);
+    EXPECT_TRUE(batch.wantsMore());
     batch.submit(QByteArray("<p>a\0<p>hidden", 14));
+    EXPECT_FALSE(batch.wantsMore());
     batch.submit("<p>b");
     EXPECT_TRUE(batch.isNextReady());
     EXPECT_EQ(batch.takeNext(), RunTidyLibrary({options, "<p>a"}));

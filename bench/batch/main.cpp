@@ -1,0 +1,270 @@
+// Batch throughput of the ways to run HTML Tidy over one corpus, timed in the same run: the bare
+// library in this process, the helper-process pool with one helper and with one helper per
+// core, and the `tidy` command-line program in its multi-file mode (-m) as one process.
+// Wall-clock seconds; each road runs several rounds and the median round counts.
+//
+// Corpus: the example site replicated to at least 2,000 pages, plus a few generated pages of
+// a few MB spread through the list.
+
+#include "engine/TidyBatch.h"
+#include "engine/TidyLibraryRun.h"
+#include "engine/TidyOptionMapping.h"
+#include "engine/TidyProcessPool.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+QList<QByteArray> SitePages() {
+    QList<QByteArray> pages;
+    const QDir site(QStringLiteral(KELVANE_EXAMPLES "/site"));
+    QStringList files;
+    for (const QString& name : site.entryList({QStringLiteral("*.html"), QStringLiteral("*.htm"),
+                                               QStringLiteral("*.php"), QStringLiteral("*.asp")},
+                                              QDir::Files, QDir::Name))
+        files << site.filePath(name);
+    const QDir news(site.filePath(QStringLiteral("news")));
+    for (const QString& name : news.entryList(QDir::Files, QDir::Name))
+        files << news.filePath(name);
+    for (const QString& path : files) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            pages << file.readAll();
+    }
+    return pages;
+}
+
+// A messy page of about `bytes`: unclosed items, font tags, Word markup, tables.
+QByteArray GeneratedPage(qsizetype bytes) {
+    const QByteArray block =
+        "<p class=MsoNormal><font face=Arial size=3>Rye <b>bread <i>and</b> rolls</i></font>\n"
+        "<ul><li>Loaf no. 12 &amp; more<li>Buns with <span style='mso-bidi-font-size:9pt'>seeds"
+        "</span>\n</ul>\n<table border=1><tr><td>Price<td>2.40<tr><td>Weight<td>750 g</table>\n"
+        "<p><img src=loaf.gif><a href=\"order page.html\">Order</a><br><br>\n<p></p>\n";
+    QByteArray page = "<html><head><title>Generated</title></head><body>\n";
+    page.reserve(bytes + block.size() + 32);
+    while (page.size() < bytes)
+        page += block;
+    page += "</body></html>\n";
+    return page;
+}
+
+QList<QByteArray> Corpus() {
+    const QList<QByteArray> site = SitePages();
+    QList<QByteArray> corpus;
+    if (site.isEmpty())
+        return corpus;
+    while (corpus.size() < 2000)
+        corpus << site;
+    // A few large pages among the small ones, as in a real site's folder.
+    const qsizetype step = corpus.size() / 4;
+    corpus.insert(step, GeneratedPage(2 << 20));
+    corpus.insert(2 * step, GeneratedPage(3 << 20));
+    corpus.insert(3 * step, GeneratedPage(4 << 20));
+    return corpus;
+}
+
+size_t Consume(const TidyResult& result) {
+    return size_t(result.output.size() + result.reports.size());
+}
+
+double InProcess(const ResolvedTidyOptions& options, const QList<QByteArray>& corpus,
+                 size_t& sink) {
+    QElapsedTimer timer;
+    timer.start();
+    for (const QByteArray& page : corpus)
+        sink += Consume(RunTidyLibrary({options, page}));
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// A batch run as the program does it: keep the helpers fed, take the results in list order.
+// `programCpu` gets the processor time this process spent on it (the helpers' is not counted).
+double Pooled(TidyProcessPool& pool, const ResolvedTidyOptions& options,
+              const QList<QByteArray>& corpus, size_t& sink, double* programCpu = nullptr) {
+    const double cpuStart = CpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    TidyBatch batch(options, pool);
+    batch.setPumpEvents(false);
+    qsizetype submitted = 0;
+    for (qsizetype taken = 0; taken < corpus.size(); ++taken) {
+        while (submitted < corpus.size() && batch.wantsMore())
+            batch.submit(corpus[submitted++]);
+        const TidyResult result = batch.takeNext();
+        if (result.status != TidyRunStatus::Completed)
+            std::fprintf(stderr, "page %lld failed\n", qlonglong(taken));
+        sink += Consume(result);
+    }
+    if (programCpu)
+        *programCpu = CpuSeconds() - cpuStart;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// Our default options, as `tidy` configuration.
+const QStringList kTidyArguments = {
+    QStringLiteral("-m"),
+    QStringLiteral("-q"),
+    QStringLiteral("--show-warnings"),
+    QStringLiteral("yes"),
+    QStringLiteral("--force-output"),
+    QStringLiteral("yes"),
+    QStringLiteral("--break-before-br"),
+    QStringLiteral("no"),
+    QStringLiteral("--bare"),
+    QStringLiteral("yes"),
+    QStringLiteral("--clean"),
+    QStringLiteral("yes"),
+    QStringLiteral("--word-2000"),
+    QStringLiteral("yes"),
+    QStringLiteral("--indent"),
+    QStringLiteral("no"),
+    QStringLiteral("--uppercase-tags"),
+    QStringLiteral("yes"),
+    QStringLiteral("--uppercase-attributes"),
+    QStringLiteral("yes"),
+    QStringLiteral("--drop-empty-paras"),
+    QStringLiteral("yes"),
+    QStringLiteral("--fix-bad-comments"),
+    QStringLiteral("no"),
+    QStringLiteral("--fix-uri"),
+    QStringLiteral("no"),
+    QStringLiteral("--tidy-mark"),
+    QStringLiteral("no"),
+    QStringLiteral("--wrap"),
+    QStringLiteral("0"),
+    QStringLiteral("--tab-size"),
+    QStringLiteral("1"),
+    QStringLiteral("--input-encoding"),
+    QStringLiteral("raw"),
+    QStringLiteral("--output-encoding"),
+    QStringLiteral("raw"),
+};
+
+// `tidy -m` rewrites the copies in place; they are written afresh (untimed) before each round.
+double TidyProgram(const QString& tidy, const QString& folder, const QList<QByteArray>& corpus) {
+    QStringList arguments = kTidyArguments;
+    for (qsizetype i = 0; i < corpus.size(); ++i) {
+        const QString path = folder + QStringLiteral("/page%1.html").arg(i);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(corpus[i]) != corpus[i].size())
+            return -1;
+        arguments << path;
+    }
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(tidy, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// The one-minute load average: parallel figures mean little on a machine that is busy already.
+QByteArray LoadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "?";
+    return file.readAll().split(' ').value(0);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QList<QByteArray> corpus = Corpus();
+    if (corpus.isEmpty()) {
+        std::fprintf(stderr, "no pages under %s/site\n", KELVANE_EXAMPLES);
+        return 1;
+    }
+    const QString helper =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-engine");
+    if (!QFileInfo(helper).isExecutable()) {
+        std::fprintf(stderr, "%s is missing: build the kelvane-engine target first\n",
+                     qPrintable(helper));
+        return 1;
+    }
+    const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
+    QTemporaryDir copies;
+    if (tidy.isEmpty() || !copies.isValid()) {
+        std::fprintf(stderr, "the tidy program or a temporary folder is missing\n");
+        return 1;
+    }
+
+    qint64 bytes = 0;
+    for (const QByteArray& page : corpus)
+        bytes += page.size();
+    const int cores = std::max(1, QThread::idealThreadCount());
+    std::printf("corpus: %lld pages, %.1f MB; %d cores; load average before: %s\n",
+                qlonglong(corpus.size()), double(bytes) / 1e6, cores, LoadAverage().constData());
+
+    const ResolvedTidyOptions options = ResolveOptions(TidyOptionSet{});
+    TidyPoolSettings one = DefaultTidyPoolSettings();
+    one.helperPath = helper;
+    one.helperCount = 1;
+    TidyPoolSettings perCore = one;
+    perCore.helperCount = cores;
+    TidyProcessPool poolOne(one);
+    TidyProcessPool poolPerCore(perCore);
+
+    size_t sink = 0;
+    // Warm up: caches, and the helpers started (as the program's pool keeps them).
+    const QList<QByteArray> warm = corpus.mid(0, 200);
+    InProcess(options, warm, sink);
+    Pooled(poolOne, options, warm, sink);
+    Pooled(poolPerCore, options, warm, sink);
+
+    const int rounds = 5;
+    std::vector<double> inProcess, pooledOne, pooledPerCore, tidyProgram, programCpu;
+    for (int round = 0; round < rounds; ++round) {
+        inProcess.push_back(InProcess(options, corpus, sink));
+        pooledOne.push_back(Pooled(poolOne, options, corpus, sink));
+        double cpu = 0;
+        pooledPerCore.push_back(Pooled(poolPerCore, options, corpus, sink, &cpu));
+        programCpu.push_back(cpu);
+        tidyProgram.push_back(TidyProgram(tidy, copies.path(), corpus));
+        if (tidyProgram.back() < 0) {
+            std::fprintf(stderr, "tidy -m failed\n");
+            return 1;
+        }
+    }
+    const double a = Median(inProcess), b = Median(pooledOne), c = Median(pooledPerCore),
+                 d = Median(tidyProgram);
+    std::printf("library in this process:   %7.2f s\n", a);
+    std::printf("pool, 1 helper:            %7.2f s\n", b);
+    std::printf("pool, %d helpers:           %7.2f s\n", cores, c);
+    std::printf("tidy -m, one process:      %7.2f s\n", d);
+    std::printf("1 helper / in process:     %7.3f (target <= 1.10)\n", b / a);
+    std::printf("tidy -m / %d helpers:       %7.3f (target >= 1.70)\n", cores, d / c);
+    std::printf("in process / %d helpers:    %7.3f\n", cores, a / c);
+    std::printf("program's own processor time in a %d-helper run: %.2f s\n", cores,
+                Median(programCpu));
+    std::printf("helpers started: %d and %d; load average after: %s\n", poolOne.startedHelpers(),
+                poolPerCore.startedHelpers(), LoadAverage().constData());
+    return sink == 0 ? 1 : 0;
+}
