@@ -642,7 +642,7 @@ void TidyProcessPool::helperEnded(Helper& helper, bool killedForTimeOut, Callbac
     // library's memory errors do not always crash at once): the document gets one more try
     // in a fresh process before it is blamed.
     if ((job->outcome == Outcome::Crashed || job->outcome == Outcome::OutOfMemory) &&
-        !job->retried && served > 0) {
+        !job->retried && !job->cancelled && served > 0) {
         job->retried = true;
         job->state = TidyPoolJob::State::Queued;
         job->signal = 0;
