@@ -252,6 +252,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tidy -m failed\n");
             return 1;
         }
+        std::printf("  round %d: %.2f  %.2f  %.2f  %.2f s\n", round + 1, inProcess.back(),
+                    pooledOne.back(), pooledPerCore.back(), tidyProgram.back());
     }
     const double a = Median(inProcess), b = Median(pooledOne), c = Median(pooledPerCore),
                  d = Median(tidyProgram);

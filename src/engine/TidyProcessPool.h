@@ -10,9 +10,9 @@
 // helper program, and nothing falls back to running the library in the program.
 //
 // One pool thread owns the processes and does all socket I/O with poll(); callers only queue
-// documents and wait for their tickets, from any thread. Each helper holds up to two requests,
+// documents and wait for their tickets, from any thread. Each helper holds up to four requests,
 // so that it finds the next document waiting; only the one it works on is blamed when it dies,
-// the other goes back to the queue. A document that crashes a helper which had served others
+// the others go back to the queue. A document that crashes a helper which had served others
 // gets one more try in a fresh helper first (an earlier document may have damaged the heap).
 // With several helpers, documents of 1 MB and more start as soon as a helper is free rather
 // than in list order, so that their time overlaps the small ones.

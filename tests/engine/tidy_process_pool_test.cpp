@@ -436,7 +436,7 @@ TEST(TidyBatch, ACrashInTheMiddleOfAListLeavesTheRestIntact) {
 }
 
 TEST(TidyBatch, DocumentsQueuedBehindACrashOrAHangAreNotBlamed) {
-    // One helper holds two requests at a time: the second must survive the first's failure.
+    // One helper holds several requests at a time: those behind survive the first's failure.
     TidyPoolSettings settings = Settings(FaultHelper(), 1);
     settings.baseTimeout = 300ms;
     TidyProcessPool pool(settings);
