@@ -27,7 +27,8 @@ public:
     ~TidyBatch() override; // cancels what was not taken
 
     // Queues a document (read up to its first NUL byte, as RunTidy does) and returns its
-    // ticket: 1 for the first document of the batch, then 2, 3 ...
+    // ticket: 1 for the first document of the batch, then 2, 3 ... Throws KelvaneError for
+    // options the option set does not allow (only a program error can produce those).
     quint64 submit(QByteArray document);
     // Submitted and not yet taken.
     qsizetype pendingCount() const { return qsizetype(m_entries.size()); }
