@@ -4,6 +4,7 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/HeadlessPrompts.h"
 #include "cmdline/gui/CommandLineJobs.h"
+#include "engine/TidyProcessPool.h"
 #include "engine/gui/TFormTidyProperties.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
@@ -102,6 +103,9 @@ int main(int argc, char** argv) {
 
     try {
         LoadLanguageFile(QCoreApplication::applicationDirPath());
+        // HTML Tidy runs in helper processes beside the program: a page that crashes the
+        // library costs that page, never the program.
+        InstallTidyProcessPool();
         return Run(commandLine);
     } catch (const std::exception& error) {
         // The last resort: say what went wrong rather than vanish.
