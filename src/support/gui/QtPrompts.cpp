@@ -203,6 +203,9 @@ QString QtPrompts::SaveFileName(const SaveFileRequest& request) {
         dialog->setFileMode(QFileDialog::AnyFile);
         dialog->setOption(QFileDialog::DontConfirmOverwrite, true); // asked in accept()
         dialog->setWindowTitle(Translate(QStringLiteral("Save As")));
+        // The shared save dialog keeps one size, like the rest of the program's dialogs.
+        dialog->setSizeGripEnabled(false);
+        dialog->setFixedSize(dialog->sizeHint());
         m_saveDialog = dialog;
     }
     auto* dialog = static_cast<CheckedFileDialog*>(m_saveDialog.data());

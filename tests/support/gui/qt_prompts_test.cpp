@@ -218,12 +218,14 @@ TEST_F(QtPromptsTest, SaveDialogAddsTheSuffixAndStartsInTheGivenFolder) {
     QTemporaryDir dir;
     QString shownName;
     QStringList filters;
+    bool fixedSize = false;
     ModalAnswerer answerer({[&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         if (!dialog)
             return false;
         shownName = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
         filters = dialog->nameFilters();
+        fixedSize = dialog->minimumSize() == dialog->maximumSize();
         return ChooseFile("page")(modal);
     }});
     SaveFileRequest request;
@@ -235,6 +237,7 @@ TEST_F(QtPromptsTest, SaveDialogAddsTheSuffixAndStartsInTheGivenFolder) {
     EXPECT_TRUE(answerer.finished());
     EXPECT_EQ(shownName, "suggested.html");
     EXPECT_EQ(filters, request.filters);
+    EXPECT_TRUE(fixedSize);
 }
 
 TEST_F(QtPromptsTest, SaveDialogRefusesReadOnlyFilesAndMissingFoldersAndAsksAgain) {
