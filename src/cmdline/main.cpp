@@ -2,7 +2,7 @@
 // then run either the one command-line job or the interactive main window.
 
 #include "cmdline/CommandLine.h"
-#include "cmdline/HeadlessPrompts.h"
+#include "support/HeadlessPrompts.h"
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/gui/TFormTidyProperties.h"

@@ -1,4 +1,5 @@
 #include "support/SettingsStore.h"
+#include "support/HexDigits.h"
 
 #include <QRegularExpression>
 
@@ -6,16 +7,6 @@ namespace {
 
 bool IsBlank(QChar c) {
     return c == u' ' || c == u'\t';
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -130,8 +121,8 @@ int SettingsStore::ReadBinaryStream(const QString& section, const QString& key,
     const QByteArray text = ProfileValue(*raw).toLatin1();
     int added = 0;
     for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
-        const int high = HexDigit(text.at(i));
-        const int low = HexDigit(text.at(i + 1));
+        const int high = HexDigitValue(text.at(i));
+        const int low = HexDigitValue(text.at(i + 1));
         if (high < 0 || low < 0)
             break;
         buffer.append(static_cast<char>(high * 16 + low));

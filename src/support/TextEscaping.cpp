@@ -1,22 +1,13 @@
 // The escaped form of the language file: C-like escapes so a text with line breaks fits on one
 // line. Works on bytes; texts travel as UTF-8.
 #include "support/Errors.h"
+#include "support/HexDigits.h"
 #include "support/Translation.h"
 
 namespace {
 
 int OctalValue(char c) {
     return (c >= '0' && c <= '7') ? c - '0' : -1;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 const char* NamedEscape(unsigned char byte) {
@@ -118,10 +109,10 @@ QByteArray UnescapeText(const QByteArray& text) {
             if (value > 255)
                 throw KelvaneError(QStringLiteral("Numeric constant too large."));
             out += static_cast<char>(value);
-        } else if (next == 'x' && i < n && HexValue(text[i]) >= 0) {
-            int value = HexValue(text[i++]);
-            if (i < n && HexValue(text[i]) >= 0)
-                value = value * 16 + HexValue(text[i++]);
+        } else if (next == 'x' && i < n && HexDigitValue(text[i]) >= 0) {
+            int value = HexDigitValue(text[i++]);
+            if (i < n && HexDigitValue(text[i]) >= 0)
+                value = value * 16 + HexDigitValue(text[i++]);
             out += static_cast<char>(value);
         } else {
             // Unknown escapes, and "\x" without a digit, are kept literally.

@@ -1,4 +1,4 @@
-#include "cmdline/HeadlessPrompts.h"
+#include "support/HeadlessPrompts.h"
 
 #include <gtest/gtest.h>
 

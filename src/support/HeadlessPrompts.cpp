@@ -1,4 +1,4 @@
-#include "cmdline/HeadlessPrompts.h"
+#include "support/HeadlessPrompts.h"
 
 #include "support/Translation.h"
 
