@@ -118,10 +118,14 @@ double Pooled(TidyProcessPool& pool, const ResolvedTidyOptions& options,
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// Our default options, as `tidy` configuration.
+// Our default options, as `tidy` configuration. Kelvane collects every report of every page,
+// so `tidy` is made to report them all too: `-m` keeps one error count across files and, once
+// it passes `show-errors` (6), drops every report of every later file, and `-q` drops the Info
+// reports.
 const QStringList kTidyArguments = {
     QStringLiteral("-m"),
-    QStringLiteral("-q"),
+    QStringLiteral("--show-errors"),
+    QStringLiteral("1000000"),
     QStringLiteral("--show-warnings"),
     QStringLiteral("yes"),
     QStringLiteral("--force-output"),
