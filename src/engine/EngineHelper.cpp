@@ -2,6 +2,7 @@
 
 #include "engine/EngineProtocol.h"
 #include "engine/TidyOptionCheck.h"
+#include "platform/FileFunctions.h"
 
 #include <cerrno>
 #include <climits>
@@ -27,22 +28,6 @@ namespace {
 // The library's default allocator prints and calls exit(2) when malloc fails.
 void TIDY_CALL OnTidyPanic(ctmbstr) {
     OutOfMemory();
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
 }
 
 enum class ReadOutcome { Frame, End, Corrupt };
@@ -78,7 +63,7 @@ struct ServeContext {
 };
 
 int Serve(const ServeContext& context) {
-    if (!WriteAll(context.out, EncodeEngineFrame(EngineFrameKind::Hello, {})))
+    if (!platform::WriteAllToFd(context.out, EncodeEngineFrame(EngineFrameKind::Hello, {})))
         return kEngineExitClean; // the program is already gone
     EngineFrameReader reader;
     std::vector<char> chunk(256 * 1024);
@@ -112,7 +97,7 @@ int Serve(const ServeContext& context) {
                 answer = EncodeTidyResultFrame(failed);
             }
         }
-        if (!WriteAll(context.out, answer))
+        if (!platform::WriteAllToFd(context.out, answer))
             return kEngineExitClean; // the program closed the pipe: nobody is waiting
     }
 }

@@ -3,6 +3,7 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyOptionSet.h"
 #include "engine/TidyRunner.h"
+#include "platform/FileFunctions.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -195,22 +196,6 @@ QByteArray ReadRegularFile(const QString& path) {
     return bytes;
 }
 
-bool WriteAllBytes(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
 } // namespace
 
 QString FormatTidyMessage(int level, int line, int column, const QString& text) {
@@ -296,7 +281,7 @@ void WriteFileText(const QString& path, const QByteArray& bytes) {
         if (::fchmod(fd, old.st_mode & 07777) != 0)
             failure = errno;
     }
-    if (!failure && !WriteAllBytes(fd, bytes))
+    if (!failure && !platform::WriteAllToFd(fd, bytes))
         failure = errno;
     if (!failure && ::fsync(fd) != 0)
         failure = errno;

@@ -35,21 +35,6 @@ bool ReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
 
-// Writes all of `size` bytes, riding out short writes and signals.
-bool WriteAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 class FdCloser {
 public:
     explicit FdCloser(int fd) : m_fd(fd) {}
@@ -147,7 +132,7 @@ bool CopyFileNoReplace(const QString& source, const QString& target, QString* er
         }
         if (got == 0)
             break;
-        if (!WriteAll(out, buffer, got))
+        if (!WriteAllToFd(out, buffer, got))
             return abandon(errno);
     }
 
@@ -258,6 +243,20 @@ bool CreateFolderWithParents(const QString& path, QString* error) {
         }
     }
     return FolderExists(path) || Fail(error, ENOTDIR);
+}
+
+bool WriteAllToFd(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 } // namespace platform

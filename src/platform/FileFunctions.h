@@ -7,6 +7,7 @@
 // Every function answers whether it succeeded; when `error` is given, a failure fills it with
 // the system's text for the reason.
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -46,5 +47,12 @@ bool CreateFolder(const QString& path, QString* error = nullptr);
 // Creates a folder and every missing folder above it, one by one. True when the folder exists
 // afterwards.
 bool CreateFolderWithParents(const QString& path, QString* error = nullptr);
+
+// Writes all of `size` bytes to `fd`, riding out short writes and signals; false with errno
+// set when the system refuses.
+bool WriteAllToFd(int fd, const char* data, qsizetype size);
+inline bool WriteAllToFd(int fd, const QByteArray& bytes) {
+    return WriteAllToFd(fd, bytes.constData(), bytes.size());
+}
 
 } // namespace platform
