@@ -1,5 +1,7 @@
 #include "common/TestSupport.h"
 
+#include "support/Translation.h"
+
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +14,9 @@ QString ExamplesPath(const QString& relative) {
     return QStringLiteral(KELVANE_EXAMPLES "/") + relative;
 }
 
-QString BinPath(const QString& program) { return QStringLiteral(KELVANE_BIN_DIR "/") + program; }
+QString BinPath(const QString& program) {
+    return QStringLiteral(KELVANE_BIN_DIR "/") + program;
+}
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
@@ -34,4 +38,11 @@ void SetReadOnly(const QString& path, bool readOnly) {
     ASSERT_EQ(::chmod(native.constData(), mode), 0);
 }
 
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+void LoadLanguageText(const QString& folder, const QByteArray& content) {
+    WriteAll(folder + QStringLiteral("/lang.txt"), content);
+    LoadLanguageFile(folder + QLatin1Char('/'));
+}

@@ -34,8 +34,7 @@ protected:
 
 // Writes a language file into its own folder and loads it.
 void LoadLanguage(const QTemporaryDir& folder, const QByteArray& content) {
-    WriteAll(folder.filePath("lang.txt"), content);
-    LoadLanguageFile(folder.path() + QLatin1Char('/'));
+    LoadLanguageText(folder.path(), content);
 }
 
 } // namespace

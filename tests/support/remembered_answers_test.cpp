@@ -120,12 +120,12 @@ TEST_F(RememberedAnswers, TranslatedQuestionAndTitleGiveOtherKeys) {
     const QString english = QuestionKeyPath(kFolderQuestion);
 
     QTemporaryDir language;
-    WriteAll(language.filePath("lang.txt"),
-             "<//Application-->\nE=Mondavik Kelvane\nT=Mondavik Kelvane DE\n"
-             "<//STRING_TABLE-->\nE=You have selected a folder.\\r\\n\\r\\nDo you want Kelvane "
-             "to process the files and sub-folders in this folder?\n"
-             "T=Sie haben einen Ordner gew\xc3\xa4hlt.\\r\\n\\r\\nWeiter?\n");
-    LoadLanguageFile(language.path() + QLatin1Char('/'));
+    LoadLanguageText(
+        language.path(),
+        "<//Application-->\nE=Mondavik Kelvane\nT=Mondavik Kelvane DE\n"
+        "<//STRING_TABLE-->\nE=You have selected a folder.\\r\\n\\r\\nDo you want Kelvane "
+        "to process the files and sub-folders in this folder?\n"
+        "T=Sie haben einen Ordner gew\xc3\xa4hlt.\\r\\n\\r\\nWeiter?\n");
     ASSERT_EQ(ApplicationTitle(), "Mondavik Kelvane DE");
 
     const QString translated = Translate(kFolderQuestion);

@@ -1,3 +1,4 @@
+#include "common/TestSupport.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -5,11 +6,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-// Readable failure messages.
-static void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -19,11 +15,7 @@ protected:
 
     void Load(const QByteArray& content) {
         ASSERT_TRUE(dir.isValid());
-        QFile file(dir.filePath(QStringLiteral("lang.txt")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        LoadLanguageFile(dir.path(), QStringLiteral("lang.txt"));
+        LoadLanguageText(dir.path(), content);
     }
 
     static QString T(const char* text, const char* section = "STRING_TABLE") {

@@ -1,3 +1,4 @@
+#include "common/TestSupport.h"
 #include "support/Translation.h"
 #include "support/gui/TFormAboutBox.h"
 
@@ -38,13 +39,9 @@ TEST(AboutBox, TheLinkGoesToTheHomePage) {
 TEST(AboutBox, TranslatesItselfWhenBuilt) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QFile lang(dir.filePath(QStringLiteral("lang.txt")));
-    ASSERT_TRUE(lang.open(QIODevice::WriteOnly));
-    lang.write("<//TFormAboutBox-\nE=About\nT=Info\nE=Version %1\nT=Fassung %1\n"
-               "<//Application-\nE=Mondavik Kelvane\nT=Mondavik Putzer\n");
-    lang.close();
     ClearTranslations();
-    LoadLanguageFile(dir.path());
+    LoadLanguageText(dir.path(), "<//TFormAboutBox-\nE=About\nT=Info\nE=Version %1\nT=Fassung %1\n"
+                                 "<//Application-\nE=Mondavik Kelvane\nT=Mondavik Putzer\n");
     {
         TFormAboutBox box;
         EXPECT_EQ(box.windowTitle(), QStringLiteral("Info"));

@@ -195,10 +195,9 @@ TEST_F(QtPromptsTest, CheckBoxStartsUntickedAndReportsItsState) {
 
 TEST_F(QtPromptsTest, MessageBoxIsTranslatedAsTheStandardMessageForm) {
     QTemporaryDir language;
-    WriteAll(language.filePath("lang.txt"), "<//TMessageForm-->\nE=&Yes\nT=&Ja\n"
-                                            "E=Don't ask again\nT=Nicht mehr fragen\n"
-                                            "<//Application-->\nE=Mondavik Kelvane\nT=MK\n");
-    LoadLanguageFile(language.path() + QLatin1Char('/'));
+    LoadLanguageText(language.path(), "<//TMessageForm-->\nE=&Yes\nT=&Ja\n"
+                                      "E=Don't ask again\nT=Nicht mehr fragen\n"
+                                      "<//Application-->\nE=Mondavik Kelvane\nT=MK\n");
     QString yes, caption, title;
     ModalAnswerer answerer({Click(QMessageBox::Yes, false, [&](QMessageBox* box) {
         yes = box->button(QMessageBox::Yes)->text();

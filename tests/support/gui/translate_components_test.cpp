@@ -1,3 +1,4 @@
+#include "common/TestSupport.h"
 #include "support/Translation.h"
 #include "support/gui/TranslateComponents.h"
 
@@ -89,11 +90,6 @@ class TFormSpaced : public QDialog {
 };
 } // namespace Kelvane
 
-// Readable failure messages.
-static void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 class TranslateComponentsTest : public ::testing::Test {
@@ -102,11 +98,7 @@ protected:
 
     void Load(const QByteArray& content) {
         ASSERT_TRUE(dir.isValid());
-        QFile file(dir.filePath(QStringLiteral("lang.txt")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        LoadLanguageFile(dir.path(), QStringLiteral("lang.txt"));
+        LoadLanguageText(dir.path(), content);
     }
 
     QTemporaryDir dir;
