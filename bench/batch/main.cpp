@@ -6,6 +6,7 @@
 // Corpus: the example site replicated to at least 2,000 pages, plus a few generated pages of
 // a few MB spread through the list.
 
+#include "common/Corpus.h"
 #include "engine/TidyBatch.h"
 #include "engine/TidyLibraryRun.h"
 #include "engine/TidyOptionMapping.h"
@@ -27,42 +28,8 @@
 
 namespace {
 
-QList<QByteArray> SitePages() {
-    QList<QByteArray> pages;
-    const QDir site(QStringLiteral(KELVANE_EXAMPLES "/site"));
-    QStringList files;
-    for (const QString& name : site.entryList({QStringLiteral("*.html"), QStringLiteral("*.htm"),
-                                               QStringLiteral("*.php"), QStringLiteral("*.asp")},
-                                              QDir::Files, QDir::Name))
-        files << site.filePath(name);
-    const QDir news(site.filePath(QStringLiteral("news")));
-    for (const QString& name : news.entryList(QDir::Files, QDir::Name))
-        files << news.filePath(name);
-    for (const QString& path : files) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            pages << file.readAll();
-    }
-    return pages;
-}
-
-// A messy page of about `bytes`: unclosed items, font tags, Word markup, tables.
-QByteArray GeneratedPage(qsizetype bytes) {
-    const QByteArray block =
-        "<p class=MsoNormal><font face=Arial size=3>Rye <b>bread <i>and</b> rolls</i></font>\n"
-        "<ul><li>Loaf no. 12 &amp; more<li>Buns with <span style='mso-bidi-font-size:9pt'>seeds"
-        "</span>\n</ul>\n<table border=1><tr><td>Price<td>2.40<tr><td>Weight<td>750 g</table>\n"
-        "<p><img src=loaf.gif><a href=\"order page.html\">Order</a><br><br>\n<p></p>\n";
-    QByteArray page = "<html><head><title>Generated</title></head><body>\n";
-    page.reserve(bytes + block.size() + 32);
-    while (page.size() < bytes)
-        page += block;
-    page += "</body></html>\n";
-    return page;
-}
-
 QList<QByteArray> Corpus() {
-    const QList<QByteArray> site = SitePages();
+    const QList<QByteArray> site = ExampleSitePages();
     QList<QByteArray> corpus;
     if (site.isEmpty())
         return corpus;
@@ -123,42 +90,24 @@ double Pooled(TidyProcessPool& pool, const ResolvedTidyOptions& options,
 // it passes `show-errors` (6), drops every report of every later file, and `-q` drops the Info
 // reports.
 const QStringList kTidyArguments = {
-    QStringLiteral("-m"),
-    QStringLiteral("--show-errors"),
-    QStringLiteral("1000000"),
-    QStringLiteral("--show-warnings"),
-    QStringLiteral("yes"),
-    QStringLiteral("--force-output"),
-    QStringLiteral("yes"),
-    QStringLiteral("--break-before-br"),
-    QStringLiteral("no"),
-    QStringLiteral("--bare"),
-    QStringLiteral("yes"),
-    QStringLiteral("--clean"),
-    QStringLiteral("yes"),
-    QStringLiteral("--word-2000"),
-    QStringLiteral("yes"),
-    QStringLiteral("--indent"),
-    QStringLiteral("no"),
-    QStringLiteral("--uppercase-tags"),
-    QStringLiteral("yes"),
-    QStringLiteral("--uppercase-attributes"),
-    QStringLiteral("yes"),
-    QStringLiteral("--drop-empty-paras"),
-    QStringLiteral("yes"),
-    QStringLiteral("--fix-bad-comments"),
-    QStringLiteral("no"),
-    QStringLiteral("--fix-uri"),
-    QStringLiteral("no"),
-    QStringLiteral("--tidy-mark"),
-    QStringLiteral("no"),
-    QStringLiteral("--wrap"),
-    QStringLiteral("0"),
-    QStringLiteral("--tab-size"),
-    QStringLiteral("1"),
-    QStringLiteral("--input-encoding"),
-    QStringLiteral("raw"),
-    QStringLiteral("--output-encoding"),
+    QStringLiteral("-m"),      QStringLiteral("--show-errors"),
+    QStringLiteral("1000000"), QStringLiteral("--show-warnings"),
+    QStringLiteral("yes"),     QStringLiteral("--force-output"),
+    QStringLiteral("yes"),     QStringLiteral("--break-before-br"),
+    QStringLiteral("no"),      QStringLiteral("--bare"),
+    QStringLiteral("yes"),     QStringLiteral("--clean"),
+    QStringLiteral("yes"),     QStringLiteral("--word-2000"),
+    QStringLiteral("yes"),     QStringLiteral("--indent"),
+    QStringLiteral("no"),      QStringLiteral("--uppercase-tags"),
+    QStringLiteral("yes"),     QStringLiteral("--uppercase-attributes"),
+    QStringLiteral("yes"),     QStringLiteral("--drop-empty-paras"),
+    QStringLiteral("yes"),     QStringLiteral("--fix-bad-comments"),
+    QStringLiteral("no"),      QStringLiteral("--fix-uri"),
+    QStringLiteral("no"),      QStringLiteral("--tidy-mark"),
+    QStringLiteral("no"),      QStringLiteral("--wrap"),
+    QStringLiteral("0"),       QStringLiteral("--tab-size"),
+    QStringLiteral("1"),       QStringLiteral("--input-encoding"),
+    QStringLiteral("raw"),     QStringLiteral("--output-encoding"),
     QStringLiteral("raw"),
 };
 

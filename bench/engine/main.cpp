@@ -2,6 +2,7 @@
 // Prints pages/s for both and their ratio, and the times for 5, 10 and 20 MB pages. Times are
 // processor seconds.
 
+#include "common/Corpus.h"
 #include "engine/TidyEngine.h"
 #include "engine/TidyOptionSet.h"
 
@@ -68,35 +69,11 @@ size_t WrappedTidy(const QByteArray& document) {
 }
 
 QList<QByteArray> LoadCorpus(int copies) {
-    QList<QByteArray> pages;
-    QDirIterator it(QStringLiteral(KELVANE_EXAMPLES "/site"),
-                    {QStringLiteral("*.html"), QStringLiteral("*.htm"), QStringLiteral("*.HTML"),
-                     QStringLiteral("*.php"), QStringLiteral("*.asp")},
-                    QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        if (file.open(QIODevice::ReadOnly))
-            pages << file.readAll();
-    }
+    const QList<QByteArray> pages = ExampleSitePages();
     QList<QByteArray> corpus;
     for (int i = 0; i < copies; ++i)
         corpus << pages;
     return corpus;
-}
-
-// A messy page of about `bytes`: unclosed items, font tags, Word markup, tables.
-QByteArray GeneratedPage(qsizetype bytes) {
-    const QByteArray block =
-        "<p class=MsoNormal><font face=Arial size=3>Rye <b>bread <i>and</b> rolls</i></font>\n"
-        "<ul><li>Loaf no. 12 &amp; more<li>Buns with <span style='mso-bidi-font-size:9pt'>seeds"
-        "</span>\n</ul>\n<table border=1><tr><td>Price<td>2.40<tr><td>Weight<td>750 g</table>\n"
-        "<p><img src=loaf.gif><a href=\"order page.html\">Order</a><br><br>\n<p></p>\n";
-    QByteArray page = "<html><head><title>Generated</title></head><body>\n";
-    page.reserve(bytes + block.size() + 32);
-    while (page.size() < bytes)
-        page += block;
-    page += "</body></html>\n";
-    return page;
 }
 
 double CpuSeconds() {
