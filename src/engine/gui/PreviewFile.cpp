@@ -6,8 +6,18 @@
 #include <QDir>
 #include <QStandardPaths>
 
+namespace {
+QString g_dataFolder;
+} // namespace
+
+void SetPreviewDataFolder(const QString& folder) {
+    g_dataFolder = folder;
+}
+
 QString PreviewFilePath() {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString data = g_dataFolder.isEmpty()
+                             ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                             : g_dataFolder;
     if (!data.isEmpty()) {
         // A translated title must not open further folder levels.
         QString title = ApplicationTitle();

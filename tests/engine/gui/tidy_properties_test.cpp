@@ -88,11 +88,13 @@ protected:
         ClearTranslations();
         SetSettingsFilePath(settingsPath());
         SetMachineRegistryFile(m_dir.filePath(QStringLiteral("machine-registry.ini")));
-        QFile::remove(PreviewFilePath()); // left by an earlier test
+        // Each test its own data folder: tests run in parallel processes.
+        SetPreviewDataFolder(m_dir.filePath(QStringLiteral("data")));
     }
     void TearDown() override {
         m_form.reset(); // stores at exit, into this test's file
         SetSettingsFilePath({});
+        SetPreviewDataFolder({});
         SetMachineRegistryFile({});
     }
 
