@@ -1,0 +1,121 @@
+#pragma once
+// The batch commands of the main window (tidy, validate, restore, remove backups, on the
+// selection or on the tree's folder) and the runs behind them. Logic only: the user is reached
+// through Prompts, the run is shown by a FileProgressRun's view, results go to ErrorPages, and
+// a BatchObserver may follow each file (the headless program's reports).
+
+#include "engine/TidyRequest.h"
+#include "fileops/ErrorPages.h"
+#include "fileops/FileProgressRun.h"
+#include "fileops/Selection.h"
+#include "fileops/WorkItems.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// What became of one entry of a run.
+enum class FileOutcome {
+    Folder,            // a folder entry: passed over, not counted
+    InBackupFolder,    // a file inside a backup folder: passed over (tidy and restore)
+    Tidied,            // backed up and rewritten
+    WouldChange,       // check run: tidying would change the file (nothing written)
+    Unchanged,         // check run: tidying would leave the file as it is
+    ReadOnly,          // not tidied: read-only or vanished
+    Forbidden,         // not tidied: an executable program
+    Declined,          // not tidied: No at the many-warnings question
+    BackupFailed,      // not tidied: no backup could be made
+    TidyFailed,        // the library could not process it (crash, time-out, limit)
+    Unreadable,        // could not be read
+    Clean,             // validate: no messages
+    HasMessages,       // validate: messages
+    Restored,          // restore
+    NoBackup,          // restore: nothing to restore
+    RestoreFailed,     // restore: the backup could not be put back
+    BackupRemoved,     // remove backups: no backup is left
+    RemoveFailed,      // remove backups: the backup resisted
+};
+
+struct FileRecord {
+    QString path;
+    FileOutcome outcome = FileOutcome::Folder;
+    QList<TidyReport> reports; // the library's reports (tidy and validate)
+    QByteArray original;       // check runs only: the file as read
+    QByteArray tidied;         // check runs only: what tidying gives
+};
+
+// Follows a run file by file; every call is made inside the step of its file.
+class BatchObserver {
+public:
+    virtual ~BatchObserver() = default;
+    virtual void FileDone(const FileRecord& record) = 0;
+};
+
+enum class TidyWriteMode {
+    Write, // back up and rewrite each file
+    Check, // write nothing; the observer learns what would change
+};
+
+// Everything a batch command needs from around it. The main window supplies its own parts;
+// the headless program supplies plain ones.
+struct BatchEnvironment {
+    const SelectionSource* selection = nullptr; // frames on the selection or the tree
+    FolderScanner* scanner = nullptr;
+    FileProgressRun* progress = nullptr;
+    ErrorPages* pages = nullptr;
+    // Refreshes the file list and selects ReselectPaths() again (the window); may be empty.
+    std::function<void()> reselectAfterRun;
+    BatchObserver* observer = nullptr;
+};
+
+class BatchCommands {
+public:
+    explicit BatchCommands(BatchEnvironment environment);
+
+    // The command frames the main window's actions call. Each does nothing while Busy().
+    void Tidy();                // actTidy
+    void FolderTidy();          // actFolderTidy
+    void Validate();            // actValidate
+    void Restore();             // actRevert
+    void FolderRestore();       // actFolderRevert
+    void RemoveBackups();       // actDeleteBackup
+    void FolderRemoveBackups(); // actFolderDeleteBackups
+
+    // The runs; each returns at once for an empty list.
+    void RunTidyBatch(WorkItems& items);
+    void RunValidateBatch(WorkItems& items);
+    void RunRestoreBatch(WorkItems& items);
+    void RunRemoveBackupsBatch(WorkItems& items);
+
+    bool Busy() const { return m_busy; }
+    int SuccessCount() const { return m_successCount; }
+    QStringList& ReselectPaths() { return m_reselectPaths; }
+
+    // Check runs write nothing (the headless program's --check and --diff).
+    void SetTidyWriteMode(TidyWriteMode mode) { m_writeMode = mode; }
+    // Whether the run ended because of an error raised in a step (the file in hand stays as
+    // it was or tidied with its backup).
+    bool RunFailed() const { return m_runFailed; }
+
+private:
+    BatchEnvironment m_env;
+    bool m_busy = false;
+    int m_successCount = 0;
+    bool m_tidyDespiteWarnings = false;
+    bool m_continueWithoutAsking = false;
+    bool m_runFailed = false;
+    QStringList m_reselectPaths;
+    TidyWriteMode m_writeMode = TidyWriteMode::Write;
+};
+
+// "Processing %s" with the entry's file name; the name query of every run.
+QString ProcessingCaption(const QString& path);
+// The number of items of a comma- and blank-separated split of `text` (the many-warnings
+// measure; the question comes above 300).
+int CountMessageTokens(const QString& text);
+// An executable program (ELF or PE/MS-DOS content, or a .exe .com .bat .cmd name).
+bool IsForbiddenFile(const QString& path);
+// Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
+bool AskYesNoAll(const QString& question, bool& remember);
