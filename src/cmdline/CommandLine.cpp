@@ -137,21 +137,3 @@ ParsedCommandLine ParseCommandLine(const QString& commandLine) {
     return result;
 }
 
-QString FillTemplate(QString text, const QStringList& values) {
-    qsizetype from = 0;
-    for (const QString& value : values) {
-        qsizetype at = -1;
-        for (qsizetype i = from; i + 1 < text.size(); ++i) {
-            if (text.at(i) == QLatin1Char('%') &&
-                (text.at(i + 1) == QLatin1Char('s') || text.at(i + 1) == QLatin1Char('d'))) {
-                at = i;
-                break;
-            }
-        }
-        if (at < 0)
-            break;
-        text.replace(at, 2, value);
-        from = at + value.size(); // never re-read a placeholder inside the value itself
-    }
-    return text;
-}

@@ -50,5 +50,3 @@ QString JoinCommandLine(const QStringList& arguments);
 // names that follow it keep their positions.
 ParsedCommandLine ParseCommandLine(const QString& commandLine);
 
-// Replaces the %s and %d placeholders of a translated template, in order.
-QString FillTemplate(QString text, const QStringList& values);

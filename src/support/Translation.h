@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QObject;
 
@@ -22,3 +23,6 @@ void ClearTranslations();
 // Texts are handled as UTF-8 bytes against the table. Without an entry the text comes back
 // unchanged; a translation with an octal escape above 255 throws KelvaneError.
 QString Translate(const QString& text, const QString& section = kStringTable);
+
+// Replaces the %s and %d placeholders of a translated template, in order.
+QString FillTemplate(QString text, const QStringList& values);

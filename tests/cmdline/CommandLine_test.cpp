@@ -1,6 +1,7 @@
 #include "cmdline/CommandLine.h"
 
 #include "support/Errors.h"
+#include "support/Translation.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
