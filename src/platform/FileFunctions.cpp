@@ -14,7 +14,7 @@ namespace platform {
 namespace {
 
 QByteArray Native(const QString& path) {
-    return QFile::encodeName(path);
+    return EncodeFileName(path);
 }
 
 bool Fail(QString* error, int code) {

@@ -7,6 +7,8 @@
 // Every function answers whether it succeeded; when `error` is given, a failure fills it with
 // the system's text for the reason.
 
+#include "platform/FileNames.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
