@@ -9,7 +9,7 @@ namespace {
 
 struct MaskPart {
     enum Kind { Literal, AnyOne, AnyRun, Set } kind = Literal;
-    QChar literal;                       // folded
+    QChar literal;                               // folded
     std::vector<std::pair<QChar, QChar>> ranges; // folded, inclusive
     bool negated = false;
 };

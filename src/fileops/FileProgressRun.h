@@ -29,9 +29,9 @@ using TNotifyEvent = std::function<void(FileProgressRun& sender)>;
 class ProgressView {
 public:
     virtual ~ProgressView() = default;
-    // Shows the run and calls `process` once (the window: modally, from its first paint).
-    // Answers whether the view closed with OK (false after a confirmed cancel).
-    virtual bool RunModal(const QString& caption, const std::function<void()>& process) = 0;
+    // Shows the run and calls `process` once (the window: modally, from its first paint), then
+    // closes. An exception thrown by `process` closes the view and is rethrown from here.
+    virtual void RunModal(const QString& caption, const std::function<void()>& process) = 0;
     // Item `index` is in hand: show its caption and position at once (`count` is -1 while the
     // length of the list is not known).
     virtual void ShowItem(qsizetype index, qsizetype count, const QString& caption) = 0;
@@ -54,8 +54,9 @@ public:
     TCancelQueryEvent OnCancelQuery;
     TNotifyEvent OnFinished;
 
-    // Runs the items through the view; true when it closed with OK. Errors thrown by a handler
-    // leave the loop (OnFinished is not called) and reach the caller once the view is closed.
+    // Runs the items through the view; true when it closed with OK (false after a confirmed
+    // cancel). An error thrown by a handler leaves the loop (OnFinished is not called) and
+    // reaches the caller once the view is closed; the state is then idle again.
     bool RunItems(WorkItems& items);
     // Clears the messages, the position, the list and the four handlers; State is kept.
     void ResetRun();

@@ -64,7 +64,8 @@ TEST(FileMask, FilterSplitsAtEverySemicolonWithoutTrimming) {
     EXPECT_TRUE(MaskList(QString()).isEmpty());
     // The first matching mask decides; an empty entry never matches.
     EXPECT_TRUE(MatchesAnyMask(QStringLiteral("a.html"), MaskList(QStringLiteral(";*.html"))));
-    EXPECT_FALSE(MatchesAnyMask(QStringLiteral("a.html"), MaskList(QStringLiteral("*.htm; *.html"))));
+    EXPECT_FALSE(
+        MatchesAnyMask(QStringLiteral("a.html"), MaskList(QStringLiteral("*.htm; *.html"))));
 }
 
 } // namespace

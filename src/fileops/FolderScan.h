@@ -1,0 +1,37 @@
+#pragma once
+// The folder scan behind every folder expansion: depth first, every sub-folder, hidden entries
+// included, each file tested against the masks in order. The scanning window drives it and
+// shows its progress; PlainFolderScanner runs it without a window.
+
+#include "fileops/Selection.h"
+
+#include <QString>
+#include <QStringList>
+
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    // A folder is being scanned (again, after one of its sub-folders).
+    virtual void FolderEntered(const QString& folder) = 0;
+    // The target list now holds `count` entries (after a match).
+    virtual void CountChanged(qsizetype count) = 0;
+    // Called before each entry: lets pending events run (keep it cheap, it runs for every
+    // entry) and answers false once the scan is to stop.
+    virtual bool KeepGoing() = 0;
+};
+
+// Appends to `target` every file under `folder` whose name matches one of `masks` (the first
+// matching mask decides), depth first, a sub-folder's files where the sub-folder was met.
+// Only regular files (or links to them) are listed; links to folders are not followed, so a
+// link can neither loop nor lead the scan out of the tree. A folder that cannot be read adds
+// nothing. Answers false when the observer stopped the scan. A malformed mask throws
+// KelvaneError at the first file tested; what was found up to then stays appended.
+bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList& target,
+                   ScanObserver& observer);
+
+// A FolderScanner without a window: nothing is shown, nothing cancels, and a malformed mask is
+// reported through Prompts as the window would.
+class PlainFolderScanner final : public FolderScanner {
+public:
+    bool ScanFolder(const QString& folder, const QString& filter, QStringList& target) override;
+};
