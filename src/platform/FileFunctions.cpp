@@ -83,6 +83,14 @@ bool IsReadOnly(const QString& path) {
     return attributes && attributes->readOnly;
 }
 
+bool SameFile(const QString& a, const QString& b) {
+    struct stat first {};
+    struct stat second {};
+    return !a.isEmpty() && !b.isEmpty() && ::stat(Native(a).constData(), &first) == 0 &&
+           ::stat(Native(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 bool DeleteFile(const QString& path, QString* error) {
     const QByteArray native = Native(path);
     struct stat st {};

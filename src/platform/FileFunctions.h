@@ -29,6 +29,9 @@ bool FileExists(const QString& path);
 bool FolderExists(const QString& path);
 // The owner's write bit of an existing path is clear.
 bool IsReadOnly(const QString& path);
+// True when both names lead to one existing file: the same name spelt differently, a link to
+// it, or another hard link of it.
+bool SameFile(const QString& a, const QString& b);
 
 // Deletes a file. Refuses folders and read-only files.
 bool DeleteFile(const QString& path, QString* error = nullptr);

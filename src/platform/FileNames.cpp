@@ -1,6 +1,9 @@
 #include "platform/FileNames.h"
 
+#include <QCoreApplication>
 #include <algorithm>
+#include <climits>
+#include <unistd.h>
 
 namespace platform {
 
@@ -126,6 +129,35 @@ bool HasUndecodableBytes(const QString& name) {
             return true;
     }
     return false;
+}
+
+QString DisplayFileName(const QString& name) {
+    QString shown;
+    shown.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (IsEscapedByte(c)) {
+            shown +=
+                QStringLiteral("\\x%1").arg(c.unicode() - kEscapeBase, 2, 16, QLatin1Char('0'));
+        } else if (IsTerminalControl(c.unicode())) {
+            shown += c.unicode() < 0x80
+                         ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                         : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+QString ProgramFolder() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length <= 0 || length >= ssize_t(sizeof buffer))
+        return QCoreApplication::applicationDirPath();
+    QByteArrayView path(buffer, length);
+    const qsizetype slash = path.lastIndexOf('/');
+    return DecodeFileName(slash <= 0 ? QByteArrayView("/") : path.first(slash));
 }
 
 } // namespace platform

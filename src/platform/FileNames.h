@@ -15,4 +15,17 @@ QByteArray EncodeFileName(const QString& name);
 // Whether `name` holds bytes that are not valid UTF-8 (shown, for instance, as "\xe9").
 bool HasUndecodableBytes(const QString& name);
 
+// Characters that must never reach a terminal raw, because they can move the cursor, rewrite
+// the screen or start an escape sequence: C0 controls except tab, DEL and the C1 controls.
+inline bool IsTerminalControl(char32_t c) {
+    return (c < 0x20 && c != u'\t') || (c >= 0x7F && c <= 0x9F);
+}
+
+// `name` for people to read in messages and reports: every byte that is not UTF-8 and every
+// terminal control is shown escaped ("\xe9", "\x1b"; C1 controls as "\u009b").
+QString DisplayFileName(const QString& name);
+
+// The folder of the running program file, its bytes kept (no trailing separator).
+QString ProgramFolder();
+
 } // namespace platform

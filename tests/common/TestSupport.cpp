@@ -3,6 +3,9 @@
 #include "support/Translation.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -45,4 +48,39 @@ void PrintTo(const QString& text, std::ostream* out) {
 void LoadLanguageText(const QString& folder, const QByteArray& content) {
     WriteAll(folder + QStringLiteral("/lang.txt"), content);
     LoadLanguageFile(folder + QLatin1Char('/'));
+}
+
+QString UnusedXDisplay() {
+    for (int number = 412;; ++number) {
+        if (!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) &&
+            !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+            return QStringLiteral(":%1").arg(number);
+    }
+}
+
+XvfbServer::XvfbServer(const QStringList& extraArguments) : m_process(new QProcess) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (program.isEmpty())
+        return;
+    m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    m_process->start(program, QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                          QStringLiteral("-nolisten"), QStringLiteral("tcp")} +
+                                  extraArguments);
+    // Xvfb writes the display number once it accepts connections.
+    QByteArray said;
+    while (!said.contains('\n') && m_process->waitForReadyRead(8000))
+        said += m_process->readAllStandardOutput();
+    if (said.contains('\n'))
+        m_display = QLatin1Char(':') + QString::fromLatin1(said.trimmed());
+}
+
+XvfbServer::~XvfbServer() {
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(3000)) {
+            m_process->kill();
+            m_process->waitForFinished(3000);
+        }
+    }
+    delete m_process;
 }

@@ -3,7 +3,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <ostream>
+
+class QProcess;
 
 QString TestDataPath(const QString& relative); // tests/data/<relative>
 QString ExamplesPath(const QString& relative); // examples/<relative>
@@ -14,6 +17,26 @@ void WriteAll(const QString& path, const QByteArray& bytes);
 void SetReadOnly(const QString& path, bool readOnly); // owner's write bit
 // Writes `content` as <folder>/lang.txt and loads it into the translation table.
 void LoadLanguageText(const QString& folder, const QByteArray& content);
+
+// An X display name (":412") at which no X server runs: neither its socket nor its lock file
+// exists.
+QString UnusedXDisplay();
+
+// A private X server (Xvfb) for the life of the object, started with `-displayfd` so that it
+// picks a free display and says when it is ready. display() is empty when it could not start
+// within a few seconds (no Xvfb installed, say): tests then skip.
+class XvfbServer {
+public:
+    explicit XvfbServer(const QStringList& extraArguments = {});
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+    const QString& display() const { return m_display; }
+
+private:
+    QProcess* m_process;
+    QString m_display;
+};
 
 // Readable QString values in failed comparisons.
 void PrintTo(const QString& text, std::ostream* out);

@@ -33,3 +33,10 @@ TEST(FileNames, ValidNamesDecodeAsTextAndOnlyBadBytesAreEscaped) {
     // A lone surrogate typed by someone, not produced by decoding, becomes U+FFFD.
     EXPECT_EQ(EncodeFileName(QString(QChar(0xD800))), QByteArray("\xef\xbf\xbd"));
 }
+
+TEST(FileNames, ShownNamesEscapeBadBytesAndTerminalControls) {
+    EXPECT_EQ(DisplayFileName(DecodeFileName("caf\xe9\x1b[1m\xc2\x9b\x7f\tx\xc3\xa9.html")),
+              QString::fromUtf8("caf\\xe9\\x1b[1m\\u009b\\x7f\tx\xc3\xa9.html"));
+    EXPECT_EQ(DisplayFileName(QStringLiteral("/plain/name.html")),
+              QStringLiteral("/plain/name.html"));
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Replacing the whole content of a file so that it is never left half-written.
+//
+// The normal road is a temporary file beside the target (".<name>.kelvane-<n>.tmp"), written,
+// synced and renamed over it: a failure at any point (a full disk, an I/O error, a kill) leaves
+// the old file exactly as it was. A replaced file keeps its owner (where permitted) and its
+// permission bits, never its set-user-id and set-group-id bits; a new file gets the umask's.
+//
+// Where that road is impossible the file is written in place:
+// - a regular file with other hard links (a rename would part it from them), one reached
+//   through /proc (/dev/stdout sent to a file), or one beside which no temporary file can be
+//   created or renamed (a folder the user may not write to, a sticky folder). The disk space
+//   for the new content is reserved before the first byte changes, and when a write still
+//   fails the old content is put back if the file could be read. Only an I/O error part-way
+//   through on a file that could not be read leaves it partly written: callers that must not
+//   lose the old content make a backup first.
+// - a FIFO or character device (/dev/null, a terminal): written as a shell redirection
+//   would. A FIFO without a reader is waited for a few seconds, then refused.
+// Symbolic links are followed, never replaced; a dangling one creates the file it points to.
+// A read-only regular file (owner's write bit clear), a folder and anything else (a socket, a
+// block device) are refused without any change.
+//
+// Temporaries of this pattern that a killed writer left behind (owned by the user, untouched
+// for a minute) are removed when the same file is written again.
+
+#include <QByteArray>
+#include <QString>
+#include <sys/types.h>
+
+namespace platform {
+
+enum class WriteResult {
+    Written,
+    ReadOnly, // a regular file whose owner's write bit is clear
+    NotAFile, // a folder, a socket, a block device
+    Failed,   // the system refused; `error` says why
+};
+
+WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// The temporary file's name for `path` in slot `slot` (0 to kTemporarySlots - 1).
+inline constexpr int kTemporarySlots = 8;
+QString TemporaryFileName(const QString& path, int slot);
+
+// The system calls that put bytes on disk. Tests replace them to simulate a full or failing
+// device; nullptr restores the real ones.
+struct FileWriteCalls {
+    ssize_t (*write)(int fd, const void* data, size_t size);
+    int (*fsync)(int fd);
+};
+void SetFileWriteCallsForTests(const FileWriteCalls* calls);
+
+} // namespace platform
