@@ -26,3 +26,6 @@ public:
 [[noreturn]] void RaiseFileOpenError(const QString& path, const QString& reason);
 [[noreturn]] void RaiseFileCreateError(const QString& path, const QString& reason);
 [[noreturn]] void RaiseNotAnInteger(const QString& text);
+
+// The text to show for any exception: ours carry their message, others their what().
+QString ErrorMessage(const std::exception& error);

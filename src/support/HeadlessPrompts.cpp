@@ -1,8 +1,7 @@
 #include "support/HeadlessPrompts.h"
 
+#include "platform/DisplayConnection.h"
 #include "support/Translation.h"
-
-#include <QtGlobal>
 
 void HeadlessPrompts::say(const QString& text) {
     std::fprintf(m_out, "%s\n", text.toUtf8().constData());
@@ -24,24 +23,37 @@ int HeadlessPrompts::MessageWithCheckBox(const QString& text, DialogKind kind, B
     return Message(text, kind, buttons);
 }
 
+void HeadlessPrompts::refuseDialog(const QString& reason) {
+    if (m_unreachableDisplay.isEmpty()) {
+        say(reason);
+        return;
+    }
+    say(FillTemplate(Translate(QStringLiteral("No display could be opened (%s).")),
+                     {m_unreachableDisplay}) +
+        QLatin1Char(' ') + reason);
+}
+
 QString HeadlessPrompts::SaveFileName(const SaveFileRequest&) {
-    say(Translate(QStringLiteral(
+    refuseDialog(Translate(QStringLiteral(
         "Kelvane needs a display to ask for the file name; name the output file on the "
         "command line.")));
     return {};
 }
 
 QString HeadlessPrompts::ChooseProgram(const QString&) {
-    say(Translate(QStringLiteral("Kelvane needs a display to ask for a program.")));
+    refuseDialog(Translate(QStringLiteral("Kelvane needs a display to ask for a program.")));
     return {};
 }
 
 bool HeadlessPrompts::EditTidyOptions(const QString&, const QString&) {
-    say(Translate(QStringLiteral("Kelvane needs a display to show the tidy options.")));
+    refuseDialog(Translate(QStringLiteral("Kelvane needs a display to show the tidy options.")));
     return false;
 }
 
 bool HasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    static const bool reachable = [] {
+        const platform::DisplayProbe probe = platform::ProbeDisplays();
+        return probe.x11 || probe.wayland;
+    }();
+    return reachable;
 }

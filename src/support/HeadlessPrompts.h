@@ -9,7 +9,10 @@
 
 class HeadlessPrompts final : public Prompts {
 public:
-    explicit HeadlessPrompts(std::FILE* out = stderr) : m_out(out) {}
+    // `unreachableDisplay` names the display variables that were set but led nowhere
+    // ("DISPLAY=:99"); a refused dialog then says that no display could be opened.
+    explicit HeadlessPrompts(std::FILE* out = stderr, QString unreachableDisplay = {})
+        : m_out(out), m_unreachableDisplay(std::move(unreachableDisplay)) {}
 
     int Message(const QString& text, DialogKind kind, Buttons buttons) override;
     int MessageWithCheckBox(const QString& text, DialogKind kind, Buttons buttons,
@@ -20,8 +23,11 @@ public:
 
 private:
     void say(const QString& text);
+    void refuseDialog(const QString& reason);
     std::FILE* m_out;
+    QString m_unreachableDisplay;
 };
 
-// True when the process can reach a display (an X11 or Wayland session).
+// True when the process can reach a display: an X11 or Wayland server accepted a connection
+// (asked once per process).
 bool HasDisplay();

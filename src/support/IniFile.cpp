@@ -1,12 +1,12 @@
 #include "support/IniFile.h"
 
+#include "platform/FileNames.h"
+#include "platform/FileReading.h"
+#include "platform/FileWriting.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cerrno>
@@ -225,7 +225,7 @@ private:
 class FolderLock {
 public:
     explicit FolderLock(const QString& filePath) {
-        const QByteArray folder = QFile::encodeName(QFileInfo(filePath).absolutePath());
+        const QByteArray folder = platform::EncodeFileName(QFileInfo(filePath).absolutePath());
         m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
     ~FolderLock() {
@@ -253,20 +253,19 @@ private:
 
 enum class LoadResult { Loaded, Missing, Failed };
 
+// A settings file is small; anything bigger than this is not one, and a FIFO or a device in
+// its place must not hang or flood the program.
+constexpr qint64 kMaxSettingsFileSize = 16 * 1024 * 1024;
+
 LoadResult LoadBytes(const QString& path, QByteArray& bytes) {
-    bytes.clear();
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    switch (platform::ReadRegularFile(path, bytes, kMaxSettingsFileSize)) {
+    case platform::ReadResult::Read:
+        return LoadResult::Loaded;
+    case platform::ReadResult::Missing:
         return LoadResult::Missing;
-    if (!info.isFile())
+    default:
         return LoadResult::Failed;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return LoadResult::Failed;
-    bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return LoadResult::Failed;
-    return LoadResult::Loaded;
+    }
 }
 
 bool ValidNames(const QString& section, const QString& key) {
@@ -282,8 +281,8 @@ bool ValidNames(const QString& section, const QString& key) {
 IniFile::IniFile(const QString& path) : m_path(QFileInfo(path).absoluteFilePath()) {}
 
 void IniFile::RaiseWriteError() const {
-    throw KelvaneError(
-        Translate(QStringLiteral("Unable to write to %s")).replace(QLatin1String("%s"), m_path));
+    throw KelvaneError(FillTemplate(Translate(QStringLiteral("Unable to write to %s")),
+                                    {platform::DisplayFileName(m_path)}));
 }
 
 void IniFile::WriteString(const QString& section, const QString& key, const QString& value) {
@@ -297,12 +296,6 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     if (!IniDocument::Parse(bytes).Set(section, key, stored))
         return;
 
-    // A read-only settings file is refused, as the platform's own service does; replacing it
-    // by rename would otherwise go through.
-    const QFileInfo info(m_path);
-    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
-        RaiseWriteError();
-
     // Another process may be between its read and its rename: take turns, then apply the
     // change to the file as it is now.
     FolderLock lock(m_path);
@@ -314,11 +307,9 @@ void IniFile::WriteString(const QString& section, const QString& key, const QStr
     if (!doc.Set(section, key, stored))
         return;
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        RaiseWriteError();
-    const QByteArray content = doc.Serialize();
-    if (file.write(content) != content.size() || !file.commit())
+    // Every write and the final sync are checked, so a full disk leaves the old file in place
+    // and says so; a read-only settings file is refused, as the platform's service does.
+    if (platform::WriteWholeFile(m_path, doc.Serialize()) != platform::WriteResult::Written)
         RaiseWriteError();
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 // The settings file on disk: an INI file read and written value by value, with nothing cached.
 // Every read parses the file as it is now; every write re-reads it, changes the one value and
-// replaces the file atomically (a temporary file in the same folder, then a rename), so two
-// writers of different sections never lose each other's keys and a crash never leaves a
-// truncated file. Lines that fit no form (comments, junk) are kept as they are and ignored.
-// The file's bytes are UTF-8.
+// replaces the file through platform::WriteWholeFile (a synced temporary file in the same
+// folder, then a rename), so two writers of different sections never lose each other's keys
+// and a crash or a full disk never leaves a truncated file. Lines that fit no form (comments, junk)
+// are kept as they are and ignored. The file's bytes are UTF-8.
 
 #include "support/SettingsStore.h"
 

@@ -2,6 +2,9 @@
 // grouped by "<" section lines.
 #include "support/TranslationTable.h"
 
+#include "support/Errors.h"
+#include "support/Translation.h"
+
 namespace {
 
 bool IsBlankOrControl(char c) {
@@ -35,16 +38,18 @@ QByteArray ValueAfterEquals(const QByteArray& line) {
 
 } // namespace
 
-void ParseLanguageText(const QByteArray& content, TranslationTable& table) {
+QStringList ParseLanguageText(const QByteArray& content, TranslationTable& table) {
     QByteArray text = content;
     // Editors on other systems like to start UTF-8 files with a byte-order mark.
     if (text.startsWith("\xEF\xBB\xBF"))
         text.remove(0, 3);
 
+    QStringList problems;
     QByteArray section;
     QByteArray pendingKey;
-    for (const QByteArray& rawLine : text.split('\n')) {
-        const QByteArray line = Trimmed(rawLine);
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype number = 0; number < lines.size(); ++number) {
+        const QByteArray line = Trimmed(lines.at(number));
         if (line.isEmpty() || line.startsWith(';'))
             continue;
         if (line.startsWith('<')) {
@@ -55,9 +60,19 @@ void ParseLanguageText(const QByteArray& content, TranslationTable& table) {
             const QByteArray translation = ValueAfterEquals(line);
             // "*" keeps the English text; entries outside a section are never looked up.
             if (!pendingKey.isEmpty() && !translation.isEmpty() && translation != "*" &&
-                !section.isEmpty())
-                table.Insert(section, pendingKey, translation);
+                !section.isEmpty()) {
+                // A translation that cannot be unescaped would fail every lookup of its text,
+                // at start-up for a window caption: it is reported once here and left out.
+                try {
+                    UnescapeText(translation);
+                    table.Insert(section, pendingKey, translation);
+                } catch (const KelvaneError& error) {
+                    problems << FillTemplate(Translate(QStringLiteral("line %d: %s")),
+                                             {QString::number(number + 1), error.message()});
+                }
+            }
             pendingKey.clear();
         }
     }
+    return problems;
 }

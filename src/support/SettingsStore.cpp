@@ -62,8 +62,10 @@ std::optional<int> ParseProfileInteger(const QString& text) {
         const qulonglong bits = digits.toULongLong(&ok, 16);
         if (!ok || bits > 0xFFFFFFFFull)
             return std::nullopt;
-        const int value = static_cast<int>(static_cast<quint32>(bits));
-        return negative ? -value : value;
+        // A sign applies to the 32-bit pattern with wrap-around, computed in a wider type:
+        // "-$80000000" is the smallest int, "-$FFFFFFFF" is 1.
+        const qint64 signedBits = negative ? -qint64(bits) : qint64(bits);
+        return static_cast<int>(static_cast<quint32>(signedBits));
     }
     const qlonglong value = digits.toLongLong(&ok, 10);
     if (!ok)

@@ -1,9 +1,10 @@
 #include "support/Translation.h"
 
+#include "platform/FileNames.h"
+#include "platform/FileReading.h"
 #include "support/TranslationTable.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace {
 
@@ -15,12 +16,31 @@ TranslationTable& Table() {
 
 } // namespace
 
-void LoadLanguageFile(const QString& folder, const QString& fileName) {
-    QFile file(QDir(folder).filePath(fileName));
-    // The language file is optional: without it every text stays English.
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    ParseLanguageText(file.readAll(), Table());
+QStringList LoadLanguageFile(const QString& folder, const QString& fileName) {
+    const QString path = QDir(folder).filePath(fileName);
+    QByteArray content;
+    const platform::ReadResult result =
+        platform::ReadRegularFile(path, content, kMaxLanguageFileSize);
+    const QString shownPath = platform::DisplayFileName(path);
+    switch (result) {
+    case platform::ReadResult::Read:
+        break;
+    case platform::ReadResult::NotRegularFile:
+    case platform::ReadResult::TooLarge:
+        // A FIFO would hold start-up forever and a link to /dev/zero would never end.
+        return {FillTemplate(
+            Translate(QStringLiteral("The language file %s is not a regular file of at most "
+                                     "16 MB; it is ignored.")),
+            {shownPath})};
+    default:
+        // The language file is optional: without it every text stays English.
+        return {};
+    }
+    QStringList problems = ParseLanguageText(content, Table());
+    for (QString& problem : problems)
+        problem =
+            FillTemplate(Translate(QStringLiteral("Language file %s, %s")), {shownPath, problem});
+    return problems;
 }
 
 void ClearTranslations() {

@@ -15,8 +15,15 @@ QByteArray EscapeText(const QByteArray& text);
 // Throws KelvaneError("Numeric constant too large.") for an octal escape above 255.
 QByteArray UnescapeText(const QByteArray& text);
 
-// Fills the table once from `folder` + `fileName`; a missing file is ignored silently.
-void LoadLanguageFile(const QString& folder, const QString& fileName = QStringLiteral("lang.txt"));
+// The largest language file read; a bigger one is ignored.
+inline constexpr qint64 kMaxLanguageFileSize = 16 * 1024 * 1024;
+
+// Fills the table once from `folder` + `fileName`. A missing or unreadable file is ignored
+// silently. Answers what the user should hear about, one line each: a file that is not a
+// regular file of at most kMaxLanguageFileSize bytes (ignored whole), and each line whose
+// translation cannot be unescaped (left out, so its text stays English).
+QStringList LoadLanguageFile(const QString& folder,
+                             const QString& fileName = QStringLiteral("lang.txt"));
 // Empties the table (tests; a fresh start).
 void ClearTranslations();
 

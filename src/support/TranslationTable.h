@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class TranslationTable {
 public:
@@ -21,5 +22,7 @@ private:
     QHash<QString, QHash<QString, QByteArray>> m_sections;
 };
 
-// Reads language-file text (UTF-8 lines) into `table`.
-void ParseLanguageText(const QByteArray& content, TranslationTable& table);
+// Reads language-file text (UTF-8 lines) into `table`. An entry whose translation cannot be
+// unescaped is left out; the answer holds one text per such line ("line 12: Numeric constant
+// too large.").
+QStringList ParseLanguageText(const QByteArray& content, TranslationTable& table);

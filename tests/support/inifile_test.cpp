@@ -1,6 +1,7 @@
 // The settings file against files written by hand, and what its writes leave on disk.
 
 #include "common/TestSupport.h"
+#include "platform/FileWriting.h"
 #include "support/DefaultsSnapshot.h"
 #include "support/Errors.h"
 #include "support/IniFile.h"
@@ -9,8 +10,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -103,7 +109,9 @@ TEST_F(IniFileTest, ValuesAreReadBackCutTo2047Characters) {
 TEST_F(IniFileTest, IntegersAcceptDecimalDollarAndZeroXHexOtherwiseTheDefault) {
     IniFile ini(HandWritten("[N]\nDec=42\nNeg=-7\nPlus=+3\nDollar=$1F\nHex=0x1f\nHEX=0X1F\n"
                             "Word=abc\nTail=12abc\nHuge=99999999999\nQuoted='5'\nBlank=\n"
-                            "AllOnes=$FFFFFFFF\nTooWide=$1FFFFFFFF\nOnlyPrefix=$\n"));
+                            "AllOnes=$FFFFFFFF\nTooWide=$1FFFFFFFF\nOnlyPrefix=$\n"
+                            "MinHex=-$80000000\nMinusAllOnes=-$FFFFFFFF\nHighBit=$80000000\n"
+                            "MinDec=-2147483648\nBelowMin=-2147483649\n"));
     auto read = [&](const char* key) {
         return ini.ReadInteger(QStringLiteral("N"), QLatin1String(key), -99);
     };
@@ -120,6 +128,12 @@ TEST_F(IniFileTest, IntegersAcceptDecimalDollarAndZeroXHexOtherwiseTheDefault) {
     EXPECT_EQ(read("AllOnes"), -1);
     EXPECT_EQ(read("TooWide"), -99);
     EXPECT_EQ(read("OnlyPrefix"), -99);
+    // A sign applies to the 32-bit pattern, wrapping as the classic service does.
+    EXPECT_EQ(read("MinHex"), std::numeric_limits<int>::min());
+    EXPECT_EQ(read("MinusAllOnes"), 1);
+    EXPECT_EQ(read("HighBit"), std::numeric_limits<int>::min());
+    EXPECT_EQ(read("MinDec"), std::numeric_limits<int>::min());
+    EXPECT_EQ(read("BelowMin"), -99);
 }
 
 TEST_F(IniFileTest, BooleansAreWrittenOneOrZeroAndReadAsIntegers) {
@@ -273,6 +287,65 @@ TEST_F(IniFileTest, AReadOnlySettingsFileIsNotReplaced) {
               QString());
     EXPECT_EQ(ReadAll(PathOf()), QByteArray("[A]\nB=1\n"));
     SetReadOnly(PathOf(), false);
+}
+
+// Every write and the final sync are checked before anything is renamed into place: a full
+// disk leaves the settings as they were and says so.
+TEST_F(IniFileTest, ADeviceThatTakesNoBytesLeavesTheFileAndSaysSo) {
+    const QByteArray before = "[A]\nB=1\n";
+    IniFile ini(HandWritten(before));
+    const platform::FileWriteCalls full{[](int, const void*, size_t) -> ssize_t {
+                                            errno = ENOSPC;
+                                            return -1;
+                                        },
+                                        &::fsync};
+    const platform::FileWriteCalls unsynced{&::write, [](int) {
+                                                errno = EIO;
+                                                return -1;
+                                            }};
+    for (const platform::FileWriteCalls* calls : {&full, &unsynced}) {
+        platform::SetFileWriteCallsForTests(calls);
+        const QString error =
+            ErrorOf([&] { ini.WriteString(QStringLiteral("A"), QStringLiteral("B"), "2"); });
+        platform::SetFileWriteCallsForTests(nullptr);
+        EXPECT_EQ(error, QStringLiteral("Unable to write to ") + PathOf());
+        EXPECT_EQ(ReadAll(PathOf()), before);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("Settings.ini")});
+}
+
+TEST_F(IniFileTest, AFullFileSystemLeavesTheFileAndSaysSo) {
+    const QString mountPoint = PathOf(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkdir(mountPoint));
+    const QByteArray native = QFile::encodeName(mountPoint);
+    if (::mount("tmpfs", native.constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here: " << std::strerror(errno);
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{native};
+
+    const QString path = mountPoint + QStringLiteral("/Settings.ini");
+    const QByteArray before = "[A]\nB=1\n";
+    WriteAll(path, before);
+    // Fill what is left.
+    const int filler = ::open((native + "/filler").constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(filler, 0);
+    const QByteArray block(4096, 'x');
+    while (::write(filler, block.constData(), block.size()) > 0) {
+    }
+    ::close(filler);
+
+    IniFile ini(path);
+    EXPECT_EQ(ErrorOf([&] {
+                  ini.WriteString(QStringLiteral("A"), QStringLiteral("Long"),
+                                  QString(8192, QLatin1Char('v')));
+              }),
+              QStringLiteral("Unable to write to ") + path);
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{QStringLiteral("Settings.ini"), QStringLiteral("filler")}));
 }
 
 TEST_F(IniFileTest, ReplacingTheFileKeepsItsPermissions) {

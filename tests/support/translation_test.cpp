@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,8 +29,8 @@ protected:
 } // namespace
 
 TEST_F(TranslationTest, WithoutLanguageFileTextsAreUnchanged) {
-    LoadLanguageFile(dir.path(), QStringLiteral("lang.txt")); // missing: ignored
-    LoadLanguageFile(dir.path(), QStringLiteral("."));        // a folder: ignored
+    EXPECT_TRUE(LoadLanguageFile(dir.path(), QStringLiteral("lang.txt")).isEmpty()); // missing
+    EXPECT_EQ(LoadLanguageFile(dir.path(), QStringLiteral(".")).size(), 1); // a folder: said
     for (const char* text : {"Tidy Errors", "C:\\path\\x41\\", "say \"hi\"\r\nbye\t", "\\400"})
         EXPECT_EQ(T(text), QString::fromUtf8(text));
 }
@@ -124,15 +125,33 @@ TEST_F(TranslationTest, ByteOrderMarkAndLastLineWithoutBreak) {
     EXPECT_EQ(T("A"), QStringLiteral("B"));
 }
 
-TEST_F(TranslationTest, BadOctalInTranslationFailsTheLookup) {
-    Load("<//STRING_TABLE-\nE=Broken\nT=Kaputt\\400\n");
-    try {
-        T("Broken");
-        FAIL() << "no error";
-    } catch (const KelvaneError& error) {
-        EXPECT_EQ(error.message(), QStringLiteral("Numeric constant too large."));
-    }
-    EXPECT_EQ(T("Fine"), QStringLiteral("Fine"));
+TEST_F(TranslationTest, BrokenEntriesAndFilesAreReportedAndLeftOut) {
+    const QString path = dir.filePath(QStringLiteral("lang.txt"));
+    // A bad octal escape would fail every lookup of its text: that entry alone is left out.
+    WriteAll(path, "<//STRING_TABLE-\nE=Broken\nT=Kaputt\\400\nE=Good\nT=Gut\n");
+    EXPECT_EQ(LoadLanguageFile(dir.path()),
+              QStringList{QStringLiteral("Language file ") + path +
+                          QStringLiteral(", line 3: Numeric constant too large.")});
+    EXPECT_EQ(T("Broken"), QStringLiteral("Broken"));
+    EXPECT_EQ(T("Good"), QStringLiteral("Gut"));
+    ClearTranslations();
+
+    // What is no regular file of sane size is ignored whole, with one line, and never read:
+    // a FIFO would block start-up, /dev/zero would never end.
+    const QString ignored =
+        QStringLiteral("The language file ") + path +
+        QStringLiteral(" is not a regular file of at most 16 MB; it is ignored.");
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_EQ(LoadLanguageFile(dir.path()), QStringList{ignored});
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+    EXPECT_EQ(LoadLanguageFile(dir.path()), QStringList{ignored});
+    QFile::remove(path);
+    WriteAll(path, "<//STRING_TABLE-\nE=A\nT=B\n");
+    ASSERT_TRUE(QFile::resize(path, kMaxLanguageFileSize + 1)); // sparse: costs no disk
+    EXPECT_EQ(LoadLanguageFile(dir.path()), QStringList{ignored});
+    EXPECT_EQ(T("A"), QStringLiteral("A"));
 }
 
 TEST_F(TranslationTest, ClearEmptiesTheTable) {
