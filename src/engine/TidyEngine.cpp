@@ -3,27 +3,18 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyOptionSet.h"
 #include "engine/TidyRunner.h"
-#include "platform/FileFunctions.h"
+#include "platform/FileNames.h"
+#include "platform/FileReading.h"
+#include "platform/FileWriting.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tidy/tidyenum.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-QString ErrnoText(int code) {
-    return qt_error_string(code);
-}
 
 QChar* WriteLatin1(QChar* out, const char* text, qsizetype size) {
     for (qsizetype i = 0; i < size; ++i)
@@ -37,19 +28,66 @@ QChar* WriteNumber(QChar* out, int value) {
     return WriteLatin1(out, digits, end - digits);
 }
 
+qsizetype NumberLength(int value) {
+    char digits[16];
+    return std::to_chars(digits, digits + sizeof digits, value).ptr - digits;
+}
+
 QChar* WriteString(QChar* out, const QString& text) {
     std::copy(text.cbegin(), text.cend(), out);
     return out + text.size();
 }
 
-// The library's text is UTF-8 and nearly always plain ASCII, which needs no decoding pass.
-// Never writes more than text.size() characters.
-QChar* WriteUtf8(QChar* out, QByteArrayView text) {
+// A control character as "\x1b" (C1 controls as "\u009b"): a page must not be able to drive
+// the terminal of whoever prints its report.
+QChar* WriteEscapedControl(QChar* out, char16_t c) {
+    const char* const hex = "0123456789abcdef";
+    *out++ = QLatin1Char('\\');
+    if (c < 0x80) {
+        *out++ = QLatin1Char('x');
+    } else {
+        out = WriteLatin1(out, "u00", 3);
+    }
+    *out++ = QLatin1Char(hex[(c >> 4) & 0xF]);
+    *out++ = QLatin1Char(hex[c & 0xF]);
+    return out;
+}
+
+bool IsAsciiControl(char c) {
+    return platform::IsTerminalControl(static_cast<unsigned char>(c)) &&
+           static_cast<unsigned char>(c) < 0x80;
+}
+
+// The most characters WriteVisible can write for `text`: exact for ASCII, which is nearly
+// every report; UTF-8 never decodes to more UTF-16 characters than it has bytes.
+qsizetype VisibleLength(QByteArrayView text) {
+    qsizetype length = text.size();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (IsAsciiControl(char(byte)))
+            length += 3;
+        else if (byte == 0xC2 && i + 1 < text.size() &&
+                 static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+            length += 4; // a C1 control: two bytes become "\u0080"
+    }
+    return length;
+}
+
+// The library's text (UTF-8, nearly always plain ASCII, which needs no decoding pass) with
+// its control characters made visible. Never writes more than VisibleLength(text).
+QChar* WriteVisible(QChar* out, QByteArrayView text) {
     const bool ascii = std::all_of(text.begin(), text.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii)
-        return WriteLatin1(out, text.data(), text.size());
-    return WriteString(out, QString::fromUtf8(text));
+    if (ascii) {
+        for (char c : text)
+            out = IsAsciiControl(c) ? WriteEscapedControl(out, char16_t(c))
+                                    : (*out = QLatin1Char(c), out + 1);
+        return out;
+    }
+    for (QChar c : QString::fromUtf8(text))
+        out = platform::IsTerminalControl(c.unicode()) ? WriteEscapedControl(out, c.unicode())
+                                                       : (*out = c, out + 1);
+    return out;
 }
 
 // The translated template cut into literal pieces and the places of its four values ("%d" and
@@ -75,16 +113,32 @@ public:
             lastPattern = pattern;
         }
         m_pieces = lastPieces;
-        for (const Piece& piece : m_pieces)
-            m_fixedBound += piece.literal.size();
-        qsizetype longestWord = 0;
-        for (const QString& word : m_words)
-            longestWord = std::max(longestWord, word.size());
-        m_fixedBound += 2 * 11 + longestWord; // two numbers of up to 11 characters, a word
     }
 
-    // The most characters one line can take, line end not included.
-    qsizetype bound(QByteArrayView text) const { return m_fixedBound + text.size(); }
+    // The characters one line takes, line end not included: what is really written, so that
+    // a long translated word costs its length once per line that shows it, never more.
+    qsizetype length(int level, int line, int column, QByteArrayView utf8Text) const {
+        qsizetype size = 0;
+        for (const Piece& piece : m_pieces) {
+            size += piece.literal.size();
+            switch (piece.value) {
+            case 0:
+                size += NumberLength(line);
+                break;
+            case 1:
+                size += NumberLength(column);
+                break;
+            case 2:
+                if (const QString* word = levelWord(level))
+                    size += word->size();
+                break;
+            case 3:
+                size += VisibleLength(utf8Text);
+                break;
+            }
+        }
+        return size;
+    }
 
     QChar* write(QChar* out, int level, int line, int column, QByteArrayView utf8Text) const {
         for (const Piece& piece : m_pieces) {
@@ -97,13 +151,11 @@ public:
                 out = WriteNumber(out, column);
                 break;
             case 2:
-                // Chosen by identifier: the numbering of report levels differs between
-                // generations of the library.
-                if (level >= TidyInfo && level <= TidyFatal)
-                    out = WriteString(out, m_words[level - TidyInfo]);
+                if (const QString* word = levelWord(level))
+                    out = WriteString(out, *word);
                 break;
             case 3:
-                out = WriteUtf8(out, utf8Text);
+                out = WriteVisible(out, utf8Text);
                 break;
             }
         }
@@ -114,7 +166,7 @@ public:
     QString lines(const QList<TidyReport>& reports) const {
         qsizetype size = 0;
         for (const TidyReport& report : reports)
-            size += bound(report.text) + 2;
+            size += length(report.level, report.line, report.column, report.text) + 2;
         QString text(size, Qt::Uninitialized);
         QChar* out = text.data();
         for (const TidyReport& report : reports) {
@@ -154,54 +206,24 @@ private:
         pieces.push_back({literal, -1});
         return pieces;
     }
+    // Chosen by identifier: the numbering of report levels differs between generations of
+    // the library. Other levels have no word.
+    const QString* levelWord(int level) const {
+        if (level < TidyInfo || level > TidyFatal)
+            return nullptr;
+        return &m_words[level - TidyInfo];
+    }
+
     QString m_words[TidyFatal - TidyInfo + 1];
     std::vector<Piece> m_pieces;
-    qsizetype m_fixedBound = 0;
 };
-
-// The file's bytes through a non-blocking open, so that a FIFO or device given by mistake is
-// refused instead of waiting forever.
-QByteArray ReadRegularFile(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        RaiseFileOpenError(path, ErrnoText(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        RaiseFileOpenError(path, ErrnoText(errno));
-    if (S_ISDIR(st.st_mode))
-        RaiseFileOpenError(path, ErrnoText(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        RaiseFileOpenError(path, Translate(QStringLiteral("It is not a regular file.")));
-
-    QByteArray bytes;
-    bytes.reserve(qsizetype(st.st_size));
-    char chunk[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseFileOpenError(path, ErrnoText(errno));
-        }
-        if (got == 0)
-            break;
-        bytes.append(chunk, qsizetype(got));
-    }
-    return bytes;
-}
 
 } // namespace
 
 QString FormatTidyMessage(int level, int line, int column, const QString& text) {
     const MessageFormatter formatter;
     const QByteArray utf8 = text.toUtf8();
-    QString out(formatter.bound(utf8), Qt::Uninitialized);
+    QString out(formatter.length(level, line, column, utf8), Qt::Uninitialized);
     out.truncate(formatter.write(out.data(), level, line, column, utf8) - out.constData());
     return out;
 }
@@ -229,76 +251,28 @@ bool RunTidyOnFile(const QString& fileName, QString& messages) {
 }
 
 QByteArray ReadFileText(const QString& path) {
-    return ReadRegularFile(path);
+    QByteArray bytes;
+    QString reason;
+    switch (platform::ReadRegularFile(path, bytes, -1, &reason)) {
+    case platform::ReadResult::Read:
+        return bytes;
+    case platform::ReadResult::NotRegularFile:
+        RaiseFileOpenError(path, Translate(QStringLiteral("It is not a regular file.")));
+    default:
+        RaiseFileOpenError(path, reason);
+    }
 }
 
 void WriteFileText(const QString& path, const QByteArray& bytes) {
-    // Write through a symbolic link to the file it names rather than replacing the link.
-    QString target = path;
-    if (const QFileInfo info(path); info.isSymLink()) {
-        const QString resolved = info.canonicalFilePath();
-        if (!resolved.isEmpty())
-            target = resolved;
-    }
-    const QByteArray nativeTarget = QFile::encodeName(target);
-
-    struct stat old {};
-    const bool exists = ::stat(nativeTarget.constData(), &old) == 0;
-    if (exists) {
-        if (S_ISDIR(old.st_mode))
-            RaiseFileCreateError(path, ErrnoText(EISDIR));
-        // A read-only file is not replaced, as on Windows; root would pass access().
-        if (!(old.st_mode & S_IWUSR))
-            RaiseFileCreateError(path, ErrnoText(EACCES));
-    } else if (errno != ENOENT) {
-        RaiseFileCreateError(path, ErrnoText(errno));
-    }
-
-    const QFileInfo targetInfo(target);
-    const QString folder = targetInfo.absolutePath();
-    const QString base = targetInfo.fileName();
-    QByteArray tempName;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempName =
-            QFile::encodeName(folder + QStringLiteral("/.") + base +
-                              QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
-                                                            8, 16, QLatin1Char('0')));
-        // 0666 lets the umask decide a new file's bits, as a plain create would.
-        fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            RaiseFileCreateError(path, ErrnoText(errno));
-    }
-    if (fd < 0)
-        RaiseFileCreateError(path, ErrnoText(EEXIST));
-
-    int failure = 0;
-    if (exists) {
-        // Keep the owner where we may (root), and the permission bits always.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Not permitted for ordinary users; the file then belongs to the writer.
-        }
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            failure = errno;
-    }
-    if (!failure && !platform::WriteAllToFd(fd, bytes))
-        failure = errno;
-    if (!failure && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && !failure)
-        failure = errno;
-    if (!failure && ::rename(tempName.constData(), nativeTarget.constData()) != 0)
-        failure = errno;
-    if (failure) {
-        ::unlink(tempName.constData());
-        RaiseFileCreateError(path, ErrnoText(failure));
-    }
-
-    // Make the rename itself durable.
-    const int dirFd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    QString reason;
+    switch (platform::WriteWholeFile(path, bytes, &reason)) {
+    case platform::WriteResult::Written:
+        return;
+    case platform::WriteResult::ReadOnly:
+        RaiseFileCreateError(path, Translate(QStringLiteral("The file is read-only.")));
+    case platform::WriteResult::NotAFile:
+        RaiseFileCreateError(path, Translate(QStringLiteral("It is not a regular file.")));
+    case platform::WriteResult::Failed:
+        RaiseFileCreateError(path, reason);
     }
 }

@@ -23,11 +23,16 @@ bool RunTidyOnFile(const QString& fileName, QString& messages);
 // TidyReportLevel value; levels other than TidyInfo ... TidyFatal get an empty word.
 QString FormatTidyMessage(int level, int line, int column, const QString& text);
 
-// Whole-file helpers. ReadFileText raises the file-open error (also for a folder or anything
-// else that is not a regular file). WriteFileText replaces the file through a temporary file
-// in the same folder that is synced and renamed into place, keeping the old file's permission
-// bits; it raises the file-creation error, leaving the old file as it was and no temporary
-// file behind, also when the target is read-only (owner's write bit clear).
+// Whole-file helpers. ReadFileText raises the file-open error, also for a folder, a FIFO, a
+// device or anything else that is not a regular file (refused before any byte is read, so it
+// never blocks). WriteFileText raises the file-creation error; it replaces the file through a
+// synced temporary file renamed into place, so that a failure leaves the old file exactly as
+// it was and no temporary behind. Only where that is impossible (other hard links, a folder
+// that takes no new file, a FIFO or character device) does it write in place; a failure part-
+// way through then puts the old content back when the file could be read, and otherwise
+// leaves the file partly written, which is why the batch run makes its backup first. A read-
+// only target (owner's write bit clear) is refused unchanged. platform/FileWriting.h has the
+// details.
 QByteArray ReadFileText(const QString& path);
 void WriteFileText(const QString& path, const QByteArray& bytes);
 

@@ -1,10 +1,12 @@
 #include "support/SettingsFile.h"
 
-#include <QCoreApplication>
+#include "platform/FileNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -21,8 +23,9 @@ SharedSettings& Shared() {
 } // namespace
 
 QString DefaultSettingsFilePath() {
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
+    const QString programFolder = platform::ProgramFolder();
+    if (!programFolder.isEmpty() &&
+        ::access(platform::EncodeFileName(programFolder).constData(), W_OK) == 0)
         return programFolder + QStringLiteral("/Settings.ini");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QStringLiteral("/Mondavik/Kelvane");

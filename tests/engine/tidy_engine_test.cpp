@@ -7,6 +7,7 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyRunner.h"
 #include "support/Errors.h"
+#include "support/Translation.h"
 
 #include <QDir>
 #include <QProcess>
@@ -169,6 +170,34 @@ TEST_F(TidyEngineTest, ReportsBecomeCrLfLinesInLibraryOrder) {
     runner.answer = {TidyRunStatus::Completed, "", {}};
     ASSERT_TRUE(RunTidy(document, messages));
     EXPECT_TRUE(messages.isEmpty()); // not a lone CR LF
+}
+
+TEST_F(TidyEngineTest, HostileReportTextAndHugeTranslationsAreHarmless) {
+    // Escape sequences from a page's attribute names could drive the terminal of whoever
+    // prints the report: controls other than tab are shown escaped.
+    FakeRunner runner;
+    const QByteArray hostile = "<a\x1b[2J\x07\tb\x7f> c\xc2\x9b\xc3\xa9\r\n";
+    runner.answer = {TidyRunStatus::Completed, "", {{TidyWarning, 1, 2, hostile}}};
+    ScopedTidyRunner scope(runner);
+    QByteArray document("<p>x");
+    QString messages;
+    ASSERT_TRUE(RunTidy(document, messages));
+    const QString shown =
+        QStringLiteral("Line 1, Column 2 - Warninig: <a\\x1b[2J\\x07\tb\\x7f> c\\u009b") +
+        QChar(0xE9) + QStringLiteral("\\x0d\\x0a");
+    EXPECT_EQ(messages, shown + CRLF);
+    EXPECT_EQ(FormatTidyMessage(TidyWarning, 1, 2, QString::fromUtf8(hostile)), shown);
+
+    // A 10 MB translation of one level word costs its length once per line that shows it.
+    QTemporaryDir dir;
+    LoadLanguageText(dir.path(),
+                     "<//STRING_TABLE-\nE=Fatal Error\nT=" + QByteArray(10 << 20, 'F') + "\n");
+    runner.answer.reports = QList<TidyReport>(100000, {TidyWarning, 1, 1, "w"});
+    runner.answer.reports.append({TidyFatal, 1, 1, "f"});
+    ASSERT_TRUE(RunTidy(document, messages));
+    ClearTranslations();
+    EXPECT_EQ(messages.size(), 100000 * qsizetype(sizeof "Line 1, Column 1 - Warninig: w\r\n" - 1) +
+                                   qsizetype(sizeof "Line 1, Column 1 - : f\r\n" - 1) + (10 << 20));
 }
 
 TEST_F(TidyEngineTest, FailedRunAnswersNoKeepsTheDocumentAndReportsWhatWasCollected) {
