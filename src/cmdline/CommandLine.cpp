@@ -1,5 +1,6 @@
 #include "cmdline/CommandLine.h"
 
+#include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 #include "support/WebAddress.h"
@@ -105,9 +106,12 @@ ParsedCommandLine ParseCommandLine(const QString& commandLine) {
 
     const QStringList tokens = TokenizeCommandLine(commandLine);
     for (qsizetype i = 1; i < tokens.size(); ++i) { // the first token is the program itself
-        const QString token = TrimSeparators(tokens.at(i));
-        if (IsSwitch(token)) {
-            const QStringView word = QStringView(token).mid(1);
+        const QString& token = tokens.at(i);
+        // Blanks around a token matter only for recognising a switch: a name keeps them, since
+        // "out.txt " and "out.txt" are two files.
+        const QString trimmed = TrimSeparators(token);
+        if (IsSwitch(trimmed)) {
+            const QStringView word = QStringView(trimmed).mid(1);
             if (word == u"v") {
                 result.Mode.JobKind = jkValidate;
                 result.Flags &= ~clfInteractive;
@@ -126,7 +130,8 @@ ParsedCommandLine ParseCommandLine(const QString& commandLine) {
             haveOutput = true;
         } else {
             throw SilentAbort(
-                FillTemplate(Translate(QStringLiteral("Too many files specified (%s)")), {token}));
+                FillTemplate(Translate(QStringLiteral("Too many files specified (%s)")),
+                             {platform::DisplayFileName(token)}));
         }
     }
 
@@ -136,4 +141,3 @@ ParsedCommandLine ParseCommandLine(const QString& commandLine) {
         result.Flags |= clfWebAddress;
     return result;
 }
-

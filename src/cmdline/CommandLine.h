@@ -44,9 +44,10 @@ QStringList TokenizeCommandLine(const QString& commandLine);
 // back unchanged, so that TokenizeCommandLine(JoinCommandLine(args)) == args.
 QString JoinCommandLine(const QStringList& arguments);
 
-// Parses a whole command line, program path first. Throws SilentAbort carrying the translated
-// "Too many files specified (%s)" when a third name follows the input and output names.
+// Parses a whole command line, program path first. Blanks and control characters around a
+// token are ignored when testing it for a switch; names keep them. Throws SilentAbort carrying
+// the translated "Too many files specified (%s)" when a third name follows the input and output
+// names.
 // An empty argument ("") is never taken for a switch; it takes the place of a name, so the
 // names that follow it keep their positions.
 ParsedCommandLine ParseCommandLine(const QString& commandLine);
-

@@ -2,12 +2,14 @@
 // then run either the one command-line job or the interactive main window.
 
 #include "cmdline/CommandLine.h"
-#include "support/HeadlessPrompts.h"
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/gui/TFormTidyProperties.h"
+#include "platform/DisplayConnection.h"
+#include "platform/FileNames.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
+#include "support/HeadlessPrompts.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
 #include "support/gui/QtPrompts.h"
@@ -16,40 +18,65 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
 namespace {
 
-// The argument vector as the one command-line text that the grammar reads.
+// The argument vector as the one command-line text that the grammar reads. Names are bytes:
+// those that are not UTF-8 are kept, so that they can be opened again.
 QString CommandLineText(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(platform::DecodeFileName(argv[i]));
     return JoinCommandLine(arguments);
 }
 
-// True when dialogs can be shown to someone: a display is there and Qt draws on it.
+// Qt aborts the process when the display it picks cannot be opened. So the platform is chosen
+// before the application object exists, from the displays that accepted a connection, with
+// offscreen last: a job that needs no dialog then runs as without a display. Answers the
+// display settings that led nowhere.
+QString ChooseQtPlatform() {
+    const platform::DisplayProbe probe = platform::ProbeDisplays();
+    qputenv("QT_QPA_PLATFORM", platform::QtPlatformList(probe, qgetenv("QT_QPA_PLATFORM"),
+                                                        platform::HasQtWaylandPlugin()));
+    return probe.unreachable;
+}
+
+// True when dialogs can be shown to someone: Qt draws on a real display.
 bool CanShowDialogs() {
     const QString platform = QGuiApplication::platformName();
-    return HasDisplay() && platform != QLatin1String("offscreen") &&
-           platform != QLatin1String("minimal");
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// The answerer of the whole run: real dialogs on a display, standard error without one.
+class StartupPrompts {
+public:
+    explicit StartupPrompts(const QString& unreachableDisplay)
+        : m_headless(stderr, unreachableDisplay) {
+        if (CanShowDialogs()) {
+            m_dialogs = std::make_unique<QtPrompts>();
+            SetPrompts(m_dialogs.get());
+        } else {
+            SetPrompts(&m_headless);
+        }
+    }
+    ~StartupPrompts() { SetPrompts(nullptr); }
+    StartupPrompts(const StartupPrompts&) = delete;
+    StartupPrompts& operator=(const StartupPrompts&) = delete;
+
+private:
+    HeadlessPrompts m_headless;
+    std::unique_ptr<QtPrompts> m_dialogs;
+};
+
+void SayOnStandardError(const QString& text) {
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
 // Everything after the application object exists. Answers the process exit status.
 int Run(const QString& commandLine) {
-    HeadlessPrompts headless;
-    std::unique_ptr<QtPrompts> dialogs;
-    if (CanShowDialogs()) {
-        dialogs = std::make_unique<QtPrompts>();
-        SetPrompts(dialogs.get());
-    } else {
-        SetPrompts(&headless);
-    }
-    struct RestorePrompts {
-        ~RestorePrompts() { SetPrompts(nullptr); }
-    } restorePrompts;
-
     ParsedCommandLine parsed;
     try {
         parsed = ParseCommandLine(commandLine);
@@ -74,11 +101,8 @@ int Run(const QString& commandLine) {
 
     int exitCode = 0;
     if (parsed.interactive()) {
-        std::fprintf(stderr, "%s\n",
-                     Translate(QStringLiteral("Kelvane: the main window is not available yet; "
-                                              "run a job with -t or -v."))
-                         .toUtf8()
-                         .constData());
+        SayOnStandardError(Translate(QStringLiteral(
+            "Kelvane: the main window is not available yet; run a job with -t or -v.")));
     } else {
         // The options dialog is the job's only window: it carries the program's menu.
         formTidyProperties->setMenuVisible(true);
@@ -90,26 +114,28 @@ int Run(const QString& commandLine) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Without a display, jobs that need no dialog still run: Qt draws nowhere.
-    if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
     // Taken before Qt removes the options it knows from argv.
     const QString commandLine = CommandLineText(argc, argv);
+    const QString unreachableDisplay = ChooseQtPlatform();
+    // A report sent to a pipe whose reader went away ends with an error, not a killed process.
+    std::signal(SIGPIPE, SIG_IGN);
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(kApplicationTitle);
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
 
+    StartupPrompts prompts(unreachableDisplay);
     try {
-        LoadLanguageFile(QCoreApplication::applicationDirPath());
+        // A broken language file costs its broken lines, never the run.
+        for (const QString& problem : LoadLanguageFile(platform::ProgramFolder()))
+            SayOnStandardError(problem);
         // HTML Tidy runs in helper processes beside the program: a page that crashes the
         // library costs that page, never the program.
         InstallTidyProcessPool();
         return Run(commandLine);
     } catch (const std::exception& error) {
-        // The last resort: say what went wrong rather than vanish.
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
+        // Any other start-up failure is said where the user looks, and fails the run.
+        CurrentPrompts().Message(ErrorMessage(error), DialogKind::Error, Button::Ok);
+        return -1;
     }
 }

@@ -1,5 +1,6 @@
 #include "cmdline/CommandLine.h"
 
+#include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -108,7 +109,15 @@ const GrammarCase kCases[] = {
      "out.html",
      {}},
     {"quoted switch with blanks inside the quotes", P + "\" /t \" a", 0, jkTidy, 0, "a", {}, {}},
-    {"quoted name is trimmed", P + "\"  a.html\t\"", clfInteractive, jkNone, 0, "a.html", {}, {}},
+    // Blanks and controls around a name belong to it: "out.txt " is not "out.txt".
+    {"quoted name keeps its blanks",
+     P + "\"  a.html\t\" \"out.txt \"",
+     clfInteractive,
+     jkNone,
+     0,
+     "  a.html\t",
+     "out.txt ",
+     {}},
     {"doubled quotes stand for one",
      P + "-t \"a \"\"quoted\"\" name\" b",
      0,
@@ -225,14 +234,7 @@ const GrammarCase kCases[] = {
      {},
      {},
      QStringLiteral("Too many files specified (b)")},
-    {"quoted blanks are an empty argument, not a switch",
-     P + "\"  \" -t a",
-     clfInteractive,
-     jkTidy,
-     0,
-     {},
-     "a",
-     {}},
+    {"quoted blanks are a name, not a switch", P + "\"  \" -t a", 0, jkTidy, 0, "  ", "a", {}},
 };
 
 TEST(CommandLineGrammar, Table) {
@@ -308,12 +310,18 @@ TEST(CommandLineGrammar, ArgumentVectorRoundTrip) {
 }
 
 TEST(CommandLineGrammar, RebuiltArgumentsParseAsTyped) {
-    const QStringList argv = {"/usr/bin/kelvane", "-t", "/tmp/My Site/index \"v2\".html",
-                              "/tmp/out put.html"};
-    const ParsedCommandLine parsed = ParseCommandLine(JoinCommandLine(argv));
-    EXPECT_EQ(parsed.Mode.JobKind, jkTidy);
-    EXPECT_EQ(parsed.InputName, argv.at(2));
-    EXPECT_EQ(parsed.OutputName, argv.at(3));
+    const QStringList names[] = {
+        {"/tmp/My Site/index \"v2\".html", "/tmp/out put.html"},
+        {" lead.html", "out/existing.txt "},
+        {"\ttab\x01", platform::DecodeFileName("caf\xe9.txt")},
+    };
+    for (const QStringList& pair : names) {
+        const ParsedCommandLine parsed =
+            ParseCommandLine(JoinCommandLine(QStringList{"/usr/bin/kelvane", " -t "} + pair));
+        EXPECT_EQ(parsed.Mode.JobKind, jkTidy);
+        EXPECT_EQ(parsed.InputName, pair.at(0));
+        EXPECT_EQ(parsed.OutputName, pair.at(1));
+    }
 }
 
 TEST(CommandLineGrammar, FillTemplateFillsInOrderOnce) {

@@ -11,8 +11,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -105,7 +108,10 @@ protected:
 
     QString at(const QString& name) const { return QDir(work).filePath(name); }
 
-    Outcome run(const QStringList& arguments) {
+    // Runs kelvane (or `program`, say a shell that passes it names as raw bytes) with `extra`
+    // added to a display-less environment.
+    Outcome run(const QStringList& arguments, const QList<QPair<QString, QString>>& extra = {},
+                const QString& program = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
@@ -117,6 +123,8 @@ protected:
                                               QFileDevice::ExeOwner);
             env.insert(QString::fromLatin1(name), folder);
         }
+        for (const auto& [name, value] : extra)
+            env.insert(name, value);
 
         QProcess process;
         process.setProcessEnvironment(env);
@@ -125,7 +133,7 @@ protected:
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        process.start(appDir->filePath(QStringLiteral("kelvane")), arguments);
+        process.start(program.isEmpty() ? kelvane() : program, arguments);
         loop.exec(); // keeps serving the test's own HTTP server while the program runs
         Outcome outcome;
         if (process.state() != QProcess::NotRunning) {
@@ -140,6 +148,8 @@ protected:
         outcome.err = process.readAllStandardError();
         return outcome;
     }
+
+    static QString kelvane() { return appDir->filePath(QStringLiteral("kelvane")); }
 
     QStringList workFiles() const { return QDir(work).entryList(QDir::Files, QDir::Name); }
 
@@ -244,6 +254,132 @@ TEST_F(Program, UnreachableAddressIsReported) {
     EXPECT_TRUE(r.err.contains("Unable to download the web page")) << r.err.constData();
     EXPECT_TRUE(r.err.contains(address.toUtf8())) << r.err.constData();
     EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
+TEST_F(Program, ASetButDeadDisplayRunsAsWithoutOne) {
+    const QList<QPair<QString, QString>> deadDisplays[] = {
+        {{"DISPLAY", UnusedXDisplay()}},
+        {{"WAYLAND_DISPLAY", "wayland-9"}}, // nothing in XDG_RUNTIME_DIR
+    };
+    for (const auto& display : deadDisplays) {
+        const QString setting = display[0].first + QLatin1Char('=') + display[0].second;
+        QFile::remove(at("report.txt"));
+        Outcome r = run({"-v", input, "report.txt"}, display);
+        EXPECT_EQ(r.exitCode, 0) << setting.toStdString() << r.err.constData();
+        EXPECT_EQ(ReadAll(at("report.txt")), kReport);
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+
+        r = run({"-t", input, "out.html"}, display);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_TRUE(r.err.contains("No display could be opened (" + setting.toUtf8() + ")."))
+            << r.err.constData();
+    }
+    EXPECT_EQ(workFiles(), (QStringList{"my page.html", "report.txt"}));
+}
+
+TEST_F(Program, ValidatesOnALiveXDisplay) {
+    XvfbServer server;
+    if (server.display().isEmpty())
+        GTEST_SKIP() << "Xvfb could not be started";
+    const Outcome r = run({"-v", input, "report.txt"}, {{"DISPLAY", server.display()}});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("report.txt")), kReport);
+}
+
+TEST_F(Program, ReportsGoWhereTheyAreSentAndNeverOverThePage) {
+    Outcome r = run({"-v", input, "/dev/null"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    const QByteArray fifo = QFile::encodeName(at("pipe"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    QByteArray received;
+    std::thread reader([&] {
+        const int fd = ::open(fifo.constData(), O_RDONLY);
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+            received.append(buffer, got);
+        ::close(fd);
+    });
+    r = run({"-v", input, "pipe"});
+    reader.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(received, kReport);
+    ASSERT_EQ(::stat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // The page itself, however it is named, is never written over.
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(),
+                     QFile::encodeName(at("hard.html")).constData()),
+              0);
+    for (const QString& output : {input, QStringLiteral("./my page.html"), at("hard.html")}) {
+        r = run({"-v", input, output});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_TRUE(r.err.contains("is the input file; nothing was written")) << r.err.constData();
+    }
+    EXPECT_EQ(ReadAll(input), kPage);
+
+    // Blanks around names are part of them.
+    WriteAll(at("existing.txt"), "keep");
+    r = run({"-v", input, "existing.txt "});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("existing.txt")), "keep");
+    EXPECT_EQ(ReadAll(at("existing.txt ")), kReport);
+    WriteAll(at(" lead.html"), kPage);
+    r = run({"-v", " lead.html", "lead.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("lead.txt")), kReport);
+}
+
+TEST_F(Program, NamesThatAreNotUtf8AreKept) {
+    const QByteArray page = QFile::encodeName(work) + "/caf\xe9.html";
+    const int fd = ::open(page.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, kPage.constData(), kPage.size()), kPage.size());
+    ::close(fd);
+    // The shell hands the names over as raw bytes; QProcess would re-encode them.
+    const Outcome r = run({"-c",
+                           "exec \"$0\" -v \"$(printf 'caf\\351.html')\" "
+                           "\"$(printf 'r\\351.txt')\"",
+                           kelvane()},
+                          {}, QStringLiteral("/bin/sh"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    const int reportFd = ::open((QFile::encodeName(work) + "/r\xe9.txt").constData(), O_RDONLY);
+    ASSERT_GE(reportFd, 0) << "no report under the byte name";
+    QByteArray bytes(4096, '\0');
+    bytes.resize(::read(reportFd, bytes.data(), bytes.size()));
+    ::close(reportFd);
+    EXPECT_EQ(bytes, kReport);
+}
+
+TEST_F(Program, ABrokenOrStrangeLanguageFileCostsOneLine) {
+    const QString lang = appDir->filePath(QStringLiteral("lang.txt"));
+    struct Remove {
+        QString path;
+        ~Remove() { QFile::remove(path); }
+    } remove{lang};
+
+    // A translation that cannot be decoded: the job runs and the line is named.
+    WriteAll(lang, "<//TFormTidyProperties-x\nE=Tidy Options\nT=Bad \\777\n");
+    Outcome r = run({"-v", input, "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(ReadAll(at("report.txt")), kReport);
+    EXPECT_TRUE(r.err.endsWith(", line 3: Numeric constant too large.\n")) << r.err.constData();
+    EXPECT_EQ(r.err.count('\n'), 1);
+
+    // A FIFO would block start-up, /dev/zero would never end: ignored with one line.
+    QFile::remove(lang);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(lang).constData(), 0600), 0);
+    r = run({"-v", input, "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("is not a regular file")) << r.err.constData();
+    QFile::remove(lang);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), lang));
+    r = run({"-v", input, "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
 }
 
 } // namespace

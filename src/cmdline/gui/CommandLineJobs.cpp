@@ -4,6 +4,7 @@
 #include "cmdline/TextToHtml.h"
 #include "engine/TidyEngine.h"
 #include "platform/FileFunctions.h"
+#include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
@@ -38,8 +39,21 @@ void DownloadInput(QString& source) {
 
 } // namespace
 
+namespace {
+
+// Writing a report or tidied page over its own input would lose the page: refused, whatever
+// the spelling, link or hard link that leads there.
+void RefuseInputAsOutput(const QString& inputName, const QString& target) {
+    if (platform::SameFile(inputName, target))
+        throw KelvaneError(FillTemplate(
+            Translate(QStringLiteral("The output file %s is the input file; nothing was written.")),
+            {platform::DisplayFileName(target)}));
+}
+
+} // namespace
+
 QString JobOptionsCaption(const QString& inputName) {
-    return inputName + QStringLiteral(" - ") +
+    return platform::DisplayFileName(inputName) + QStringLiteral(" - ") +
            Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"));
 }
 
@@ -63,8 +77,8 @@ bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMod
         if (target.isEmpty())
             throw SilentAbort(kCancelledByUser);
     }
-    // WriteFileText replaces the file in one step, so the old file is never lost half-way; it
-    // refuses a read-only target.
+    // WriteFileText never leaves the target half-written, and refuses a read-only one.
+    RefuseInputAsOutput(inputName, target);
     WriteFileText(target, document);
     return true;
 }
@@ -91,6 +105,7 @@ bool ValidateJob(const QString& inputName, const QString& outputName, CommandLin
     }
     if (html)
         messages = TextToHtml(messages);
+    RefuseInputAsOutput(inputName, target);
     WriteFileText(target, messages.toUtf8());
     return true;
 }
@@ -103,6 +118,8 @@ bool RunCommandLineJob(quint8 flags, CommandLineMode mode, const QString& inputN
         if (!outputName.isEmpty() && platform::FileExists(outputName) &&
             platform::IsReadOnly(outputName))
             throw SilentAbort(FillTemplate(QStringLiteral("File %s is read only"), {outputName}));
+        if (!outputName.isEmpty())
+            RefuseInputAsOutput(inputName, outputName);
 
         switch (mode.JobKind) {
         case jkValidate:
@@ -114,12 +131,8 @@ bool RunCommandLineJob(quint8 flags, CommandLineMode mode, const QString& inputN
         }
     } catch (const SilentAbort&) {
         return false;
-    } catch (const KelvaneError& error) {
-        CurrentPrompts().Message(error.message(), DialogKind::Error, Button::Ok);
-        return false;
     } catch (const std::exception& error) {
-        CurrentPrompts().Message(QString::fromLocal8Bit(error.what()), DialogKind::Error,
-                                 Button::Ok);
+        CurrentPrompts().Message(ErrorMessage(error), DialogKind::Error, Button::Ok);
         return false;
     }
 }

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +127,33 @@ TEST_F(CommandLineJobs, ReadOnlyFileChosenInTheSaveDialogIsAnError) {
     ASSERT_EQ(prompts.messages().size(), 1);
     EXPECT_TRUE(prompts.messages()[0].contains(chosen));
     EXPECT_EQ(prompts.asked.last().kind, DialogKind::Error);
+}
+
+TEST_F(CommandLineJobs, AnOutputThatIsTheInputIsRefused) {
+    // Another spelling, a symbolic link and a hard link all lead to the page itself.
+    ASSERT_TRUE(QFile::link(input, path("link.html")));
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(),
+                     QFile::encodeName(path("hard.html")).constData()),
+              0);
+    const QString spellings[] = {input, dir.path() + QStringLiteral("/./sub/../in put.html"),
+                                 path("link.html"), path("hard.html")};
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    prompts.optionsAnswers = {true, true, true, true};
+    for (const QString& output : spellings) {
+        EXPECT_FALSE(RunCommandLineJob(0, Mode(jkValidate), input, output));
+        EXPECT_FALSE(RunCommandLineJob(0, Mode(jkTidy), input, output));
+    }
+    // Chosen in the save dialog.
+    prompts.saveAnswers = {input};
+    EXPECT_FALSE(RunCommandLineJob(0, Mode(jkValidate), input, {}));
+
+    EXPECT_EQ(ReadAll(input), kPage);
+    const QStringList messages = prompts.messages();
+    ASSERT_EQ(messages.size(), 9);
+    for (const QString& message : messages)
+        EXPECT_TRUE(message.endsWith(QStringLiteral(" is the input file; nothing was written.")))
+            << message.toStdString();
+    EXPECT_TRUE(prompts.optionsAnswers.size() == 4); // refused before the options dialog
 }
 
 TEST_F(CommandLineJobs, ValidateReportFormats) {
