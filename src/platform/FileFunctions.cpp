@@ -1,5 +1,7 @@
 #include "platform/FileFunctions.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QFile>
 #include <QStringList>
 
@@ -34,25 +36,6 @@ bool FailWithText(QString* error, int code, const char* text) {
 bool ReadOnlyMode(mode_t mode) {
     return (mode & S_IWUSR) == 0;
 }
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -110,7 +93,7 @@ bool CopyFileNoReplace(const QString& source, const QString& target, QString* er
     const int in = ::open(Native(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return Fail(error, errno);
-    FdCloser inCloser(in);
+    UniqueFd inCloser(in);
     struct stat st {};
     if (::fstat(in, &st) != 0)
         return Fail(error, errno);
@@ -121,7 +104,7 @@ bool CopyFileNoReplace(const QString& source, const QString& target, QString* er
                            S_IRUSR | S_IWUSR);
     if (out < 0)
         return Fail(error, errno);
-    FdCloser outCloser(out);
+    UniqueFd outCloser(out);
 
     // From here on the target is ours: any failure removes it again.
     const auto abandon = [&](int code) {

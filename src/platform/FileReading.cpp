@@ -1,6 +1,7 @@
 #include "platform/FileReading.h"
 
 #include "platform/FileNames.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,10 +30,7 @@ ReadResult ReadRegularFile(const QString& path, QByteArray& bytes, qint64 limit,
         ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return Failure(errno == ENOENT ? ReadResult::Missing : ReadResult::Failed, errno, error);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd file(fd);
 
     struct stat st {};
     if (::fstat(fd, &st) != 0)

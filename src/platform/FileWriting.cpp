@@ -1,6 +1,7 @@
 #include "platform/FileWriting.h"
 
 #include "platform/FileNames.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -54,28 +55,6 @@ bool SyncFile(int fd) {
     }
     return true;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and tells whether the system accepted the close (NFS reports write errors
-    // there).
-    bool close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // A reader that goes away would otherwise kill the whole process with SIGPIPE; while this
 // lives, the write fails with EPIPE instead and the signal is swallowed.
@@ -217,7 +196,7 @@ WriteResult ReplaceByRename(const Target& target, const QByteArray& bytes, QStri
         impossible = true;
         return Fail(error, code);
     }
-    Descriptor file(fd);
+    UniqueFd file(fd);
 
     int failure = 0;
     if (target.exists) {
@@ -287,7 +266,7 @@ WriteResult RewriteInPlace(const Target& target, const QByteArray& bytes, QStrin
     }
     if (fd < 0)
         return Fail(error, errno);
-    Descriptor file(fd);
+    UniqueFd file(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Fail(error, errno);
@@ -330,7 +309,7 @@ WriteResult WriteToStream(const Target& target, const QByteArray& bytes, QString
     }
     if (fd < 0)
         return Fail(error, errno);
-    Descriptor stream(fd);
+    UniqueFd stream(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Fail(error, errno);

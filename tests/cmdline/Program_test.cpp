@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -293,21 +292,11 @@ TEST_F(Program, ReportsGoWhereTheyAreSentAndNeverOverThePage) {
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 
-    const QByteArray fifo = QFile::encodeName(at("pipe"));
-    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-    QByteArray received;
-    std::thread reader([&] {
-        const int fd = ::open(fifo.constData(), O_RDONLY);
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
-            received.append(buffer, got);
-        ::close(fd);
-    });
+    FifoReader reader(at("pipe"));
     r = run({"-v", input, "pipe"});
-    reader.join();
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-    EXPECT_EQ(received, kReport);
-    ASSERT_EQ(::stat(fifo.constData(), &st), 0);
+    EXPECT_EQ(reader.finish(), kReport);
+    ASSERT_EQ(::stat(QFile::encodeName(at("pipe")).constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
     // The page itself, however it is named, is never written over.

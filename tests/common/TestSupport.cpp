@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString TestDataPath(const QString& relative) {
     return QStringLiteral(KELVANE_TEST_DATA "/") + relative;
@@ -83,4 +85,35 @@ XvfbServer::~XvfbServer() {
         }
     }
     delete m_process;
+}
+
+FifoReader::FifoReader(const QString& path) : m_path(QFile::encodeName(path)) {
+    EXPECT_EQ(::mkfifo(m_path.constData(), 0600), 0) << path.toStdString();
+    m_thread = std::thread([this, native = m_path] {
+        const int fd = ::open(native.constData(), O_RDONLY);
+        char buffer[4096];
+        for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+            m_received.append(buffer, got);
+        ::close(fd);
+    });
+}
+
+FifoReader::~FifoReader() {
+    if (!m_thread.joinable())
+        return;
+    // Nobody wrote: open and close the writing end, so that the reader sees the end.
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+            break;
+        }
+        ::usleep(10000);
+    }
+    m_thread.join();
+}
+
+QByteArray FifoReader::finish() {
+    m_thread.join();
+    return m_received;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <ostream>
+#include <thread>
 
 class QProcess;
 
@@ -36,6 +37,22 @@ public:
 private:
     QProcess* m_process;
     QString m_display;
+};
+
+// Creates a FIFO at `path` and reads what is written into it on a thread of its own.
+class FifoReader {
+public:
+    explicit FifoReader(const QString& path);
+    ~FifoReader();
+    FifoReader(const FifoReader&) = delete;
+    FifoReader& operator=(const FifoReader&) = delete;
+    // Waits until the writer has closed the FIFO; answers every byte it wrote.
+    QByteArray finish();
+
+private:
+    QByteArray m_path;
+    std::thread m_thread;
+    QByteArray m_received;
 };
 
 // Readable QString values in failed comparisons.

@@ -14,7 +14,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -99,20 +98,9 @@ TEST_F(FileWriting, FollowsLinksAndWritesDevicesAndPipesAsTheyAre) {
     EXPECT_TRUE(S_ISCHR(StatOf(QStringLiteral("/dev/null")).st_mode));
 
     // A FIFO with a reader gets the bytes and stays a FIFO.
-    const QByteArray fifo = EncodeFileName(path("pipe"));
-    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-    QByteArray received;
-    std::thread reader([&] {
-        const int fd = ::open(fifo.constData(), O_RDONLY);
-        char buffer[256];
-        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
-            received.append(buffer, got);
-        ::close(fd);
-    });
-    const WriteResult toPipe = write("pipe", "through the pipe");
-    reader.join();
-    EXPECT_EQ(toPipe, WriteResult::Written) << error.toStdString();
-    EXPECT_EQ(received, "through the pipe");
+    FifoReader reader(path("pipe"));
+    EXPECT_EQ(write("pipe", "through the pipe"), WriteResult::Written) << error.toStdString();
+    EXPECT_EQ(reader.finish(), "through the pipe");
     EXPECT_TRUE(S_ISFIFO(StatOf(path("pipe")).st_mode));
 
     // An open file named through /proc (what /dev/stdout leads to) is written where it is.
