@@ -35,14 +35,33 @@ QString CommandLineText(int argc, char** argv) {
 
 // Qt aborts the process when the display it picks cannot be opened. So the platform is chosen
 // before the application object exists, from the displays that accepted a connection, with
-// offscreen last: a job that needs no dialog then runs as without a display. Answers the
-// display settings that led nowhere.
-QString ChooseQtPlatform() {
-    const platform::DisplayProbe probe = platform::ProbeDisplays();
-    qputenv("QT_QPA_PLATFORM", platform::QtPlatformList(probe, qgetenv("QT_QPA_PLATFORM"),
-                                                        platform::HasQtWaylandPlugin()));
-    return probe.unreachable;
-}
+// offscreen last: a job that needs no dialog then runs as without a display.
+class QtPlatformChoice {
+public:
+    QtPlatformChoice()
+        : m_wasSet(qEnvironmentVariableIsSet(kVariable)), m_previous(qgetenv(kVariable)) {
+        const platform::DisplayProbe probe = platform::ProbeDisplays();
+        m_unreachableDisplay = probe.unreachable;
+        qputenv(kVariable,
+                platform::QtPlatformList(probe, m_previous, platform::HasQtWaylandPlugin()));
+    }
+    // Qt reads the choice once, while the application object is built; programs started later
+    // (an editor, a browser, perhaps built with an older Qt) see the user's own setting.
+    void restoreEnvironment() const {
+        if (m_wasSet)
+            qputenv(kVariable, m_previous);
+        else
+            qunsetenv(kVariable);
+    }
+    // The display settings that were set but led nowhere ("DISPLAY=:99").
+    const QString& unreachableDisplay() const { return m_unreachableDisplay; }
+
+private:
+    static constexpr const char* kVariable = "QT_QPA_PLATFORM";
+    bool m_wasSet;
+    QByteArray m_previous;
+    QString m_unreachableDisplay;
+};
 
 // True when dialogs can be shown to someone: Qt draws on a real display.
 bool CanShowDialogs() {
@@ -116,15 +135,16 @@ int Run(const QString& commandLine) {
 int main(int argc, char** argv) {
     // Taken before Qt removes the options it knows from argv.
     const QString commandLine = CommandLineText(argc, argv);
-    const QString unreachableDisplay = ChooseQtPlatform();
+    const QtPlatformChoice platformChoice;
     // A report sent to a pipe whose reader went away ends with an error, not a killed process.
     std::signal(SIGPIPE, SIG_IGN);
 
     QApplication app(argc, argv);
+    platformChoice.restoreEnvironment();
     QCoreApplication::setApplicationName(kApplicationTitle);
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
 
-    StartupPrompts prompts(unreachableDisplay);
+    StartupPrompts prompts(platformChoice.unreachableDisplay());
     try {
         // A broken language file costs its broken lines, never the run.
         for (const QString& problem : LoadLanguageFile(platform::ProgramFolder()))
