@@ -257,7 +257,9 @@ QByteArray ReadFileText(const QString& path) {
     case platform::ReadResult::Read:
         return bytes;
     case platform::ReadResult::NotRegularFile:
-        RaiseFileOpenError(path, Translate(QStringLiteral("It is not a regular file.")));
+        if (reason.isEmpty())
+            RaiseFileOpenError(path, Translate(QStringLiteral("It is not a regular file.")));
+        RaiseFileOpenError(path, reason);
     default:
         RaiseFileOpenError(path, reason);
     }

@@ -24,19 +24,27 @@ ReadResult ReadRegularFile(const QString& path, QByteArray& bytes, qint64 limit,
     bytes.clear();
     if (path.isEmpty())
         return Failure(ReadResult::Missing, ENOENT, error);
-    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer. The type is checked
-    // on the open descriptor, so nothing can be swapped in between.
-    const int fd =
-        ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const QByteArray native = EncodeFileName(path);
+    // Devices are not even opened: opening some of them has effects of its own.
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode))
+            return Failure(ReadResult::NotRegularFile, EISDIR, error);
+        return ReadResult::NotRegularFile;
+    }
+    // O_NONBLOCK: should a FIFO be swapped in after the test, opening it must not wait for a
+    // writer. The type is checked again on the open descriptor.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return Failure(errno == ENOENT ? ReadResult::Missing : ReadResult::Failed, errno, error);
     const UniqueFd file(fd);
 
-    struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Failure(ReadResult::Failed, errno, error);
+    if (S_ISDIR(st.st_mode))
+        return Failure(ReadResult::NotRegularFile, EISDIR, error);
     if (!S_ISREG(st.st_mode))
-        return Failure(ReadResult::NotRegularFile, S_ISDIR(st.st_mode) ? EISDIR : EINVAL, error);
+        return ReadResult::NotRegularFile;
     if (limit >= 0 && st.st_size > limit)
         return ReadResult::TooLarge;
 

@@ -17,7 +17,7 @@ enum class ReadResult {
 
 // Reads the whole of a regular file (a link to one counts) into `bytes`. With a `limit` of 0
 // or more, a file that holds more bytes than that is refused. `error`, when given, receives
-// the system's text for Missing and Failed.
+// the system's text for Missing and Failed, and for a folder.
 ReadResult ReadRegularFile(const QString& path, QByteArray& bytes, qint64 limit = -1,
                            QString* error = nullptr);
 
