@@ -1,6 +1,7 @@
 #include "mainwindow/gui/TErrorPane.h"
 
 #include "engine/TidyEngine.h"
+#include "mainwindow/gui/TErrorTabBar.h"
 #include "support/Translation.h"
 #include "support/gui/Scintilla.h"
 #include "support/gui/TextViewFont.h"
@@ -68,7 +69,7 @@ TErrorPane::TErrorPane(QWidget* parent)
     MemoErrors->setContextMenuPolicy(Qt::ActionsContextMenu);
     MemoErrors->addActions({actCloseErrorPage, actCloseAllErrors, actCopyErrors});
 
-    tcErrors = new QTabBar(this);
+    tcErrors = new TErrorTabBar(this);
     tcErrors->setObjectName(QStringLiteral("tcErrors"));
     tcErrors->setShape(QTabBar::RoundedSouth);
     tcErrors->setExpanding(false);
@@ -223,11 +224,13 @@ void TErrorPane::actCloseErrorPageExecute() {
 }
 
 void TErrorPane::actCloseAllErrorsExecute() {
-    // Hidden first: a hidden tab bar lays itself out once, not once per closed tab.
+    // Hidden first, and the first tab selected: neither the layout of the tabs nor the choice
+    // of a new current tab is then redone for every closed tab.
     ShowErrorPane(false);
+    const QSignalBlocker blocker(tcErrors);
+    tcErrors->setCurrentIndex(0);
     for (int index = PageCount() - 1; index >= 0; --index) {
         m_pages.erase(m_pages.begin() + index);
-        const QSignalBlocker blocker(tcErrors);
         tcErrors->removeTab(index);
     }
     UpdateActions();

@@ -171,6 +171,23 @@ TEST_F(ErrorPaneTest, ClosingAPageSelectsTheOneInItsPlace) {
     EXPECT_FALSE(pane.PaneVisible());
 }
 
+TEST_F(ErrorPaneTest, TabsAreAsWideAsTheirCaptionsAfterPagesCloseAndFontsChange) {
+    for (const char* name : {"a.htm", "a-much-longer-page-name.html", "b.htm", "mid.htm"})
+        Validated(QStringLiteral("/p/") + QLatin1String(name), {"x"});
+    pane.ClosePage(1);
+    pane.Tabs()->setFont(QFont(pane.Tabs()->font().family(), 20));
+    QTabBar plain;
+    plain.setShape(pane.Tabs()->shape());
+    plain.setExpanding(false);
+    plain.setElideMode(Qt::ElideNone);
+    plain.setFont(pane.Tabs()->font());
+    for (int i = 0; i < pane.Tabs()->count(); ++i) {
+        plain.addTab(pane.Tabs()->tabText(i));
+        EXPECT_EQ(pane.Tabs()->tabRect(i).width(), plain.tabRect(i).width())
+            << pane.Tabs()->tabText(i).toStdString();
+    }
+}
+
 TEST_F(ErrorPaneTest, CopyTakesTheSelectionOrTheWholePageWithCrLf) {
     pane.ShowRunSummary("Kelvane - Tidied 1 files out of 2", {"first line", "second line"});
     QClipboard* clipboard = QGuiApplication::clipboard();
