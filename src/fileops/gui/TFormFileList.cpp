@@ -12,14 +12,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <utility>
 
 namespace {
 
 TFormFileList* g_formFileList = nullptr;
-
-// Should the window never be painted (a display that shows nothing), the scan starts anyway.
-constexpr int kStartFallback = 1000; // milliseconds
 
 QLabel* CreatePanel(const QString& name, QWidget* parent) {
     auto* panel = new QLabel(parent);
@@ -42,7 +38,7 @@ void SetFormFileList(TFormFileList* form) {
     g_formFileList = form;
 }
 
-TFormFileList::TFormFileList(QWidget* parent) : QDialog(parent) {
+TFormFileList::TFormFileList(QWidget* parent) : QDialog(parent), m_modal(*this) {
     setObjectName(QStringLiteral("FormFileList"));
     setWindowTitle(QStringLiteral("Scanning for Files"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -72,12 +68,6 @@ TFormFileList::TFormFileList(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Animate, 0, 1, Qt::AlignRight | Qt::AlignTop);
     layout->addWidget(LabelCount, 1, 0);
     layout->addWidget(ButtonCancel, 2, 1, Qt::AlignRight);
-
-    m_startTimer.setSingleShot(true);
-    connect(&m_startTimer, &QTimer::timeout, this, [this] {
-        if (std::exchange(m_startArmed, false))
-            StartScan();
-    });
 }
 
 TFormFileList::~TFormFileList() {
@@ -95,60 +85,42 @@ bool TFormFileList::ScanFolder(const QString& folder, const QString& filter, QSt
 
     m_target = &target;
     m_cancelled = false;
-    m_failure = nullptr;
     m_count = -1;
     m_sinceEvents.invalidate();
-    struct Disarm {
+    struct ForgetTarget {
         TFormFileList& form;
-        ~Disarm() {
-            form.m_startArmed = false;
-            form.m_startTimer.stop();
-            form.m_target = nullptr;
-        }
-    } disarm{*this};
+        ~ForgetTarget() { form.m_target = nullptr; }
+    } forget{*this};
 
     adjustSize();
     if (const QScreen* display = screen())
         move(display->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    // The scan starts from the first paint, once the window can be seen.
-    m_startArmed = true;
-    m_startTimer.start(kStartFallback);
-    exec();
-
-    if (m_failure)
-        std::rethrow_exception(std::exchange(m_failure, nullptr));
+    m_modal.Exec([this] { return Scan(); });
     return !m_cancelled;
 }
 
 void TFormFileList::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    // Not run from inside the paint: the scan lets events run, and the window repaints.
-    if (std::exchange(m_startArmed, false))
-        QMetaObject::invokeMethod(this, &TFormFileList::StartScan, Qt::QueuedConnection);
+    m_modal.Painted();
 }
 
-void TFormFileList::StartScan() {
-    m_startTimer.stop();
-    if (m_target == nullptr || m_scanning || !isVisible())
-        return;
-    m_scanning = true;
+int TFormFileList::Scan() {
     SetAnimating(true);
-    // Nothing may be thrown through Qt's event handling: ScanFolder rethrows it.
+    struct StopAnimation {
+        TFormFileList& form;
+        ~StopAnimation() { form.SetAnimating(false); }
+    } stop{*this};
     try {
         ScanDirectory(m_folder);
     } catch (const SilentAbort&) {
-        m_failure = std::current_exception();
+        throw;
     } catch (const KelvaneError& error) {
         // A malformed mask: what was found so far stands as the result.
         ShowProgress();
         ShowError(error.message());
-    } catch (...) {
-        m_failure = std::current_exception();
     }
-    SetAnimating(false);
-    m_scanning = false;
     ShowProgress();
-    done(m_cancelled ? mrCancel : mrOk);
+    return m_cancelled ? mrCancel : mrOk;
 }
 
 bool TFormFileList::ScanDirectory(const QString& folder) {
@@ -184,7 +156,7 @@ void TFormFileList::ShowProgress() {
 void TFormFileList::reject() {
     m_cancelled = true;
     // A running scan stops at its next entry and then closes the window.
-    if (!m_scanning)
+    if (!m_modal.Running())
         QDialog::reject();
 }
 

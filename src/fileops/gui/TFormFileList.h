@@ -4,12 +4,11 @@
 // window drives it and is its observer.
 
 #include "fileops/FolderScan.h"
+#include "support/gui/ModalWork.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QStringList>
-#include <QTimer>
-#include <exception>
 
 class QLabel;
 class QProgressBar;
@@ -44,7 +43,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void StartScan();
+    int Scan();
     void ShowProgress();
     void SetAnimating(bool running);
 
@@ -56,11 +55,8 @@ private:
     QString m_folder;
     QStringList m_masks;
     QStringList* m_target = nullptr;
-    bool m_startArmed = false;
-    bool m_scanning = false;
     bool m_cancelled = false;
-    std::exception_ptr m_failure;
-    QTimer m_startTimer;
+    ModalWork m_modal;
     QElapsedTimer m_sinceEvents;
     // What the labels are to show; applied when events run, not for every entry.
     QString m_shownFolder;

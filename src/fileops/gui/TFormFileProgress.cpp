@@ -18,7 +18,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,8 +30,6 @@ TFormFileProgress* g_formFileProgress = nullptr;
 
 constexpr int kMarkSize = 16;
 constexpr int kWidth = 361;
-// Should the window never be painted (a display that shows nothing), the run starts anyway.
-constexpr int kStartFallback = 1000; // milliseconds
 // An item that took at least this long suggests that the next one will too: its caption is
 // then painted at once rather than at the next round of events.
 constexpr int kSlowItem = 5; // milliseconds
@@ -65,18 +62,13 @@ void SetFormFileProgress(TFormFileProgress* form) {
 }
 
 TFormFileProgress::TFormFileProgress(QWidget* parent)
-    : QDialog(parent), m_run(*this), m_errorMark(RedCross()), m_noMark(Blank()) {
+    : QDialog(parent), m_run(*this), m_errorMark(RedCross()), m_noMark(Blank()), m_modal(*this) {
     setObjectName(QStringLiteral("FormFileProgress"));
     setWindowTitle(QStringLiteral("Tidying Files..."));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     CreateControls();
-    m_startTimer.setSingleShot(true);
-    connect(&m_startTimer, &QTimer::timeout, this, [this] {
-        if (std::exchange(m_startArmed, false))
-            StartProcess();
-    });
 }
 
 TFormFileProgress::~TFormFileProgress() {
@@ -161,58 +153,27 @@ void TFormFileProgress::actViewMessagesExecute() {
 }
 
 void TFormFileProgress::RunModal(const QString& caption, const std::function<void()>& process) {
-    if (m_process != nullptr || isVisible())
+    if (m_modal.Running() || isVisible())
         throw KelvaneError(Translate(QStringLiteral("A batch operation is already running.")));
     if (!caption.isEmpty())
         setWindowTitle(caption);
     lblMessage->clear();
     pbProgress->setRange(0, 1);
     pbProgress->setValue(0);
-    m_process = &process;
-    m_failure = nullptr;
     m_sinceEvents.invalidate();
     m_sinceRepaint.invalidate();
     m_itemTime.invalidate();
-    struct Disarm {
-        TFormFileProgress& form;
-        ~Disarm() {
-            form.m_startArmed = false;
-            form.m_startTimer.stop();
-            form.m_process = nullptr;
-        }
-    } disarm{*this};
-
     adjustSize();
     CentreOnOwner();
-    // The run starts from the first paint, once the window can be seen.
-    m_startArmed = true;
-    m_startTimer.start(kStartFallback);
-    exec();
-
-    if (m_failure)
-        std::rethrow_exception(std::exchange(m_failure, nullptr));
+    m_modal.Exec([this, &process] {
+        process();
+        return m_run.IsCancelled() ? mrCancel : mrOk;
+    });
 }
 
 void TFormFileProgress::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    // Not run from inside the paint: the loop lets events run, and the window repaints.
-    if (std::exchange(m_startArmed, false))
-        QMetaObject::invokeMethod(this, &TFormFileProgress::StartProcess, Qt::QueuedConnection);
-}
-
-void TFormFileProgress::StartProcess() {
-    m_startTimer.stop();
-    if (m_process == nullptr || m_processing || !isVisible())
-        return;
-    m_processing = true;
-    // Nothing may be thrown through Qt's event handling: RunModal rethrows it.
-    try {
-        (*m_process)();
-    } catch (...) {
-        m_failure = std::current_exception();
-    }
-    m_processing = false;
-    done(m_run.IsCancelled() ? mrCancel : mrOk);
+    m_modal.Painted();
 }
 
 void TFormFileProgress::ShowItem(qsizetype index, qsizetype count, const QString& caption) {
@@ -268,7 +229,7 @@ void TFormFileProgress::Reset() {
 }
 
 void TFormFileProgress::closeEvent(QCloseEvent* event) {
-    if (m_processing) {
+    if (m_modal.Running()) {
         m_run.CloseQuery();
         event->ignore();
         return;
@@ -277,7 +238,7 @@ void TFormFileProgress::closeEvent(QCloseEvent* event) {
 }
 
 void TFormFileProgress::reject() {
-    if (m_processing) {
+    if (m_modal.Running()) {
         m_run.CloseQuery();
         return;
     }

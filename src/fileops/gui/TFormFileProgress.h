@@ -4,12 +4,11 @@
 // items. The run itself is a FileProgressRun that this window shows.
 
 #include "fileops/FileProgressRun.h"
+#include "support/gui/ModalWork.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QIcon>
-#include <QTimer>
-#include <exception>
 #include <functional>
 
 class QAction;
@@ -60,7 +59,6 @@ protected:
 
 private:
     void CreateControls();
-    void StartProcess();
     void SetBar(qsizetype index, qsizetype count);
     void CentreOnOwner();
 
@@ -77,11 +75,7 @@ private:
     QIcon m_errorMark;
     QIcon m_noMark;
 
-    const std::function<void()>* m_process = nullptr;
-    std::exception_ptr m_failure;
-    QTimer m_startTimer;
-    bool m_startArmed = false;
-    bool m_processing = false;
+    ModalWork m_modal;
     QElapsedTimer m_sinceEvents;
     QElapsedTimer m_sinceRepaint;
     QElapsedTimer m_itemTime;
