@@ -155,8 +155,10 @@ void TFormFileProgress::actViewMessagesExecute() {
 void TFormFileProgress::RunModal(const QString& caption, const std::function<void()>& process) {
     if (m_modal.Running() || isVisible())
         throw KelvaneError(Translate(QStringLiteral("A batch operation is already running.")));
+    // Looked up here too, so that a caption given in English is shown translated; a caption
+    // translated already has no entry of its own and stays as it is.
     if (!caption.isEmpty())
-        setWindowTitle(caption);
+        setWindowTitle(Translate(caption));
     lblMessage->clear();
     pbProgress->setRange(0, 1);
     pbProgress->setValue(0);

@@ -274,13 +274,16 @@ TEST_F(ProgressWindowTest, ErrorInAStepClosesTheWindowAndReachesTheCaller) {
     EXPECT_EQ(processed, 3);
 }
 
-TEST_F(ProgressWindowTest, OpensCentredOnItsOwnerAndTranslatesUnderItsOwnSection) {
+TEST_F(ProgressWindowTest, OpensCentredOnItsOwnerAndIsTranslated) {
     QTemporaryDir language;
     ASSERT_TRUE(language.isValid());
     LoadLanguageText(language.path(), "<//TFormFileProgress-progress\n"
                                       "E=View Messages\nT=Meldungen zeigen\n"
                                       "E=Cancel\nT=Abbrechen\n"
-                                      "E=Tidying Files...\nT=Dateien werden bereinigt...\n");
+                                      "E=Tidying Files...\nT=Dateien werden bereinigt...\n"
+                                      "<//STRING_TABLE-texts\n"
+                                      "E=Validating Files...\nT=Dateien werden gepr\xc3\xbc"
+                                      "ft...\n");
     QWidget owner;
     owner.setGeometry(200, 150, 900, 700);
     owner.show();
@@ -290,14 +293,19 @@ TEST_F(ProgressWindowTest, OpensCentredOnItsOwnerAndTranslatesUnderItsOwnSection
     EXPECT_EQ(Child<QCheckBox>(owned, "cbShowMessages")->text(),
               QStringLiteral("Meldungen zeigen"));
     EXPECT_EQ(Child<QPushButton>(owned, "btCancel")->text(), QStringLiteral("Abbrechen"));
-    ClearTranslations();
 
+    // A run's caption is a text of the string table.
     QPoint centre;
+    QString title;
+    owned.Run().Caption = QStringLiteral("Validating Files...");
     owned.Run().OnNextItem = [&](FileProgressRun&, const QString&) {
         centre = owned.geometry().center();
+        title = owned.windowTitle();
         return true;
     };
     ListWorkItems items({"/a"});
     EXPECT_TRUE(owned.Run().RunItems(items));
+    ClearTranslations();
+    EXPECT_EQ(title, QStringLiteral("Dateien werden geprüft..."));
     EXPECT_LE((centre - owner.frameGeometry().center()).manhattanLength(), 4);
 }
