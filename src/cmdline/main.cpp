@@ -5,6 +5,8 @@
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/gui/TFormTidyProperties.h"
+#include "fileops/gui/TFormFileList.h"
+#include "fileops/gui/TFormFileProgress.h"
 #include "platform/DisplayConnection.h"
 #include "platform/FileNames.h"
 #include "support/ApplicationTitle.h"
@@ -110,6 +112,12 @@ int Run(const QString& commandLine) {
     // writes its own part of the settings file when it is destroyed at the end of this
     // function; the options dialog loads the stored option set as it is built, so a validate
     // job runs with the user's options.
+    auto formFileProgress = std::make_unique<TFormFileProgress>();
+    SetFormFileProgress(formFileProgress.get());
+    RegisterStartupWindow(formFileProgress.get());
+    auto formFileList = std::make_unique<TFormFileList>();
+    SetFormFileList(formFileList.get());
+    RegisterStartupWindow(formFileList.get());
     auto formTidyProperties = std::make_unique<TFormTidyProperties>();
     RegisterStartupWindow(formTidyProperties.get());
     auto formDownload = std::make_unique<TFormDownload>();

@@ -11,7 +11,8 @@ class TTidyErrors;
 class ErrorPages {
 public:
     virtual ~ErrorPages() = default;
-    // The first page whose FileName equals `path`, ignoring case; -1 when none.
+    // The first page whose FileName equals `path` (exactly: on Linux, names that differ in
+    // case are different files); -1 when none.
     virtual int FindErrorPage(const QString& path) const = 0;
     // A new, empty page for `path` at the end; answers its index.
     virtual int AddErrorPage(const QString& path) = 0;

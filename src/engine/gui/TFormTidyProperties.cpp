@@ -11,16 +11,9 @@
 #include "support/Translation.h"
 #include "support/gui/OpenWebAddress.h"
 #include "support/gui/QtPrompts.h"
+#include "support/gui/Scintilla.h"
 #include "support/gui/TFormAboutBox.h"
-
-// QScintilla's headers use Qt's keyword macros, which the project switches off.
-#include <QObject>
-#define slots Q_SLOTS
-#define signals Q_SIGNALS
-#include <Qsci/qscilexerhtml.h>
-#include <Qsci/qsciscintilla.h>
-#undef slots
-#undef signals
+#include "support/gui/TextViewFont.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,8 +21,6 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -67,24 +58,12 @@ const QString kHintEncoding = QStringLiteral(
     "e.g. ISO-2022-JP. For mac \r\nand win1252, Tidy will accept vendor specific character "
     "values, but will use \r\nentities for all characters whose value > 127. ");
 
-// The fixed-pitch face of the text views, with the system's fixed font where the named face
-// (or a face that fontconfig maps to its name) is missing.
-QFont ViewFont() {
-    QFont font(QStringLiteral("Courier New"), 10);
-    font.setStyleHint(QFont::TypeWriter);
-    if (!QFontInfo(font).fixedPitch()) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPointSize(10);
-    }
-    return font;
-}
-
 QsciScintilla* CreateView(const QString& name, QWidget* parent) {
     auto* view = new QsciScintilla(parent);
     view->setObjectName(name);
     view->setUtf8(true);
     auto* lexer = new QsciLexerHTML(view);
-    const QFont font = ViewFont();
+    const QFont font = TextViewFont();
     lexer->setDefaultFont(font);
     lexer->setFont(font); // every style
     view->setFont(font);

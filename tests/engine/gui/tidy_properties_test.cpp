@@ -10,15 +10,8 @@
 #include "support/SettingsFile.h"
 #include "support/Translation.h"
 #include "support/gui/QtPrompts.h"
+#include "support/gui/Scintilla.h"
 #include "support/gui/TFormAboutBox.h"
-
-#include <QObject>
-#define slots Q_SLOTS
-#define signals Q_SIGNALS
-#include <Qsci/qscilexer.h>
-#include <Qsci/qsciscintilla.h>
-#undef slots
-#undef signals
 
 #include <QAction>
 #include <QApplication>

@@ -1,0 +1,14 @@
+#include "support/gui/TextViewFont.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+
+QFont TextViewFont() {
+    QFont font(QStringLiteral("Courier New"), 10);
+    font.setStyleHint(QFont::TypeWriter);
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSize(10);
+    }
+    return font;
+}
