@@ -137,6 +137,7 @@ private:
     void UpdateEnabling();
     static void SetTextFieldEnabled(QLineEdit* field, bool enabled);
     void SetPreviewStale() { m_previewStale = true; }
+    void SetBeforeText(const QByteArray& document);
     void ShowAfterText(const QByteArray& text, bool keepScroll);
     bool OpenPreview(const QString& path);
     bool StartProgram(const QString& program, const QStringList& arguments);
