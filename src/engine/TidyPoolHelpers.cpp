@@ -1,6 +1,6 @@
 #include "engine/TidyPoolState.h"
+#include "platform/FileNames.h"
 
-#include <QFile>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -32,8 +32,8 @@ bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
     }
 
     QList<QByteArray> arguments;
-    arguments << QFile::encodeName(m_settings.helperPath)
-              << QByteArray("--memory-limit=") + QByteArray::number(m_settings.memoryLimit);
+    // Memory is limited per request, by the budget each request carries.
+    arguments << platform::EncodeFileName(m_settings.helperPath);
     for (const QString& argument : m_settings.helperArguments)
         arguments << argument.toUtf8();
     std::vector<char*> argv;

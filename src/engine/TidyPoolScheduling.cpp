@@ -30,8 +30,22 @@ void TidyProcessPool::assignJobs(Callbacks& callbacks) {
         return chosen;
     };
 
+    // Whether the helper may take the job without the budgets in the helpers' hands adding up
+    // to more than the total. Computed afresh each time: sending may end a helper.
+    const auto fits = [&](const Helper& helper, const TidyPoolJob& job) {
+        if (m_settings.memoryTotal <= 0)
+            return true;
+        qint64 reserved = 0;
+        for (const Helper& other : m_helpers)
+            reserved += other.reserved();
+        const qint64 held = helper.reserved();
+        return reserved - held + std::max(held, job.memoryBudget) <= m_settings.memoryTotal;
+    };
+
     // Idle running helpers first, then new processes, then second requests for busy ones
-    // (never behind a large document: the one behind would wait for all of it).
+    // (never behind a large document: the one behind would wait for all of it). A document
+    // whose budget does not fit waits, and nothing overtakes it, until enough memory is free
+    // again; with every helper idle any budget fits, so the queue always moves.
     for (int pass = 0; pass < 3; ++pass) {
         for (Helper& helper : m_helpers) {
             if (m_queue.empty())
@@ -43,6 +57,12 @@ void TidyProcessPool::assignJobs(Callbacks& callbacks) {
                                  !holdsLarge(helper));
             if (!wanted)
                 continue;
+            const auto next = nextFor();
+            if (!fits(helper, **next)) {
+                if (pass < 2)
+                    return;
+                continue; // a helper that holds a larger budget may still take it
+            }
             if (!running) {
                 QString error;
                 if (!startHelper(helper, error)) {
@@ -50,7 +70,7 @@ void TidyProcessPool::assignJobs(Callbacks& callbacks) {
                     return;
                 }
             }
-            Ticket job = takeQueued(nextFor());
+            Ticket job = takeQueued(next);
             job->state = TidyPoolJob::State::Running;
             helper.queuedTotal += job->frame.size();
             helper.jobs.emplace_back(job, helper.queuedTotal);

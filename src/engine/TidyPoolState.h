@@ -6,6 +6,7 @@
 #include "engine/EngineProtocol.h"
 #include "engine/TidyProcessPool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -32,6 +33,7 @@ struct TidyPoolJob {
 
     QByteArray frame; // the encoded request, dropped once answered
     qsizetype documentSize = 0;
+    qint64 memoryBudget = 0; // 0: none
     std::chrono::milliseconds timeout{0};
     std::function<void()> whenDone;
 
@@ -66,6 +68,15 @@ struct TidyProcessPool::Helper {
     qint64 queuedTotal = 0;
     EngineFrameReader reader;
     Clock::time_point deadline; // of the first job
+
+    // The memory the helper may take while it works through the requests it holds: the
+    // largest of their budgets.
+    qint64 reserved() const {
+        qint64 largest = 0;
+        for (const auto& entry : jobs)
+            largest = std::max(largest, entry.first->memoryBudget);
+        return largest;
+    }
 };
 
 // Work the pool thread does once it has let go of its mutex.

@@ -64,10 +64,13 @@ TidyResult ResultFor(TidyPoolJob& job, const TidyPoolSettings& settings) {
                                                     "status %1)."))
                                .arg(job.exitStatus));
     case Outcome::OutOfMemory:
+        if (job.memoryBudget <= 0)
+            return FatalResult(Translate(QStringLiteral(
+                "HTML Tidy could not process this document: it ran out of memory.")));
         return FatalResult(Translate(QStringLiteral("HTML Tidy could not process this document: "
                                                     "it needs more memory than the limit of %1 "
                                                     "MB."))
-                               .arg(settings.memoryLimit >> 20));
+                               .arg(job.memoryBudget >> 20));
     case Outcome::TimedOut:
         return FatalResult(Translate(QStringLiteral("HTML Tidy could not process this document: "
                                                     "it was not finished after %1 seconds."))
@@ -148,7 +151,8 @@ TidyProcessPool::Ticket TidyProcessPool::submit(const TidyRequest& request,
             job->whenDone();
         return job;
     }
-    job->frame = EncodeTidyRequestFrame(request);
+    job->memoryBudget = TidyMemoryBudget(m_settings, request.document.size());
+    job->frame = EncodeTidyRequestFrame(request, job->memoryBudget);
 
     {
         std::lock_guard lock(m_mutex);
