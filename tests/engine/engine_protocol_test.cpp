@@ -7,6 +7,7 @@
 #include "engine/TidyOptionMapping.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -271,10 +272,16 @@ TEST(TidyOptionCheck, OptionsOutsideTheSetAndMalformedValuesAreRefused) {
         {Step::Text(TidyAltText, "\xff\xfe")},                             // not UTF-8
         {Step::Flag(TidyMakeBare, true), Step::Flag(TidyMakeBare, false)}, // twice
     };
+    // Options are named as the library's documentation names them, never by number.
+    const QRegularExpression number(QStringLiteral("option \\d|\\d+ is"));
     for (const ResolvedTidyOptions& options : refused) {
-        EXPECT_FALSE(CheckResolvedOptions(options).isEmpty())
+        const QString reason = CheckResolvedOptions(options);
+        EXPECT_FALSE(reason.isEmpty())
             << int(options.first().option) << " " << options.first().number;
+        EXPECT_FALSE(reason.contains(number)) << reason.toStdString();
     }
+    EXPECT_EQ(CheckResolvedOptions({Step::Text(TidyAltText, "\xff")}),
+              QStringLiteral("the option \"alt-text\" is not valid UTF-8 text"));
     Step flagWithText = Step::Flag(TidyMakeBare, true);
     flagWithText.text = "1";
     EXPECT_FALSE(CheckResolvedOptions({flagWithText}).isEmpty());
