@@ -227,23 +227,29 @@ void TFormTidyProperties::ConnectControls() {
         m_storage.options().EditAltText = text;
         SetPreviewStale();
     });
-    // The tab size and the encodings do not make the preview stale.
+    // The tab size and the encodings change the tidied text as much as any box.
     connect(CBTabSize, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!m_showingOptions && index >= 0)
-            m_storage.options().CBTabSize = {index, kTabSizeItems.value(index)};
+        if (m_showingOptions || index < 0)
+            return;
+        m_storage.options().CBTabSize = {index, kTabSizeItems.value(index)};
+        SetPreviewStale();
     });
     connect(CBTabSize, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (m_showingOptions)
+            return;
         // A typed number that is in the list counts as that entry; any other as none.
-        if (!m_showingOptions)
-            m_storage.options().CBTabSize = {static_cast<int>(kTabSizeItems.indexOf(text)), text};
+        m_storage.options().CBTabSize = {static_cast<int>(kTabSizeItems.indexOf(text)), text};
+        SetPreviewStale();
     });
     for (QComboBox* combo : {CBInputEncoding, CBOutputEncoding}) {
         ComboValue TidyOptionSet::*field = combo == CBInputEncoding
                                                ? &TidyOptionSet::CBInputEncoding
                                                : &TidyOptionSet::CBOutputEncoding;
         connect(combo, &QComboBox::currentIndexChanged, this, [this, field](int index) {
-            if (!m_showingOptions)
-                m_storage.options().*field = {index, kTidyEncodingNames.value(index)};
+            if (m_showingOptions)
+                return;
+            m_storage.options().*field = {index, kTidyEncodingNames.value(index)};
+            SetPreviewStale();
         });
     }
     connect(PageControl1, &QTabWidget::currentChanged, this,
@@ -324,6 +330,7 @@ bool TFormTidyProperties::ShowOptionsDialog(const QByteArray& document) {
     for (QPushButton* button : std::as_const(m_testButtons))
         button->setEnabled(m_hasDocument);
     PageControl1->setCurrentIndex(0);
+    BeginOpening();
 
     adjustSize();
     if (QScreen* display = screen())
@@ -331,13 +338,21 @@ bool TFormTidyProperties::ShowOptionsDialog(const QByteArray& document) {
     return exec() == QDialog::Accepted;
 }
 
-void TFormTidyProperties::showEvent(QShowEvent* event) {
-    // A tab size typed outside the list selects no entry; each showing starts from the first.
+void TFormTidyProperties::BeginOpening() {
+    // A tab size typed outside the list selects no entry; each opening starts from the first.
     if (m_storage.options().CBTabSize.itemIndex < 0) {
         m_storage.options().CBTabSize = {0, kTabSizeItems.first()};
         OptionsToControls();
     }
     m_optionsAtOpening = m_storage.options();
+}
+
+void TFormTidyProperties::showEvent(QShowEvent* event) {
+    // Shown again after being minimised, the dialog is still open: the user's edits stay and
+    // Cancel still goes back to the values of the opening. Only a dialog shown some other way
+    // than ShowOptionsDialog is opened here.
+    if (!m_optionsAtOpening)
+        BeginOpening();
     QDialog::showEvent(event);
 }
 
@@ -377,6 +392,8 @@ void TFormTidyProperties::CBTabSizeExit() {
     const int size = std::clamp(TypedTabSize(CBTabSize->currentText()), 1, 12);
     const QString text = QString::number(size);
     const int index = static_cast<int>(kTabSizeItems.indexOf(text));
+    if (m_storage.options().CBTabSize != ComboValue{index, text})
+        SetPreviewStale();
     m_storage.options().CBTabSize = {index, text};
     const QSignalBlocker blocker(CBTabSize);
     CBTabSize->setCurrentIndex(index);

@@ -131,6 +131,8 @@ private:
     QPushButton* CreateTestButton(const char* name, QWidget* parent);
     void ConnectControls();
 
+    // Once per opening: takes the options that any close but OK goes back to.
+    void BeginOpening();
     // Shows the record in the controls (after every load), without counting as a change.
     void OptionsToControls();
     // The enabling rules of the wrapping and ALT text boxes.
