@@ -365,26 +365,21 @@ TEST(TidyProcessPool, TheBudgetsInWorkStayWithinTheTotal) {
     QTemporaryDir meeting;
     ASSERT_TRUE(meeting.isValid());
     const QByteArray overlap = "overlap " + QFile::encodeName(meeting.path());
-    TidyPoolSettings settings = Settings(FaultHelper(), 2);
-    settings.memoryFloor = qint64(64) << 20;
-    settings.memoryTotal = qint64(100) << 20; // room for one document at a time
-    {
+    // Two documents of 64 MB each, in two helpers, under a total of `total` MB.
+    const auto outputs = [&](qint64 total) {
+        TidyPoolSettings settings = Settings(FaultHelper(), 2);
+        settings.memoryFloor = qint64(64) << 20;
+        settings.memoryTotal = total << 20;
         TidyProcessPool pool(settings);
         TidyBatch batch(ResolveOptions(TidyOptionSet{}), pool);
         batch.setPumpEvents(false);
         batch.submit(overlap);
         batch.submit(overlap);
-        EXPECT_EQ(batch.takeNext().output, QByteArray("alone"));
-        EXPECT_EQ(batch.takeNext().output, QByteArray("alone"));
-    }
-    settings.memoryTotal = qint64(128) << 20; // room for two
-    TidyProcessPool pool(settings);
-    TidyBatch batch(ResolveOptions(TidyOptionSet{}), pool);
-    batch.setPumpEvents(false);
-    batch.submit(overlap);
-    batch.submit(overlap);
-    EXPECT_EQ(batch.takeNext().output, QByteArray("together"));
-    EXPECT_EQ(batch.takeNext().output, QByteArray("together"));
+        const QByteArray first = batch.takeNext().output;
+        return QList<QByteArray>{first, batch.takeNext().output};
+    };
+    EXPECT_EQ(outputs(100), (QList<QByteArray>{"alone", "alone"}));
+    EXPECT_EQ(outputs(128), (QList<QByteArray>{"together", "together"}));
 }
 
 TEST(TidyProcessPool, AMissingHelperIsAClearErrorAndNothingRunsInProcess) {
