@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <new>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -29,6 +30,72 @@ namespace {
 void TIDY_CALL OnTidyPanic(ctmbstr) {
     OutOfMemory();
 }
+
+// The address space this process holds now (VmSize), or -1 when it cannot be told. Read
+// without allocating: memory may already be short.
+qint64 AddressSpaceInUse() {
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    char text[128];
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, text, sizeof text - 1);
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got <= 0)
+        return -1;
+    text[got] = '\0';
+    char* end = nullptr;
+    const unsigned long long pages = std::strtoull(text, &end, 10);
+    if (end == text || pages == 0)
+        return -1;
+    return qint64(pages) * qint64(::sysconf(_SC_PAGESIZE));
+}
+
+// While one request is served, the address space may grow by the request's budget and no
+// further: a runaway document then fails an allocation and ends this process with
+// kEngineExitOutOfMemory. Between requests the limit goes back to `idle`, so that the next
+// (perhaps far larger) request can be read in.
+class RequestMemoryLimit {
+public:
+    RequestMemoryLimit(qint64 budget, rlim_t idle) : m_idle(idle) {
+        if (budget <= 0)
+            return;
+        // Should the size in use be unknown, assume it generously rather than set no limit.
+        qint64 inUse = AddressSpaceInUse();
+        if (inUse < 0)
+            inUse = qint64(1) << 30;
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_AS, &limit) != 0)
+            return;
+        const qint64 wanted = budget > LLONG_MAX - inUse ? LLONG_MAX : inUse + budget;
+        rlim_t soft = rlim_t(wanted);
+        if (m_idle != RLIM_INFINITY && soft > m_idle)
+            soft = m_idle;
+        if (limit.rlim_max != RLIM_INFINITY && soft > limit.rlim_max)
+            soft = limit.rlim_max;
+        limit.rlim_cur = soft;
+        m_set = ::setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+    ~RequestMemoryLimit() {
+        rlimit limit{};
+        if (m_set && ::getrlimit(RLIMIT_AS, &limit) == 0) {
+            limit.rlim_cur = m_idle;
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+    }
+    RequestMemoryLimit(const RequestMemoryLimit&) = delete;
+    RequestMemoryLimit& operator=(const RequestMemoryLimit&) = delete;
+
+private:
+    rlim_t m_idle;
+    bool m_set = false;
+};
+
+// After a large document most of its memory is free but may still be held by the allocator;
+// the pool counts a helper's memory by the document in hand only, so it goes back.
+constexpr qsizetype kReleaseMemoryAfter = qsizetype(1) << 20;
 
 enum class ReadOutcome { Frame, End, Corrupt };
 
@@ -59,6 +126,7 @@ struct ServeContext {
     int in = -1;
     int out = -1;
     TidyRequestHandler handler = nullptr;
+    rlim_t idleLimit = RLIM_INFINITY; // the soft address-space limit between requests
     int exitCode = kEngineExitClean;
 };
 
@@ -78,15 +146,20 @@ int Serve(const ServeContext& context) {
             break;
         }
         TidyRequest request;
-        if (frame.kind != EngineFrameKind::Request || !DecodeTidyRequest(frame.payload, request))
+        qint64 budget = 0;
+        if (frame.kind != EngineFrameKind::Request ||
+            !DecodeTidyRequest(frame.payload, request, &budget))
             return kEngineExitProtocol;
         frame.payload = QByteArray();
+        const qsizetype documentSize = request.document.size();
 
         QByteArray answer;
         if (const QString refusal = CheckResolvedOptions(request.options); !refusal.isEmpty()) {
             answer = EncodeEngineFrame(EngineFrameKind::Refused,
                                        refusal.toUtf8().left(kMaxEngineSmallPayload));
         } else {
+            // The answer is part of the document's cost: it is built under the same limit.
+            const RequestMemoryLimit limit(budget, context.idleLimit);
             TidyResult result = context.handler(request);
             request = TidyRequest();
             answer = EncodeTidyResultFrame(result);
@@ -97,6 +170,8 @@ int Serve(const ServeContext& context) {
                 answer = EncodeTidyResultFrame(failed);
             }
         }
+        if (documentSize >= kReleaseMemoryAfter)
+            ::malloc_trim(0);
         if (!platform::WriteAllToFd(context.out, answer))
             return kEngineExitClean; // the program closed the pipe: nobody is waiting
     }
@@ -152,6 +227,9 @@ int RunEngineHelper(int argc, char** argv, TidyRequestHandler handler) {
     ::close(devNull);
 
     tidySetPanicCall(OnTidyPanic);
+    // One heap for both threads: a second thread's heap reserves address space ahead of use,
+    // which would let a document take that much more than its budget.
+    ::mallopt(M_ARENA_MAX, 1);
 
     if (memoryLimit > 0) {
         rlimit limit{};
@@ -163,6 +241,9 @@ int RunEngineHelper(int argc, char** argv, TidyRequestHandler handler) {
         if (::setrlimit(RLIMIT_AS, &limit) != 0)
             return kEngineExitNotReady;
     }
+    rlimit idle{};
+    if (::getrlimit(RLIMIT_AS, &idle) == 0)
+        context.idleLimit = idle.rlim_cur;
 
     // std::thread cannot choose its stack size.
     pthread_attr_t attributes;

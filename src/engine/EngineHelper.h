@@ -3,13 +3,15 @@
 // engine protocol (EngineProtocol.h) on stdin/stdout until the program closes the pipe.
 //
 // The process protects itself as far as a process can: the library runs on a thread with a
-// large stack, so that deeply nested markup that would overflow a normal stack is tidied; the
-// address space is limited, so that a runaway document ends this process (exit status
-// kEngineExitOutOfMemory) instead of exhausting the machine; and the protocol keeps private
+// large stack, so that deeply nested markup that would overflow a normal stack is tidied; while
+// it serves a request its address space may grow by that request's memory budget only, so
+// that a runaway document ends this process (exit status kEngineExitOutOfMemory) instead of
+// exhausting the machine; and the protocol keeps private
 // copies of stdin and stdout while fd 0 and 1 point at /dev/null, so that nothing the library
 // or anything else prints can corrupt the stream.
 //
-// Arguments: --memory-limit=BYTES (address-space limit; 0 for none).
+// Arguments: --memory-limit=BYTES (address-space limit at all times, also between requests; 0
+// for none).
 
 #include "engine/TidyRequest.h"
 

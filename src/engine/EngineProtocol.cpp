@@ -3,6 +3,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -38,6 +39,11 @@ public:
         qToBigEndian<quint32>(value, bytes);
         m_out.append(bytes, 4);
     }
+    void u64(quint64 value) {
+        char bytes[8];
+        qToBigEndian<quint64>(value, bytes);
+        m_out.append(bytes, 8);
+    }
     void bytes(QByteArrayView data) {
         u32(quint32(data.size()));
         m_out.append(data.data(), data.size());
@@ -68,6 +74,13 @@ public:
         return value;
     }
     qint32 i32() { return qint32(u32()); }
+    quint64 u64() {
+        if (!need(8))
+            return 0;
+        const quint64 value = qFromBigEndian<quint64>(m_data.data() + m_pos);
+        m_pos += 8;
+        return value;
+    }
     QByteArray bytes(qsizetype limit) {
         const quint32 size = u32();
         if (!m_ok || qsizetype(size) > limit || !need(qsizetype(size)))
@@ -182,9 +195,9 @@ EngineFrameReader::Status EngineFrameReader::corrupt(QString reason) {
     return Status::Corrupt;
 }
 
-QByteArray EncodeTidyRequestFrame(const TidyRequest& request) {
+QByteArray EncodeTidyRequestFrame(const TidyRequest& request, qint64 memoryBudget) {
     return BuildFrame(EngineFrameKind::Request,
-                      request.document.size() + 64 * request.options.size() + 16, [&](Writer& out) {
+                      request.document.size() + 64 * request.options.size() + 24, [&](Writer& out) {
                           out.u32(quint32(request.options.size()));
                           for (const TidyOptionStep& step : request.options) {
                               out.i32(qint32(step.option));
@@ -193,10 +206,11 @@ QByteArray EncodeTidyRequestFrame(const TidyRequest& request) {
                               out.bytes(step.text);
                           }
                           out.bytes(request.document);
+                          out.u64(quint64(std::max<qint64>(memoryBudget, 0)));
                       });
 }
 
-bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out) {
+bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryBudget) {
     Reader in(payload);
     TidyRequest request;
     const quint32 count = in.u32();
@@ -218,9 +232,12 @@ bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out) {
         request.options.append(std::move(step));
     }
     request.document = in.bytes(kMaxEngineDocumentPayload);
-    if (!in.ok() || !in.atEnd())
+    const quint64 budget = in.u64();
+    if (!in.ok() || !in.atEnd() || budget > quint64(std::numeric_limits<qint64>::max()))
         return false;
     out = std::move(request);
+    if (memoryBudget)
+        *memoryBudget = qint64(budget);
     return true;
 }
 

@@ -9,7 +9,8 @@
 // length or a count further than the bytes actually at hand.
 //
 // The helper sends Hello once when it is ready, then answers each Request with one Result (or
-// Refused when the request names options that may not be set). Nothing else crosses.
+// Refused when the request names options that may not be set). Nothing else crosses. A request
+// carries, after its document, the memory budget of that document (see TidyProcessPool.h).
 
 #include "engine/TidyRequest.h"
 
@@ -24,7 +25,7 @@ enum class EngineFrameKind : quint8 {
     Refused = 4, // helper to program: the request's options were refused; payload is the reason
 };
 
-inline constexpr quint16 kEngineProtocolVersion = 1;
+inline constexpr quint16 kEngineProtocolVersion = 2;
 inline constexpr qsizetype kEngineFrameHeaderSize = 12;
 // Requests and results: far beyond any page, well below what a QByteArray can hold.
 inline constexpr qsizetype kMaxEngineDocumentPayload = qsizetype(1) << 30;
@@ -73,7 +74,9 @@ private:
 // Request and result payloads. Decoding answers false, leaving `out` untouched, for anything
 // malformed: short or over-long fields, a count larger than the bytes that follow, an option
 // id the library does not have, an unknown kind or status, bytes left over at the end.
-QByteArray EncodeTidyRequestFrame(const TidyRequest& request);
-bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out);
+// `memoryBudget` is the address space in bytes that the helper may take for this request beyond
+// what it holds when the request arrives; 0 for no limit of the request's own.
+QByteArray EncodeTidyRequestFrame(const TidyRequest& request, qint64 memoryBudget = 0);
+bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryBudget = nullptr);
 QByteArray EncodeTidyResultFrame(const TidyResult& result);
 bool DecodeTidyResult(QByteArrayView payload, TidyResult& out);

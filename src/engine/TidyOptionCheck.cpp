@@ -9,44 +9,46 @@ namespace {
 
 enum class ValueForm { Flag, Width, TabSize, Encoding, FreeText };
 
-bool FormOf(TidyOptionId option, ValueForm& form) {
-    switch (option) {
-    case TidyBreakBeforeBR:
-    case TidyMakeBare:
-    case TidyMakeClean:
-    case TidyWord2000:
-    case TidyIndentContent:
-    case TidyUpperCaseTags:
-    case TidyUpperCaseAttrs:
-    case TidyDropEmptyParas:
-    case TidyFixComments:
-    case TidyFixUri:
-    case TidyMark:
-    case TidyWrapAttVals:
-    case TidyWrapAsp:
-    case TidyWrapPhp:
-    case TidyWrapJste:
-    case TidyWrapScriptlets:
-    case TidyWrapSection:
-    case TidyForceOutput:
-        form = ValueForm::Flag;
-        return true;
-    case TidyWrapLen:
-        form = ValueForm::Width;
-        return true;
-    case TidyTabSize:
-        form = ValueForm::TabSize;
-        return true;
-    case TidyInCharEncoding:
-    case TidyOutCharEncoding:
-        form = ValueForm::Encoding;
-        return true;
-    case TidyAltText:
-        form = ValueForm::FreeText;
-        return true;
-    default:
-        return false;
-    }
+// Every option the program sets, with the form of its value and its configuration name (as
+// the user may know it from the library's documentation; the number means nothing outside
+// the library and is never shown).
+struct KnownOption {
+    TidyOptionId id;
+    ValueForm form;
+    const char* name;
+};
+
+constexpr KnownOption kKnownOptions[] = {
+    {TidyBreakBeforeBR, ValueForm::Flag, "break-before-br"},
+    {TidyMakeBare, ValueForm::Flag, "bare"},
+    {TidyMakeClean, ValueForm::Flag, "clean"},
+    {TidyWord2000, ValueForm::Flag, "word-2000"},
+    {TidyIndentContent, ValueForm::Flag, "indent"},
+    {TidyUpperCaseTags, ValueForm::Flag, "uppercase-tags"},
+    {TidyUpperCaseAttrs, ValueForm::Flag, "uppercase-attributes"},
+    {TidyDropEmptyParas, ValueForm::Flag, "drop-empty-paras"},
+    {TidyFixComments, ValueForm::Flag, "fix-bad-comments"},
+    {TidyFixUri, ValueForm::Flag, "fix-uri"},
+    {TidyMark, ValueForm::Flag, "tidy-mark"},
+    {TidyWrapAttVals, ValueForm::Flag, "wrap-attributes"},
+    {TidyWrapAsp, ValueForm::Flag, "wrap-asp"},
+    {TidyWrapPhp, ValueForm::Flag, "wrap-php"},
+    {TidyWrapJste, ValueForm::Flag, "wrap-jste"},
+    {TidyWrapScriptlets, ValueForm::Flag, "wrap-script-literals"},
+    {TidyWrapSection, ValueForm::Flag, "wrap-sections"},
+    {TidyForceOutput, ValueForm::Flag, "force-output"},
+    {TidyWrapLen, ValueForm::Width, "wrap"},
+    {TidyTabSize, ValueForm::TabSize, "tab-size"},
+    {TidyInCharEncoding, ValueForm::Encoding, "input-encoding"},
+    {TidyOutCharEncoding, ValueForm::Encoding, "output-encoding"},
+    {TidyAltText, ValueForm::FreeText, "alt-text"},
+};
+
+const KnownOption* FindKnown(TidyOptionId option) {
+    for (const KnownOption& known : kKnownOptions)
+        if (known.id == option)
+            return &known;
+    return nullptr;
 }
 
 bool IsValidUtf8(const QByteArray& text) {
@@ -60,10 +62,13 @@ bool IsValidUtf8(const QByteArray& text) {
 QString CheckResolvedOptions(const ResolvedTidyOptions& options) {
     std::bitset<N_TIDY_OPTIONS> seen;
     for (const TidyOptionStep& step : options) {
-        const auto name = [&] { return QStringLiteral("option %1").arg(int(step.option)); };
-        ValueForm form;
-        if (!FormOf(step.option, form))
-            return name() + QStringLiteral(" is not one the program sets");
+        const KnownOption* known = FindKnown(step.option);
+        if (!known)
+            return QStringLiteral("an option that the program does not set is named");
+        const ValueForm form = known->form;
+        const auto name = [&] {
+            return QStringLiteral("the option \"%1\"").arg(QLatin1String(known->name));
+        };
         if (seen.test(size_t(step.option)))
             return name() + QStringLiteral(" is set twice");
         seen.set(size_t(step.option));
@@ -96,7 +101,9 @@ QString CheckResolvedOptions(const ResolvedTidyOptions& options) {
                 return name() + QStringLiteral(" names an unknown encoding");
             break;
         case ValueForm::FreeText:
-            if (step.text.contains('\0') || !IsValidUtf8(step.text))
+            if (step.text.contains('\0'))
+                return name() + QStringLiteral(" holds a NUL character");
+            if (!IsValidUtf8(step.text))
                 return name() + QStringLiteral(" is not valid UTF-8 text");
             break;
         }

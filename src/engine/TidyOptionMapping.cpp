@@ -68,8 +68,10 @@ ResolvedTidyOptions ResolveOptions(const TidyOptionSet& set) {
         steps << Step::Number(TidyWrapLen, 0);
     }
 
+    // Cut at a NUL, as the document is: the library reads a text only up to its first NUL,
+    // and a settings file may hold one.
     if (set.CBAltText)
-        steps << Step::Text(TidyAltText, set.EditAltText.toUtf8());
+        steps << Step::Text(TidyAltText, set.EditAltText.section(QChar(u'\0'), 0, 0).toUtf8());
 
     // Position + 1 is the entry's own number; a typed size with no entry selected sets nothing.
     if (set.CBTabSize.itemIndex >= 0 && set.CBTabSize.itemIndex < kTabSizeItems.size())

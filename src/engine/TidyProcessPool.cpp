@@ -1,86 +1,25 @@
 #include "engine/TidyProcessPool.h"
 
-#include "engine/EngineProtocol.h"
 #include "engine/TidyOptionCheck.h"
+#include "engine/TidyPoolState.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
-
-using Clock = std::chrono::steady_clock;
-
-struct TidyPoolJob {
-    enum class State { Queued, Running, Done };
-    enum class Outcome {
-        Answered,    // the helper answered: `result`
-        Refused,     // the helper refused the options: `detail`
-        Crashed,     // the helper died on it: `signal` or `exitStatus`
-        OutOfMemory, // the helper hit its memory limit
-        TimedOut,    // killed after `timeout`
-        Malformed,   // the helper answered something that is not the protocol
-        NotStarted,  // no helper could be started: `detail` or `signal`/`exitStatus`
-        TooLarge,    // the document does not fit a request
-        Stopped,     // the pool shut down first
-    };
-
-    QByteArray frame; // the encoded request, dropped once answered
-    qsizetype documentSize = 0;
-    std::chrono::milliseconds timeout{0};
-    std::function<void()> whenDone;
-
-    // Guarded by the pool's mutex.
-    State state = State::Queued;
-    bool cancelled = false;
-    bool retried = false;
-    Outcome outcome = Outcome::Stopped;
-    TidyResult result;
-    QString detail;
-    int signal = 0;
-    int exitStatus = -1;
-};
-
-// Requests per helper: the helper finds its next documents waiting when it finishes one,
-// instead of idling whenever the pool thread is slow to wake up and send another.
-constexpr size_t kRequestsPerHelper = 4;
-// Documents from this size on take long enough (about 0.4 s per MB) to be worth starting early.
-constexpr qsizetype kLargeDocument = qsizetype(1) << 20;
-
-struct TidyProcessPool::Helper {
-    pid_t pid = -1;
-    int fd = -1;        // our end of the socket that is the helper's stdin and stdout
-    bool ready = false; // Hello received
-    int served = 0;     // documents answered since it started
-    // Requests sent or being sent, oldest first, each with the stream offset at which its frame
-    // ends. The helper works on the first; only that one is to blame when it dies.
-    std::deque<std::pair<Ticket, qint64>> jobs;
-    QByteArray pending; // request bytes not yet written, from pendingStart
-    qsizetype pendingStart = 0;
-    qint64 sentTotal = 0;
-    qint64 queuedTotal = 0;
-    EngineFrameReader reader;
-    Clock::time_point deadline; // of the first job
-};
 
 namespace {
 
-using Callbacks = std::vector<std::function<void()>>;
+using Callbacks = TidyPoolCallbacks;
 
 TidyResult FatalResult(const QString& text) {
     TidyResult result;
@@ -125,10 +64,13 @@ TidyResult ResultFor(TidyPoolJob& job, const TidyPoolSettings& settings) {
                                                     "status %1)."))
                                .arg(job.exitStatus));
     case Outcome::OutOfMemory:
+        if (job.memoryBudget <= 0)
+            return FatalResult(Translate(QStringLiteral(
+                "HTML Tidy could not process this document: it ran out of memory.")));
         return FatalResult(Translate(QStringLiteral("HTML Tidy could not process this document: "
                                                     "it needs more memory than the limit of %1 "
                                                     "MB."))
-                               .arg(settings.memoryLimit >> 20));
+                               .arg(job.memoryBudget >> 20));
     case Outcome::TimedOut:
         return FatalResult(Translate(QStringLiteral("HTML Tidy could not process this document: "
                                                     "it was not finished after %1 seconds."))
@@ -151,19 +93,6 @@ TidyResult ResultFor(TidyPoolJob& job, const TidyPoolSettings& settings) {
     }
     return FatalResult(Translate(
         QStringLiteral("HTML Tidy could not process this document: the engine was shut down.")));
-}
-
-void CloseQuietly(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-int WaitForExit(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
 }
 
 QString ProgramFolder() {
@@ -222,7 +151,8 @@ TidyProcessPool::Ticket TidyProcessPool::submit(const TidyRequest& request,
             job->whenDone();
         return job;
     }
-    job->frame = EncodeTidyRequestFrame(request);
+    job->memoryBudget = TidyMemoryBudget(m_settings, request.document.size());
+    job->frame = EncodeTidyRequestFrame(request, job->memoryBudget);
 
     {
         std::lock_guard lock(m_mutex);
@@ -382,340 +312,12 @@ void TidyProcessPool::threadMain() {
         callback();
 }
 
-void TidyProcessPool::assignJobs(Callbacks& callbacks) {
-    const auto holdsLarge = [](const Helper& helper) {
-        return std::any_of(helper.jobs.begin(), helper.jobs.end(), [](const auto& entry) {
-            return entry.first->documentSize >= kLargeDocument;
-        });
-    };
-    // A large document in the queue starts as soon as a helper is free, the largest first,
-    // so that its time overlaps the small documents instead of coming at the end; the caller
-    // takes results in list order and keeps far enough ahead for this. With one helper the
-    // order cannot gain anything and stays that of the list.
-    const bool reorder = m_helpers.size() > 1;
-    const auto nextFor = [&] {
-        auto chosen = m_queue.begin();
-        if (reorder && m_largeQueued > 0) {
-            qsizetype largest = std::max((*chosen)->documentSize, kLargeDocument - 1);
-            const auto end = m_queue.begin() + qsizetype(std::min<size_t>(m_queue.size(), 8192));
-            for (auto at = m_queue.begin(); at != end; ++at) {
-                if ((*at)->documentSize > largest) {
-                    largest = (*at)->documentSize;
-                    chosen = at;
-                }
-            }
-        }
-        return chosen;
-    };
-
-    // Idle running helpers first, then new processes, then second requests for busy ones
-    // (never behind a large document: the one behind would wait for all of it).
-    for (int pass = 0; pass < 3; ++pass) {
-        for (Helper& helper : m_helpers) {
-            if (m_queue.empty())
-                return;
-            const bool running = helper.fd >= 0;
-            const bool wanted = (pass == 0 && running && helper.jobs.empty()) ||
-                                (pass == 1 && !running) ||
-                                (pass == 2 && running && helper.jobs.size() < kRequestsPerHelper &&
-                                 !holdsLarge(helper));
-            if (!wanted)
-                continue;
-            if (!running) {
-                QString error;
-                if (!startHelper(helper, error)) {
-                    failQueued(error, callbacks);
-                    return;
-                }
-            }
-            Ticket job = takeQueued(nextFor());
-            job->state = TidyPoolJob::State::Running;
-            helper.queuedTotal += job->frame.size();
-            helper.jobs.emplace_back(job, helper.queuedTotal);
-            if (helper.jobs.size() == 1)
-                helper.deadline = Clock::now() + job->timeout;
-            if (helper.pendingStart >= helper.pending.size()) {
-                helper.pending = job->frame; // shared, not copied
-                helper.pendingStart = 0;
-            } else {
-                helper.pending.append(job->frame);
-            }
-            sendPending(helper, callbacks);
-        }
-    }
-}
-
-bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        error = qt_error_string(errno);
-        return false;
-    }
-
-    QList<QByteArray> arguments;
-    arguments << QFile::encodeName(m_settings.helperPath)
-              << QByteArray("--memory-limit=") + QByteArray::number(m_settings.memoryLimit);
-    for (const QString& argument : m_settings.helperArguments)
-        arguments << argument.toUtf8();
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    // The socket becomes stdin and stdout; nothing else of ours leaks into the helper.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    const int failure = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    ::close(ends[1]);
-    if (failure != 0) {
-        ::close(ends[0]);
-        error = qt_error_string(failure);
-        return false;
-    }
-    ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
-
-    helper.pid = pid;
-    helper.fd = ends[0];
-    helper.ready = false;
-    helper.served = 0;
-    helper.reader = EngineFrameReader();
-    helper.pending = QByteArray();
-    helper.pendingStart = 0;
-    helper.sentTotal = 0;
-    helper.queuedTotal = 0;
-    ++m_started;
-    return true;
-}
-
-void TidyProcessPool::sendPending(Helper& helper, Callbacks& callbacks) {
-    while (helper.fd >= 0 && helper.pendingStart < helper.pending.size()) {
-        const size_t chunk =
-            size_t(std::min<qsizetype>(helper.pending.size() - helper.pendingStart, 1 << 20));
-        const ssize_t written = ::send(helper.fd, helper.pending.constData() + helper.pendingStart,
-                                       chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return;
-            // The helper is gone; what it said last (if anything) explains why.
-            receive(helper, callbacks);
-            if (helper.fd >= 0)
-                helperEnded(helper, false, callbacks);
-            return;
-        }
-        helper.pendingStart += written;
-        helper.sentTotal += written;
-    }
-    if (helper.pendingStart >= helper.pending.size()) {
-        helper.pending = QByteArray();
-        helper.pendingStart = 0;
-    }
-}
-
-void TidyProcessPool::receive(Helper& helper, Callbacks& callbacks) {
-    static thread_local std::vector<char> buffer(256 * 1024);
-    bool ended = false;
-    for (;;) {
-        const ssize_t got = ::recv(helper.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (got > 0) {
-            helper.reader.append(QByteArrayView(buffer.data(), got));
-            if (size_t(got) == buffer.size())
-                continue;
-            break;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        ended = true; // end of stream, or the connection was reset
-        break;
-    }
-
-    const auto malformed = [&] {
-        Ticket job;
-        if (!helper.jobs.empty()) {
-            job = helper.jobs.front().first;
-            helper.jobs.pop_front();
-        }
-        stopHelper(helper, callbacks);
-        if (job) {
-            job->outcome = TidyPoolJob::Outcome::Malformed;
-            finish(job, callbacks);
-        }
-    };
-    for (;;) {
-        EngineFrame frame;
-        const EngineFrameReader::Status status = helper.reader.next(frame);
-        if (status == EngineFrameReader::Status::NeedMore)
-            break;
-        if (status == EngineFrameReader::Status::Corrupt)
-            return malformed();
-        switch (frame.kind) {
-        case EngineFrameKind::Hello:
-            if (helper.ready || !frame.payload.isEmpty())
-                return malformed();
-            helper.ready = true;
-            break;
-        case EngineFrameKind::Result:
-        case EngineFrameKind::Refused: {
-            // An answer is only due once the whole request is out.
-            if (!helper.ready || helper.jobs.empty() ||
-                helper.sentTotal < helper.jobs.front().second)
-                return malformed();
-            TidyResult result;
-            if (frame.kind == EngineFrameKind::Result && !DecodeTidyResult(frame.payload, result))
-                return malformed();
-            Ticket job = helper.jobs.front().first;
-            helper.jobs.pop_front();
-            if (!helper.jobs.empty())
-                helper.deadline = Clock::now() + helper.jobs.front().first->timeout;
-            if (frame.kind == EngineFrameKind::Result) {
-                job->outcome = TidyPoolJob::Outcome::Answered;
-                job->result = std::move(result);
-            } else {
-                job->outcome = TidyPoolJob::Outcome::Refused;
-                job->detail = QString::fromUtf8(frame.payload);
-            }
-            ++helper.served;
-            finish(job, callbacks);
-            break;
-        }
-        case EngineFrameKind::Request:
-            return malformed();
-        }
-    }
-    if (ended)
-        helperEnded(helper, false, callbacks);
-}
-
-void TidyProcessPool::helperEnded(Helper& helper, bool killedForTimeOut, Callbacks& callbacks) {
-    ::kill(helper.pid, SIGKILL); // no effect on one that has already ended
-    const int status = WaitForExit(helper.pid);
-    helper.pid = -1;
-    const bool wasReady = helper.ready;
-    const int served = helper.served;
-    Ticket job;
-    if (!helper.jobs.empty()) {
-        job = helper.jobs.front().first;
-        helper.jobs.pop_front();
-    }
-    stopHelper(helper, callbacks); // the requests behind the first go back to the queue
-    if (!job)
-        return; // an idle helper ended; a new one starts when there is work
-
-    using Outcome = TidyPoolJob::Outcome;
-    job->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    job->exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (killedForTimeOut) {
-        job->signal = 0;
-        job->outcome = Outcome::TimedOut;
-    } else if (!wasReady) {
-        // Never the document's fault: the helper cannot run here at all.
-        job->outcome = Outcome::NotStarted;
-        finish(job, callbacks);
-        failQueued(QString(), callbacks, job->signal, job->exitStatus);
-        return;
-    } else if (job->exitStatus == kEngineExitOutOfMemory) {
-        job->outcome = Outcome::OutOfMemory;
-    } else {
-        job->outcome = Outcome::Crashed;
-    }
-
-    // A helper that served other documents first may have been damaged by one of them (the
-    // library's memory errors do not always crash at once): the document gets one more try
-    // in a fresh process before it is blamed.
-    if ((job->outcome == Outcome::Crashed || job->outcome == Outcome::OutOfMemory) &&
-        !job->retried && !job->cancelled && served > 0) {
-        job->retried = true;
-        job->state = TidyPoolJob::State::Queued;
-        job->signal = 0;
-        job->exitStatus = -1;
-        enqueue(job, true);
-        return;
-    }
-    finish(job, callbacks);
-}
-
-void TidyProcessPool::stopHelper(Helper& helper, Callbacks& callbacks) {
-    if (helper.pid > 0) {
-        ::kill(helper.pid, SIGKILL);
-        WaitForExit(helper.pid);
-    }
-    helper.pid = -1;
-    CloseQuietly(helper.fd);
-    // Requests it had not started on go back to the front of the queue, in their order.
-    while (!helper.jobs.empty()) {
-        Ticket job = helper.jobs.back().first;
-        helper.jobs.pop_back();
-        if (job->cancelled || m_stopping) {
-            job->outcome = TidyPoolJob::Outcome::Stopped;
-            finish(job, callbacks);
-        } else {
-            job->state = TidyPoolJob::State::Queued;
-            enqueue(job, true);
-        }
-    }
-    helper.ready = false;
-    helper.served = 0;
-    helper.pending = QByteArray();
-    helper.pendingStart = 0;
-    helper.sentTotal = 0;
-    helper.queuedTotal = 0;
-    helper.reader = EngineFrameReader();
-}
-
-void TidyProcessPool::enqueue(const Ticket& job, bool atFront) {
-    if (atFront)
-        m_queue.push_front(job);
-    else
-        m_queue.push_back(job);
-    if (job->documentSize >= kLargeDocument)
-        ++m_largeQueued;
-}
-
-TidyProcessPool::Ticket TidyProcessPool::takeQueued(std::deque<Ticket>::iterator at) {
-    Ticket job = std::move(*at);
-    m_queue.erase(at);
-    if (job->documentSize >= kLargeDocument)
-        --m_largeQueued;
-    return job;
-}
-
 void TidyProcessPool::finish(const Ticket& job, Callbacks& callbacks) {
     job->state = TidyPoolJob::State::Done;
     job->frame = QByteArray();
     if (job->whenDone && !job->cancelled)
         callbacks.push_back(job->whenDone);
     m_done.notify_all();
-}
-
-void TidyProcessPool::failQueued(const QString& reason, Callbacks& callbacks, int signal,
-                                 int exitStatus) {
-    while (!m_queue.empty()) {
-        Ticket job = takeQueued(m_queue.begin());
-        job->outcome = TidyPoolJob::Outcome::NotStarted;
-        job->detail = reason;
-        job->signal = signal;
-        job->exitStatus = exitStatus;
-        finish(job, callbacks);
-    }
 }
 
 void InstallTidyProcessPool() {

@@ -9,6 +9,12 @@
 // unaffected. When no helper can be started at all the caller gets a KelvaneError naming the
 // helper program, and nothing falls back to running the library in the program.
 //
+// Memory: a small page can drive the library to gigabytes. Each document gets a budget that
+// grows with its size; its helper may take that much address space beyond what it held when
+// the document arrived, and a document that needs more fails with a fatal report. The budgets
+// of the documents the helpers hold at one time stay within a share of the physical memory: a
+// document waits in the queue until its budget fits.
+//
 // One pool thread owns the processes and does all socket I/O with poll(); callers only queue
 // documents and wait for their tickets, from any thread. Each helper holds up to four requests,
 // so that it finds the next document waiting; only the one it works on is blamed when it dies,
@@ -30,18 +36,31 @@
 #include <thread>
 #include <vector>
 
+// Half the memory this process may use: the physical memory, or its control group's limit
+// when that is lower.
+qint64 DefaultTidyMemoryTotal();
+
 struct TidyPoolSettings {
     QString helperPath;          // the helper program
     QStringList helperArguments; // passed after the pool's own (test helpers take switches)
     int helperCount = 1;         // processes at most; started as documents need them
-    qint64 memoryLimit = qint64(4) << 30; // address space per helper, in bytes; 0 for none
+    // A document's memory budget is memoryPerByte bytes per byte of it, at least memoryFloor
+    // (0: no budgets). The budgets of the documents in the helpers' hands add up to no more than
+    // memoryTotal (0: no such bound); a document whose own budget is larger gets memoryTotal.
+    qint64 memoryFloor = qint64(256) << 20;
+    qint64 memoryPerByte = 64;
+    qint64 memoryTotal = DefaultTidyMemoryTotal();
     // A document may take baseTimeout plus timeoutPer100KB for every 100,000 bytes.
     std::chrono::milliseconds baseTimeout{30000};
     std::chrono::milliseconds timeoutPer100KB{1000};
 };
 
-// kelvane-engine beside the program, one helper per core (at most 8), 4 GiB, 30 s + 1 s/100 KB.
+// kelvane-engine beside the program, one helper per core (at most 8), 30 s + 1 s/100 KB, and
+// the memory budgets above.
 TidyPoolSettings DefaultTidyPoolSettings();
+
+// The memory budget of a document of `documentSize` bytes under `settings`; 0 for none.
+qint64 TidyMemoryBudget(const TidyPoolSettings& settings, qsizetype documentSize);
 
 struct TidyPoolJob;
 

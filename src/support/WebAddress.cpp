@@ -1,11 +1,14 @@
 #include "support/WebAddress.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkProxyQuery>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -91,10 +94,34 @@ bool HasConnection(const QString& address, int timeoutMs) {
         return false;
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);
+    if (!QCoreApplication::instance()) {
+        // No event loop to wait in (only a program without an application object gets here).
+        socket.connectToHost(target->host, target->port);
+        const bool connected = socket.waitForConnected(timeoutMs);
+        socket.abort();
+        return connected;
+    }
+    // waitForConnected would look the name up with a blocking call that knows no time-out:
+    // the lookup and the connection both run in the event loop, under one time limit.
+    enum class Outcome { Waiting, Connected, Failed };
+    Outcome outcome = Outcome::Waiting;
+    QEventLoop loop;
+    const auto settle = [&](Outcome result) {
+        if (outcome == Outcome::Waiting)
+            outcome = result;
+        loop.quit();
+    };
+    QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] { settle(Outcome::Connected); });
+    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, [&] { settle(Outcome::Failed); });
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] { settle(Outcome::Failed); });
+    timer.start(std::max(timeoutMs, 0));
     socket.connectToHost(target->host, target->port);
-    const bool connected = socket.waitForConnected(timeoutMs);
+    if (outcome == Outcome::Waiting)
+        loop.exec(QEventLoop::ExcludeUserInputEvents); // repaints go on; clicks wait
     socket.abort();
-    return connected;
+    return outcome == Outcome::Connected;
 }
 
 QString DownloadStatusText(const QString& address) {

@@ -32,8 +32,9 @@ std::optional<ConnectionTarget> ConnectionTargetFor(const QString& address);
 // Loopback hosts are never reached through a proxy.
 bool IsLoopbackHost(const QString& host);
 
-// Opens a TCP connection to the address's ConnectionTarget and closes it again; blocks for
-// at most `timeoutMs` (plus the name lookup).
+// Opens a TCP connection to the address's ConnectionTarget and closes it again. Takes at most
+// `timeoutMs`, name lookup included, and serves the thread's events (not user input) while it
+// waits, so that windows keep painting.
 bool HasConnection(const QString& address, int timeoutMs = kConnectionTimeoutMs);
 
 // The download window's status line: "<file> from (<host>)", or "Downloading from (<host>)"

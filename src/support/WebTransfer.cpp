@@ -1,7 +1,9 @@
 #include "support/WebTransfer.h"
 
+#include "platform/FileFunctions.h"
 #include "support/WebAddress.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,16 +12,28 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
-// Longest file name we give a download, suffix included (well below NAME_MAX in bytes).
-constexpr qsizetype kMaxNameLength = 120;
+// Longest file name we give a download, in bytes of the file system's name, suffix included:
+// well below NAME_MAX (255), with room for the suffix that makes a name unique.
+constexpr qsizetype kMaxNameBytes = 120;
+// A suffix ("-2" ... "-9") is tried this many times before random ones are.
+constexpr int kCountedNames = 9;
+// Random suffixes tried before giving up: each of 2^64 names, so only a failure of the folder
+// itself can end the search.
+constexpr int kRandomNames = 64;
+// Downloads left behind (the program was killed before it removed them) go after this long.
+constexpr std::chrono::hours kStaleDownloadAge{24};
 
 // The system's proxy settings, except that loopback hosts are always reached directly.
 class SystemProxyFactory final : public QNetworkProxyFactory {
@@ -36,6 +50,25 @@ bool IsHtmlType(const QString& contentType) {
     return type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml");
 }
 
+// The longest start of `text` whose file-system name has at most `bytes` bytes, cut between
+// characters (never inside a surrogate pair).
+QString CutToBytes(const QString& text, qsizetype bytes) {
+    qsizetype used = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype width = text.at(end).isHighSurrogate() && end + 1 < text.size() &&
+                                        text.at(end + 1).isLowSurrogate()
+                                    ? 2
+                                    : 1;
+        const qsizetype size = platform::EncodeFileName(text.mid(end, width)).size();
+        if (used + size > bytes)
+            break;
+        used += size;
+        end += width;
+    }
+    return text.left(end);
+}
+
 QString SafeFileName(QString name) {
     for (QChar& c : name)
         if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
@@ -45,15 +78,87 @@ QString SafeFileName(QString name) {
     // A leading dot would hide the file (and "." or ".." are no names at all).
     while (name.startsWith(QLatin1Char('.')))
         name.remove(0, 1);
-    if (name.size() > kMaxNameLength) {
+    if (platform::EncodeFileName(name).size() > kMaxNameBytes) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        const QString suffix = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
-        name = name.left(kMaxNameLength - suffix.size()) + suffix;
+        QString suffix = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+        if (platform::EncodeFileName(suffix).size() > 16)
+            suffix.clear();
+        const QString stem = suffix.isEmpty() ? name : name.left(dot);
+        name = CutToBytes(stem, kMaxNameBytes - platform::EncodeFileName(suffix).size()) + suffix;
     }
     return name;
 }
 
+// Whether anything (a file, a folder, a dangling link ...) has the name.
+bool NameTaken(const QString& path) {
+    struct stat info {};
+    return ::lstat(platform::EncodeFileName(path).constData(), &info) == 0;
+}
+
+// Renames `partial` to `name` in `folder`, or to the first free "stem-2.html" ... "stem-9.html",
+// then to "stem-<random>.html": earlier downloads are never replaced and the names cannot run
+// out. Answers the new path, or nothing when the folder refuses the file.
+QString StoreUnderFreeName(const QString& partial, const QString& folder, const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    for (int attempt = 1; attempt <= kCountedNames + kRandomNames; ++attempt) {
+        QString candidate = folder + QLatin1Char('/');
+        if (attempt == 1)
+            candidate += name;
+        else if (attempt <= kCountedNames)
+            candidate += QStringLiteral("%1-%2%3").arg(stem).arg(attempt).arg(suffix);
+        else
+            candidate +=
+                QStringLiteral("%1-%2%3")
+                    .arg(stem)
+                    .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'))
+                    .arg(suffix);
+        if (platform::MoveFileNoReplace(partial, candidate))
+            return candidate;
+        if (!NameTaken(candidate))
+            return {}; // refused for another reason: another name will not help
+    }
+    return {};
+}
+
 } // namespace
+
+int RemoveStaleDownloads(const QString& folder, std::chrono::seconds age) {
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-age.count());
+    int removed = 0;
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isFile() && entry.lastModified().toUTC() < before &&
+            platform::DeleteFile(entry.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+DownloadedCopy::DownloadedCopy(QString path) : m_path(std::move(path)) {}
+
+DownloadedCopy::~DownloadedCopy() {
+    remove();
+}
+
+DownloadedCopy::DownloadedCopy(DownloadedCopy&& other) noexcept
+    : m_path(std::exchange(other.m_path, QString())) {}
+
+DownloadedCopy& DownloadedCopy::operator=(DownloadedCopy&& other) noexcept {
+    if (this != &other) {
+        remove();
+        m_path = std::exchange(other.m_path, QString());
+    }
+    return *this;
+}
+
+void DownloadedCopy::remove() {
+    if (!m_path.isEmpty())
+        ::unlink(platform::EncodeFileName(m_path).constData());
+    m_path.clear();
+}
 
 QString DefaultDownloadFolder() {
     QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
@@ -168,6 +273,9 @@ void WebTransfer::SendRequest() {
         Fail(QStringLiteral("Cannot create the folder %1").arg(folder));
         return;
     }
+    // Only the cache is ours to clear; a folder the caller chose may hold anything.
+    if (m_folder.isEmpty())
+        RemoveStaleDownloads(folder, kStaleDownloadAge);
     // The partial download is hidden and private, and goes away by itself unless kept.
     m_file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/.download-XXXXXX.part"));
     if (!m_file->open()) {
@@ -252,26 +360,16 @@ void WebTransfer::ReplyFinished() {
     const QString folder = QFileInfo(partial).absolutePath();
     const QString name = DownloadFileName(
         m_reply->url().toString(), m_reply->header(QNetworkRequest::ContentTypeHeader).toString());
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString suffix = dot > 0 ? name.mid(dot) : QString();
     m_file->close();
-    for (int n = 1; n < 10000; ++n) {
-        const QString candidate =
-            folder + QLatin1Char('/') +
-            (n == 1 ? name : QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix));
-        // Renaming never replaces an existing file, so each download gets a file of its own.
-        if (QFile::rename(partial, candidate)) {
-            m_file->setAutoRemove(false);
-            m_file.reset();
-            m_localFile = candidate;
-            Finish(State::Succeeded);
-            return;
-        }
-        if (!QFileInfo::exists(candidate))
-            break;
+    const QString stored = StoreUnderFreeName(partial, folder, name);
+    if (stored.isEmpty()) {
+        Fail(QStringLiteral("Cannot store the download in %1").arg(folder));
+        return;
     }
-    Fail(QStringLiteral("Cannot store the download in %1").arg(folder));
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    m_localFile = stored;
+    Finish(State::Succeeded);
 }
 
 void WebTransfer::Fail(const QString& reason) {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -12,11 +13,35 @@ class QTcpSocket;
 class QTemporaryFile;
 class QTimer;
 
-// The folder that downloads go to unless a transfer is told otherwise.
+// The folder that downloads go to unless a transfer is told otherwise. Files in it are the
+// program's: a caller removes its download once it has read it (DownloadedCopy), and anything
+// older than a day, left behind by a program that was killed, goes with the next download.
 QString DefaultDownloadFolder();
 
-// The cache file name for a page: the address's file name made safe for the file system,
-// "index.html" when it has none, with ".html" added to a suffix-less name of an HTML page.
+// Removes the files in `folder` last changed more than `age` ago; answers how many.
+int RemoveStaleDownloads(const QString& folder, std::chrono::seconds age);
+
+// A downloaded file that is removed when this goes, or earlier with remove(). Empty: nothing.
+class DownloadedCopy {
+public:
+    DownloadedCopy() = default;
+    explicit DownloadedCopy(QString path);
+    ~DownloadedCopy();
+    DownloadedCopy(DownloadedCopy&& other) noexcept;
+    DownloadedCopy& operator=(DownloadedCopy&& other) noexcept;
+    DownloadedCopy(const DownloadedCopy&) = delete;
+    DownloadedCopy& operator=(const DownloadedCopy&) = delete;
+
+    const QString& path() const { return m_path; }
+    void remove();
+
+private:
+    QString m_path;
+};
+
+// The cache file name for a page: the address's file name made safe for the file system (at
+// most 120 bytes, cut between characters), "index.html" when it has none, with ".html" added
+// to a suffix-less name of an HTML page.
 QString DownloadFileName(const QString& address, const QString& contentType);
 
 class WebTransfer : public QObject {

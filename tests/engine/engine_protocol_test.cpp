@@ -7,6 +7,7 @@
 #include "engine/TidyOptionMapping.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -61,15 +62,17 @@ TEST(EngineFrames, RequestAndResultSurviveTheRoundTrip) {
     const TidyRequest request = SampleRequest();
     const TidyResult result = SampleResult();
     EngineFrameReader reader;
-    reader.append(EncodeTidyRequestFrame(request) + EncodeTidyResultFrame(result) +
-                  EncodeEngineFrame(EngineFrameKind::Hello, {}));
+    reader.append(EncodeTidyRequestFrame(request, qint64(300) << 20) +
+                  EncodeTidyResultFrame(result) + EncodeEngineFrame(EngineFrameKind::Hello, {}));
 
     EngineFrame frame;
     ASSERT_EQ(reader.next(frame), EngineFrameReader::Status::Frame);
     EXPECT_EQ(frame.kind, EngineFrameKind::Request);
     TidyRequest decodedRequest;
-    ASSERT_TRUE(DecodeTidyRequest(frame.payload, decodedRequest));
+    qint64 budget = -1;
+    ASSERT_TRUE(DecodeTidyRequest(frame.payload, decodedRequest, &budget));
     EXPECT_EQ(decodedRequest, request);
+    EXPECT_EQ(budget, qint64(300) << 20);
 
     ASSERT_EQ(reader.next(frame), EngineFrameReader::Status::Frame);
     EXPECT_EQ(frame.kind, EngineFrameKind::Result);
@@ -104,23 +107,27 @@ TEST(EngineFrames, ByteByByteDeliveryGivesOneFrameAtTheLastByte) {
 TEST(EngineFrames, CorruptHeadersAreRefusedBeforeThePayloadArrives) {
     EngineFrame frame;
     const quint8 request = quint8(EngineFrameKind::Request);
-    EXPECT_EQ(Feed(Header("KVEX", 1, request, 0, 0), frame), EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 2, request, 0, 0), frame), EngineFrameReader::Status::Corrupt);
+    const quint16 v = kEngineProtocolVersion;
+    EXPECT_EQ(Feed(Header("KVEX", v, request, 0, 0), frame), EngineFrameReader::Status::Corrupt);
+    EXPECT_EQ(Feed(Header("KVEN", v + 1, request, 0, 0), frame),
+              EngineFrameReader::Status::Corrupt);
+    EXPECT_EQ(Feed(Header("KVEN", v - 1, request, 0, 0), frame),
+              EngineFrameReader::Status::Corrupt);
     EXPECT_EQ(Feed(Header("KVEN", 0, request, 0, 0), frame), EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 1, 0, 0, 0), frame), EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 1, 5, 0, 0), frame), EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 1, request, 1, 0), frame), EngineFrameReader::Status::Corrupt);
+    EXPECT_EQ(Feed(Header("KVEN", v, 0, 0, 0), frame), EngineFrameReader::Status::Corrupt);
+    EXPECT_EQ(Feed(Header("KVEN", v, 5, 0, 0), frame), EngineFrameReader::Status::Corrupt);
+    EXPECT_EQ(Feed(Header("KVEN", v, request, 1, 0), frame), EngineFrameReader::Status::Corrupt);
     // Lengths over the kind's limit, announced without any payload behind them.
-    EXPECT_EQ(Feed(Header("KVEN", 1, request, 0, quint32(kMaxEngineDocumentPayload) + 1), frame),
+    EXPECT_EQ(Feed(Header("KVEN", v, request, 0, quint32(kMaxEngineDocumentPayload) + 1), frame),
               EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 1, request, 0, 0xffffffffu), frame),
+    EXPECT_EQ(Feed(Header("KVEN", v, request, 0, 0xffffffffu), frame),
               EngineFrameReader::Status::Corrupt);
-    EXPECT_EQ(Feed(Header("KVEN", 1, quint8(EngineFrameKind::Hello), 0,
+    EXPECT_EQ(Feed(Header("KVEN", v, quint8(EngineFrameKind::Hello), 0,
                           quint32(kMaxEngineSmallPayload) + 1),
                    frame),
               EngineFrameReader::Status::Corrupt);
     // Limits themselves are fine: the reader just waits for the bytes.
-    EXPECT_EQ(Feed(Header("KVEN", 1, request, 0, quint32(kMaxEngineDocumentPayload)), frame),
+    EXPECT_EQ(Feed(Header("KVEN", v, request, 0, quint32(kMaxEngineDocumentPayload)), frame),
               EngineFrameReader::Status::NeedMore);
     // Printed text where a frame belongs is refused at its first byte.
     EXPECT_EQ(Feed("Warning: x", frame), EngineFrameReader::Status::Corrupt);
@@ -265,10 +272,16 @@ TEST(TidyOptionCheck, OptionsOutsideTheSetAndMalformedValuesAreRefused) {
         {Step::Text(TidyAltText, "\xff\xfe")},                             // not UTF-8
         {Step::Flag(TidyMakeBare, true), Step::Flag(TidyMakeBare, false)}, // twice
     };
+    // Options are named as the library's documentation names them, never by number.
+    const QRegularExpression number(QStringLiteral("option \\d|\\d+ is"));
     for (const ResolvedTidyOptions& options : refused) {
-        EXPECT_FALSE(CheckResolvedOptions(options).isEmpty())
+        const QString reason = CheckResolvedOptions(options);
+        EXPECT_FALSE(reason.isEmpty())
             << int(options.first().option) << " " << options.first().number;
+        EXPECT_FALSE(reason.contains(number)) << reason.toStdString();
     }
+    EXPECT_EQ(CheckResolvedOptions({Step::Text(TidyAltText, "\xff")}),
+              QStringLiteral("the option \"alt-text\" is not valid UTF-8 text"));
     Step flagWithText = Step::Flag(TidyMakeBare, true);
     flagWithText.text = "1";
     EXPECT_FALSE(CheckResolvedOptions({flagWithText}).isEmpty());

@@ -2,6 +2,7 @@
 // real TidyDoc.
 
 #include "engine/TidyLibraryRun.h"
+#include "engine/TidyOptionCheck.h"
 #include "engine/TidyOptionMapping.h"
 #include "support/Errors.h"
 
@@ -175,6 +176,11 @@ TEST(OptionMapping, AltTextOnlyWithItsBox) {
     PresetSkippableOptions(empty, true);
     ASSERT_TRUE(ApplyOptions(set, empty.get()));
     EXPECT_EQ(Value(empty, TidyAltText), QByteArray());
+
+    // A NUL (from a settings file) ends the text, as it ends a document.
+    set.EditAltText = QStringLiteral("Bild") + QChar(u'\0') + QStringLiteral("hidden");
+    EXPECT_TRUE(ResolveOptions(set).contains(TidyOptionStep::Text(TidyAltText, "Bild")));
+    EXPECT_EQ(CheckResolvedOptions(ResolveOptions(set)), QString());
 
     set.CBAltText = false;
     set.EditAltText = QStringLiteral("ignored");

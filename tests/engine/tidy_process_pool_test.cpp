@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <limits>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -317,21 +319,67 @@ TEST(TidyProcessPool, DeeplyNestedMarkupIsTidiedInsteadOfCrashing) {
     EXPECT_EQ(pool.startedHelpers(), 1);
 }
 
-TEST(TidyProcessPool, ADocumentBeyondTheMemoryLimitCostsOnlyThatDocument) {
-    TidyPoolSettings settings = Settings(RealHelper(), 1);
-    settings.memoryLimit = qint64(640) << 20; // room for the helper and its 256 MiB stack
+TEST(TidyProcessPool, EachDocumentMayTakeTheMemoryItsSizeEarnsAndNoMore) {
+    TidyPoolSettings settings = Settings(FaultHelper(), 1);
+    settings.memoryFloor = qint64(32) << 20;
+    settings.memoryPerByte = 1000;
+    settings.memoryTotal = qint64(1) << 30;
     TidyProcessPool pool(settings);
-    const TidyRequest small = Request("<p>x");
-    EXPECT_EQ(pool.run(small), RunTidyLibrary(small));
 
+    // A short page that would take 100 MB gets the floor, and costs only itself.
+    const TidyResult greedy = pool.run(Request("eat 100"));
+    EXPECT_TRUE(SaysCouldNotProcess(greedy));
+    EXPECT_TRUE(greedy.reports[0].text.contains("more memory than the limit of 32 MB"))
+        << greedy.reports[0].text.constData();
+    // 150,000 bytes earn 150 MB, in the same helper process as what follows.
+    const int started = pool.startedHelpers();
+    EXPECT_EQ(pool.run(Request("eat 100" + QByteArray(150000, ' '))).status,
+              TidyRunStatus::Completed);
+    EXPECT_EQ(pool.run(Request("eat 20")).status, TidyRunStatus::Completed);
+    EXPECT_EQ(pool.startedHelpers(), started + 1); // the helper that failed was replaced
+
+    // No document gets more than all of them together may have.
+    settings.memoryTotal = qint64(64) << 20;
+    TidyProcessPool small(settings);
+    const TidyResult capped = small.run(Request("eat 100" + QByteArray(150000, ' ')));
+    EXPECT_TRUE(SaysCouldNotProcess(capped));
+    EXPECT_TRUE(capped.reports[0].text.contains("more memory than the limit of 64 MB"));
+
+    // The library itself, on a page that needs far more than twice its size.
+    TidyPoolSettings real = Settings(RealHelper(), 1);
+    real.memoryFloor = qint64(16) << 20;
+    real.memoryPerByte = 2;
+    TidyProcessPool library(real);
     QByteArray huge;
-    huge.reserve(48 << 20);
-    while (huge.size() < (48 << 20))
+    huge.reserve(8 << 20);
+    while (huge.size() < (8 << 20))
         huge += "<p class=a id=b>x <b>y</b> <i>z</i>";
-    const TidyResult result = pool.run(Request(huge));
+    const TidyResult result = library.run(Request(huge));
     EXPECT_TRUE(SaysCouldNotProcess(result));
-    EXPECT_TRUE(result.reports[0].text.contains("more memory than the limit of 640 MB"));
-    EXPECT_EQ(pool.run(small), RunTidyLibrary(small));
+    EXPECT_TRUE(result.reports[0].text.contains("more memory than the limit of 16 MB"));
+    const TidyRequest tiny = Request("<p>x");
+    EXPECT_EQ(library.run(tiny), RunTidyLibrary(tiny));
+}
+
+TEST(TidyProcessPool, TheBudgetsInWorkStayWithinTheTotal) {
+    QTemporaryDir meeting;
+    ASSERT_TRUE(meeting.isValid());
+    const QByteArray overlap = "overlap " + QFile::encodeName(meeting.path());
+    // Two documents of 64 MB each, in two helpers, under a total of `total` MB.
+    const auto outputs = [&](qint64 total) {
+        TidyPoolSettings settings = Settings(FaultHelper(), 2);
+        settings.memoryFloor = qint64(64) << 20;
+        settings.memoryTotal = total << 20;
+        TidyProcessPool pool(settings);
+        TidyBatch batch(ResolveOptions(TidyOptionSet{}), pool);
+        batch.setPumpEvents(false);
+        batch.submit(overlap);
+        batch.submit(overlap);
+        const QByteArray first = batch.takeNext().output;
+        return QList<QByteArray>{first, batch.takeNext().output};
+    };
+    EXPECT_EQ(outputs(100), (QList<QByteArray>{"alone", "alone"}));
+    EXPECT_EQ(outputs(128), (QList<QByteArray>{"together", "together"}));
 }
 
 TEST(TidyProcessPool, AMissingHelperIsAClearErrorAndNothingRunsInProcess) {
@@ -386,6 +434,30 @@ TEST(TidyProcessPool, DefaultsFindTheHelperBesideTheProgram) {
     EXPECT_LE(settings.helperCount, 8);
     EXPECT_EQ(settings.baseTimeout, 30s);
     EXPECT_EQ(settings.timeoutPer100KB, 1s);
+
+    // Half the physical memory at most, and budgets that grow with the document.
+    const qint64 physical = qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+    EXPECT_GT(settings.memoryTotal, 0);
+    EXPECT_LE(settings.memoryTotal, physical / 2);
+    TidyPoolSettings budgets;
+    budgets.memoryFloor = 256 << 20;
+    budgets.memoryPerByte = 64;
+    budgets.memoryTotal = qint64(2) << 30;
+    const struct {
+        qsizetype size;
+        qint64 budget;
+    } cases[] = {{0, 256 << 20},
+                 {1000, 256 << 20},
+                 {4 << 20, 256 << 20},
+                 {5 << 20, 320 << 20},
+                 {qsizetype(1) << 30, qint64(2) << 30},
+                 {std::numeric_limits<qsizetype>::max(), qint64(2) << 30}};
+    for (const auto& c : cases)
+        EXPECT_EQ(TidyMemoryBudget(budgets, c.size), c.budget) << c.size;
+    budgets.memoryTotal = 0;
+    EXPECT_EQ(TidyMemoryBudget(budgets, qsizetype(1) << 30), qint64(64) << 30);
+    budgets.memoryFloor = 0;
+    EXPECT_EQ(TidyMemoryBudget(budgets, 1000), 0);
 }
 
 // ---- The batch form ----

@@ -5,6 +5,9 @@
 //   "hang"            never answers
 //   "exit"            ends with exit status 3
 //   "print"           writes to stdout and stderr, then answers normally
+//   "eat N"           takes N MiB of memory (touching every page) before it answers normally
+//   "overlap DIR"     puts a file of its own into DIR and waits up to 1.5 s for another helper's
+//                     to appear; answers "together" or "alone" as its output
 // and tidies anything else with the real library. Switches (taken out before the helper body
 // sees the arguments):
 //   --not-ready       ends at once with status 1, before the helper says Hello
@@ -16,13 +19,44 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 int g_answered = 0;
+
+TidyResult Overlap(const QByteArray& folder) {
+    const QByteArray mine = folder + "/" + QByteArray::number(::getpid());
+    const int fd = ::open(mine.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    bool together = false;
+    for (int waited = 0; waited < 1500 && !together; waited += 10) {
+        if (DIR* entries = ::opendir(folder.constData())) {
+            int count = 0;
+            while (const dirent* entry = ::readdir(entries))
+                count += entry->d_name[0] != '.';
+            ::closedir(entries);
+            together = count > 1;
+        }
+        if (!together)
+            ::usleep(10000);
+    }
+    if (together)
+        ::usleep(300000); // so that the other one sees this one too
+    ::unlink(mine.constData());
+    ++g_answered;
+    TidyResult result;
+    result.status = TidyRunStatus::Completed;
+    result.output = together ? "together" : "alone";
+    return result;
+}
 
 TidyResult Misbehave(const TidyRequest& request) {
     const QByteArray& document = request.document;
@@ -36,6 +70,16 @@ TidyResult Misbehave(const TidyRequest& request) {
             ::pause();
     } else if (document.startsWith("exit")) {
         ::_exit(3);
+    } else if (document.startsWith("eat ")) {
+        // A failed allocation ends the process as the library's would (kEngineExitOutOfMemory).
+        const long mebibytes = std::strtol(document.constData() + 4, nullptr, 10);
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (long i = 0; i < mebibytes; ++i) {
+            blocks.push_back(std::make_unique<char[]>(1 << 20));
+            std::memset(blocks.back().get(), 1, 1 << 20);
+        }
+    } else if (document.startsWith("overlap ")) {
+        return Overlap(document.mid(8).trimmed());
     } else if (document.startsWith("print")) {
         std::printf("stray output from the library\n");
         std::fflush(stdout);

@@ -3,7 +3,14 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 TEST(WebAddress, RecognisesHttpAndHttpsAnywhereWithCase) {
     EXPECT_TRUE(IsWebAddress(QStringLiteral("http://example.com/")));
@@ -92,4 +99,47 @@ TEST(WebAddress, ConnectionCheckConnectsOrFailsQuickly) {
     EXPECT_FALSE(HasConnection(closed));
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_FALSE(HasConnection(QStringLiteral("not an address")));
+}
+
+TEST(WebAddress, ConnectionCheckKeepsEventsFlowingAndEndsAtItsLimit) {
+    // A listener whose queue is full and that never accepts: a further connection attempt
+    // gets no answer at all, as with a host behind a firewall that drops packets.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const quint16 port = ntohs(address.sin_port);
+    std::vector<int> fillers;
+    for (int i = 0; i < 2; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        fillers.push_back(filler);
+    }
+    QThread::msleep(50);
+
+    const QString silent = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+    bool timerRan = false;
+    QTimer::singleShot(50, [&] { timerRan = true; });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(HasConnection(silent, 600));
+    EXPECT_GE(clock.elapsed(), 500);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_TRUE(timerRan) << "the check blocked the thread";
+
+    // A name that needs looking up is looked up within the same limit.
+    clock.restart();
+    EXPECT_FALSE(HasConnection(QStringLiteral("http://kelvane-check.invalid/"), 600));
+    EXPECT_LT(clock.elapsed(), 3000);
+    LocalHttpServer server;
+    EXPECT_TRUE(HasConnection(QStringLiteral("http://localhost:%1/").arg(server.port())));
+
+    for (const int fd : fillers)
+        ::close(fd);
+    ::close(listener);
 }

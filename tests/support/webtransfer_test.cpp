@@ -1,13 +1,17 @@
+#include "platform/FileNames.h"
 #include "support/LocalHttpServer.h"
 #include "support/WebTransfer.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -45,6 +49,17 @@ Outcome RunTransfer(WebTransfer& transfer, const QString& address,
 
 QStringList Entries(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 class WebTransferTest : public ::testing::Test {
@@ -198,6 +213,43 @@ TEST_F(WebTransferTest, RepeatedDownloadsKeepEarlierFiles) {
                                   QStringLiteral("page-3.html")}));
 }
 
+TEST_F(WebTransferTest, FreeNamesNeverRunOut) {
+    // Every counted name is taken (earlier downloads, or anything else of that name).
+    for (const char* taken : {"page.html", "page-2.html", "page-3.html", "page-4.html",
+                              "page-5.html", "page-6.html", "page-7.html", "page-8.html"})
+        WriteFile(folder.filePath(QLatin1String(taken)), "old");
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("page-9.html")));
+    server.route("/page.html", LocalHttpServer::Page("<p>new</p>"));
+    QStringList names;
+    for (int i = 0; i < 2; ++i) {
+        WebTransfer attempt;
+        attempt.setTargetFolder(folder.path());
+        RunTransfer(attempt, server.url(QStringLiteral("/page.html")));
+        ASSERT_EQ(attempt.state(), WebTransfer::State::Succeeded)
+            << attempt.errorString().toStdString();
+        names << QFileInfo(attempt.localFile()).fileName();
+        EXPECT_EQ(ReadFile(attempt.localFile()), QByteArray("<p>new</p>"));
+    }
+    const QRegularExpression random(QStringLiteral("^page-[0-9a-f]{16}\\.html$"));
+    EXPECT_TRUE(random.match(names[0]).hasMatch()) << names[0].toStdString();
+    EXPECT_TRUE(random.match(names[1]).hasMatch()) << names[1].toStdString();
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_EQ(ReadFile(folder.filePath(QStringLiteral("page.html"))), QByteArray("old"));
+}
+
+TEST_F(WebTransferTest, LongNonAsciiNamesAreCutByBytes) {
+    // 100 CJK characters are 300 bytes of file name: more than some file systems take.
+    const QString cjk = QString(100, QChar(0x6f22));
+    const QByteArray path = "/" + QUrl::toPercentEncoding(cjk) + ".html";
+    server.route(path, LocalHttpServer::Page("<p>kanji</p>"));
+    RunTransfer(transfer, server.url(QString::fromLatin1(path)));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    const QString name = QFileInfo(transfer.localFile()).fileName();
+    EXPECT_EQ(name, QString(38, QChar(0x6f22)) + QStringLiteral(".html"));
+    EXPECT_EQ(ReadFile(transfer.localFile()), QByteArray("<p>kanji</p>"));
+}
+
 TEST_F(WebTransferTest, RedirectsAreFollowedAndNameTheFile) {
     server.route("/old",
                  LocalHttpServer::Redirect(server.url(QStringLiteral("/new/about")).toUtf8()));
@@ -241,4 +293,62 @@ TEST(DownloadFileName, IsSafeAndHtmlPagesGetASuffix) {
         html);
     EXPECT_LE(longName.size(), 120);
     EXPECT_TRUE(longName.endsWith(QLatin1String(".html")));
+
+    // Capped in bytes, cut between characters: never half of a multi-byte character or of a
+    // surrogate pair.
+    const struct {
+        QString name;
+        QString expected;
+    } cases[] = {
+        {QString(100, QChar(0x6f22)) + QStringLiteral(".html"),
+         QString(38, QChar(0x6f22)) + QStringLiteral(".html")},
+        {QStringLiteral("\U0001F600").repeated(60) + QStringLiteral(".htm"),
+         QStringLiteral("\U0001F600").repeated(29) + QStringLiteral(".htm")},
+        {QStringLiteral("a") + QStringLiteral("\U0001F600").repeated(60),
+         QStringLiteral("a") + QStringLiteral("\U0001F600").repeated(29) + QStringLiteral(".html")},
+        {QString(200, QChar(0xe9)), QString(60, QChar(0xe9)) + QStringLiteral(".html")},
+    };
+    for (const auto& c : cases) {
+        const QString address =
+            QStringLiteral("http://h/") + QString::fromLatin1(QUrl::toPercentEncoding(c.name));
+        const QString name = DownloadFileName(address, html);
+        EXPECT_EQ(name, c.expected) << name.toStdString();
+        EXPECT_LE(platform::EncodeFileName(name).size(), 120 + 5) << name.toStdString();
+    }
+}
+
+TEST(DownloadCache, StaleFilesGoAndCopiesAreRemovedOnceRead) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString old = folder.filePath(QStringLiteral("old.html"));
+    const QString partial = folder.filePath(QStringLiteral(".download-abc123.part"));
+    const QString fresh = folder.filePath(QStringLiteral("fresh.html"));
+    for (const QString& path : {old, partial, fresh})
+        WriteFile(path, "x");
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("sub")));
+    const QDateTime twoDaysAgo = QDateTime::currentDateTime().addDays(-2);
+    for (const QString& path : {old, partial}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(twoDaysAgo, QFileDevice::FileModificationTime));
+    }
+    EXPECT_EQ(RemoveStaleDownloads(folder.path(), std::chrono::hours(24)), 2);
+    EXPECT_EQ(Entries(folder.path()), QStringList{QStringLiteral("fresh.html")});
+    EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("sub"))).isDir());
+
+    // A copy goes when its owner does, or when it is removed; moving hands it on.
+    {
+        DownloadedCopy copy(fresh);
+        DownloadedCopy moved = std::move(copy);
+        EXPECT_TRUE(copy.path().isEmpty());
+        EXPECT_EQ(moved.path(), fresh);
+        copy.remove(); // empty: nothing happens
+        EXPECT_TRUE(QFileInfo::exists(fresh));
+    }
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    WriteFile(fresh, "y");
+    DownloadedCopy early(fresh);
+    early.remove();
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    early.remove();
 }

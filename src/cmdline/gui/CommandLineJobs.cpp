@@ -8,6 +8,7 @@
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
+#include "support/WebTransfer.h"
 #include "support/gui/TFormDownload.h"
 
 #include <memory>
@@ -17,9 +18,10 @@ namespace {
 // Silent reasons: carried for debugging, never shown.
 const QString kCancelledByUser = QStringLiteral("Operation cancelled by user");
 
-// Replaces a web address by the path of its downloaded copy. A cancelled download ends the job
+// Replaces a web address by the path of its downloaded copy, which is removed when the answer
+// goes (the jobs remove it as soon as they have read it). A cancelled download ends the job
 // silently; a failed one is the job's one visible error.
-void DownloadInput(QString& source) {
+DownloadedCopy DownloadInput(QString& source) {
     std::unique_ptr<TFormDownload> ownWindow;
     TFormDownload* window = FormDownload();
     if (!window) {
@@ -28,7 +30,7 @@ void DownloadInput(QString& source) {
     }
     const QString address = source;
     if (window->DownloadUrl(Translate(QStringLiteral("Downloading Web Page...")), source))
-        return;
+        return source != address ? DownloadedCopy(source) : DownloadedCopy(); // a local file
     if (window->lastResult() == mrCancel)
         throw SilentAbort(kCancelledByUser);
     throw KelvaneError(FillTemplate(
@@ -59,12 +61,14 @@ QString JobOptionsCaption(const QString& inputName) {
 
 bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMode, quint8 flags) {
     QString source = inputName;
+    DownloadedCopy copy;
     if (flags & clfWebAddress)
-        DownloadInput(source);
+        copy = DownloadInput(source);
 
     QByteArray document = ReadFileText(source);
     if (!CurrentPrompts().EditTidyOptions(source, JobOptionsCaption(inputName)))
         throw SilentAbort(kCancelledByUser);
+    copy.remove(); // read by now, also by the dialog's preview
 
     QString messages;
     if (!RunTidy(document, messages))
@@ -86,11 +90,13 @@ bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMod
 bool ValidateJob(const QString& inputName, const QString& outputName, CommandLineMode mode,
                  quint8 flags) {
     QString source = inputName;
+    DownloadedCopy copy;
     if (flags & clfWebAddress)
-        DownloadInput(source);
+        copy = DownloadInput(source);
 
     QString messages;
     RunTidyOnFile(source, messages); // the report is wanted whatever the engine made of it
+    copy.remove();
 
     bool html = mode.HtmlReport == 1;
     QString target = outputName;

@@ -1,39 +1,33 @@
+// The tidy options dialog itself: its frame, menu and buttons, how the controls edit the option
+// set, opening and closing. The option pages are built in TFormTidyPropertiesPages.cpp, the
+// Before and After views and the preview in TFormTidyPropertiesPreview.cpp.
+
 #include "engine/gui/TFormTidyProperties.h"
 
 #include "engine/TidyEngine.h"
 #include "engine/gui/NetworkSettingsTool.h"
-#include "engine/gui/PreviewFile.h"
 #include "engine/gui/TUpDown.h"
-#include "platform/MachineRegistry.h"
 #include "platform/gui/ShellOpen.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
 #include "support/gui/OpenWebAddress.h"
 #include "support/gui/QtPrompts.h"
-#include "support/gui/Scintilla.h"
 #include "support/gui/TFormAboutBox.h"
-#include "support/gui/TextViewFont.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFocusEvent>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStringDecoder>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -42,56 +36,6 @@
 namespace {
 
 TFormTidyProperties* g_formTidyProperties = nullptr;
-
-// Hints of the option controls.
-const QString kHintTabSize = QStringLiteral(
-    "This option specifies the number of columns that Tidy uses between \r\nsuccessive tab "
-    "stops. It is used to map tabs to spaces when reading the \r\ninput. Tidy never outputs "
-    "tabs. ");
-const QString kHintEncoding = QStringLiteral(
-    "This option specifies the character encoding Tidy uses for both the input \r\nand output. "
-    "For ascii, Tidy will accept Latin-1 (ISO-8859-1) character values, \r\nbut will use "
-    "entities for all characters whose value > 127. For raw, Tidy will \r\noutput values above "
-    "127 without translating them into entities. For latin1, \r\ncharacters above 255 will be "
-    "written as entities. For utf8, Tidy assumes that \r\nboth input and output is encoded as "
-    "UTF-8. You can use iso2022 for files \r\nencoded using the ISO-2022 family of encodings "
-    "e.g. ISO-2022-JP. For mac \r\nand win1252, Tidy will accept vendor specific character "
-    "values, but will use \r\nentities for all characters whose value > 127. ");
-
-QsciScintilla* CreateView(const QString& name, QWidget* parent) {
-    auto* view = new QsciScintilla(parent);
-    view->setObjectName(name);
-    view->setUtf8(true);
-    auto* lexer = new QsciLexerHTML(view);
-    const QFont font = TextViewFont();
-    lexer->setDefaultFont(font);
-    lexer->setFont(font); // every style
-    view->setFont(font);
-    view->setLexer(lexer);
-    for (int margin = 0; margin < 5; ++margin)
-        view->setMarginWidth(margin, 0);
-    view->setMarginLineNumbers(0, false);
-    view->setFolding(QsciScintilla::NoFoldStyle);
-    view->setReadOnly(true);
-    return view;
-}
-
-// Document bytes as text for a view: UTF-8 when they are, else one character per byte, so
-// nothing is lost or replaced whatever the page's encoding.
-QString ViewText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes);
-    return text;
-}
-
-void SetViewText(QsciScintilla* view, const QByteArray& bytes) {
-    // A read-only Scintilla document refuses every change, also the program's own.
-    view->setReadOnly(false);
-    view->setText(ViewText(bytes));
-    view->setReadOnly(true);
-}
 
 // A typed tab size: digits only reach the field, so anything else is no number (0). A number
 // too long for an integer is simply large.
@@ -121,11 +65,6 @@ TidyPropertiesOpeners TidyPropertiesOpeners::Desktop() {
 
 TFormTidyProperties* FormTidyProperties() {
     return g_formTidyProperties;
-}
-
-QString CannotPreviewText() {
-    return Translate(QStringLiteral(
-        "This document cannot be previewed.\r\nIt may contain too many errors to be tidied."));
 }
 
 namespace {
@@ -265,288 +204,6 @@ void TFormTidyProperties::CreateMenu() {
             [this] { OpenWebPage(kMakerServicesPage); });
 }
 
-QCheckBox* TFormTidyProperties::CreateCheck(const char* name, const QString& caption,
-                                            const QString& hint, bool TidyOptionSet::*field,
-                                            QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setToolTip(hint);
-    m_checks.append({box, field});
-    return box;
-}
-
-QPushButton* TFormTidyProperties::CreateTestButton(const char* name, QWidget* parent) {
-    auto* button = new QPushButton(QStringLiteral("Test"), parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    m_testButtons.append(button);
-    return button;
-}
-
-namespace {
-
-// A page's content over a row with its Test button at the right.
-void FinishPage(QVBoxLayout* layout, QPushButton* test) {
-    layout->addStretch();
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(test);
-    layout->addLayout(row);
-}
-
-QGroupBox* CreateGroup(const char* name, const QString& caption, QWidget* parent) {
-    auto* group = new QGroupBox(caption, parent);
-    group->setObjectName(QLatin1String(name));
-    return group;
-}
-
-} // namespace
-
-QWidget* TFormTidyProperties::CreateHtmlOptionsPage() {
-    using S = TidyOptionSet;
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("tsHTMLOptions"));
-    auto* layout = new QVBoxLayout(page);
-
-    // Never shown: the tidy mark can only be switched on in the stored settings.
-    cbTidyMark = CreateCheck("cbTidyMark", QStringLiteral("Hidden Option - Include Tidy mark"),
-                             QString(), &S::cbTidyMark, page);
-    cbTidyMark->setHidden(true);
-    cbTidyMark->setEnabled(false);
-
-    QGroupBox* group = CreateGroup("gbHTMLFormatting", QStringLiteral("HTML Formatting"), page);
-    auto* boxes = new QVBoxLayout(group);
-    cbUppercaseTags = CreateCheck(
-        "cbUppercaseTags", QStringLiteral("Uppercase Tags"),
-        QStringLiteral("This option specifies if Tidy should output tag names in upper case."),
-        &S::cbUppercaseTags, group);
-    cbUppercaseAttributes = CreateCheck(
-        "cbUppercaseAttributes", QStringLiteral("Uppercase Attributes"),
-        QStringLiteral(
-            "This option specifies if Tidy should output attribute names in upper case."),
-        &S::cbUppercaseAttributes, group);
-    CBBreakBeforeBR = CreateCheck(
-        "CBBreakBeforeBR", QStringLiteral("Break before <BR>"),
-        QStringLiteral("This option specifies if Tidy should output a line break before each "
-                       "<BR> element. "),
-        &S::CBBreakBeforeBR, group);
-    CBIndent = CreateCheck(
-        "CBIndent", QStringLiteral("Indent Tags"),
-        QStringLiteral(
-            "This option specifies if Tidy should indent block-level tags. \r\nIf set to "
-            "\"auto\", this option causes Tidy to decide whether or not to indent \r\nthe "
-            "content of tags such as TITLE, H1-H6, LI, TD, TD, or P depending \r\non whether or "
-            "not the content includes a block-level element. \r\nYou are advised to avoid "
-            "setting indent to yes as this can expose \r\nlayout bugs in some browsers. "),
-        &S::CBIndent, group);
-    CBDropEmptyParas = CreateCheck(
-        "CBDropEmptyParas", QStringLiteral("Remove empty paragraphs"),
-        QStringLiteral("This option specifies if Tidy should discard empty paragraphs. If set to "
-                       "no, empty paragraphs are replaced by a pair of <BR> elements as HTML4 "
-                       "precludes empty paragraphs. "),
-        &S::CBDropEmptyParas, group);
-    CBWord2000 = CreateCheck(
-        "CBWord2000", QStringLiteral("Strip MS Word 2000 tags"),
-        QStringLiteral("This option specifies if Tidy should go to great pains to strip out all "
-                       "the surplus \r\nstuff Microsoft Word 2000 inserts when you save Word "
-                       "documents as \r\n\"Web pages\". Doesn't handle embedded images or VML."),
-        &S::CBWord2000, group);
-    CBBare = CreateCheck(
-        "CBBare", QStringLiteral("Strip vendor-specific HTML"),
-        QStringLiteral("This option specifies if Tidy should strip Microsoft specific HTML from "
-                       "\r\nWord 2000 documents, and output spaces rather than non-breaking "
-                       "\r\nspaces where they exist in the input."),
-        &S::CBBare, group);
-    CBFixBadComments = CreateCheck(
-        "CBFixBadComments", QStringLiteral("Fix Bad Comments"),
-        QStringLiteral("This option specifies if Tidy should replace unexpected hyphens with "
-                       "\"=\" characters when it comes across adjacent hyphens. The default is "
-                       "yes. This option is provided for users of Cold Fusion which uses the "
-                       "comment syntax: <!--- --->"),
-        &S::CBFixBadComments, group);
-    CBFixURI = CreateCheck(
-        "CBFixURI", QStringLiteral("Fix URLs"),
-        QStringLiteral("This option specifies if Tidy should check attribute values that carry "
-                       "URIs for illegal characters and if such are found, escape them as HTML "
-                       "4 recommends. "),
-        &S::CBFixURI, group);
-    CBClean = CreateCheck(
-        "CBClean", QStringLiteral("Replace fonts with styles"),
-        QStringLiteral("This option specifies if Tidy should strip out surplus presentational "
-                       "tags and \r\nattributes replacing them by style rules and structural "
-                       "markup as appropriate. \r\nIt works well on the HTML saved by Microsoft "
-                       "Office products."),
-        &S::CBClean, group);
-    for (QCheckBox* box :
-         {cbUppercaseTags, cbUppercaseAttributes, CBBreakBeforeBR, CBIndent, CBDropEmptyParas,
-          CBWord2000, CBBare, CBFixBadComments, CBFixURI, CBClean})
-        boxes->addWidget(box);
-    layout->addWidget(group);
-    layout->addWidget(cbTidyMark);
-    FinishPage(layout, CreateTestButton("btnTest1", page));
-    return page;
-}
-
-QWidget* TFormTidyProperties::CreateTextWrapPage() {
-    using S = TidyOptionSet;
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("tsTextWrap"));
-    auto* layout = new QVBoxLayout(page);
-
-    QGroupBox* wrapping = CreateGroup("gbTextWrapping", QStringLiteral("Text Wrapping"), page);
-    auto* wrappingLayout = new QVBoxLayout(wrapping);
-    cbEnableTextWrapping = CreateCheck(
-        "cbEnableTextWrapping", QStringLiteral("Enable Text Wrapping"),
-        QStringLiteral("This option specifies if tidy should wrap the HTML it generates."),
-        &S::cbEnableTextWrapping, wrapping);
-    wrappingLayout->addWidget(cbEnableTextWrapping);
-    lblWrapWidth = new QLabel(QStringLiteral("Wrap Width"), wrapping);
-    lblWrapWidth->setObjectName(QStringLiteral("lblWrapWidth"));
-    EditWrapWidth = new QLineEdit(wrapping);
-    EditWrapWidth->setObjectName(QStringLiteral("EditWrapWidth"));
-    EditWrapWidth->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), EditWrapWidth));
-    EditWrapWidth->setFixedWidth(56);
-    lblWrapWidth->setBuddy(EditWrapWidth);
-    UpDownWrapWidth = new TUpDown(EditWrapWidth, 0, 100, 80, wrapping);
-    UpDownWrapWidth->setObjectName(QStringLiteral("UpDownWrapWidth"));
-    UpDownWrapWidth->setFixedHeight(EditWrapWidth->sizeHint().height());
-    auto* widthRow = new QHBoxLayout;
-    widthRow->addWidget(lblWrapWidth);
-    widthRow->addWidget(EditWrapWidth);
-    widthRow->addWidget(UpDownWrapWidth);
-    widthRow->addStretch();
-    wrappingLayout->addLayout(widthRow);
-    layout->addWidget(wrapping);
-
-    QGroupBox* options =
-        CreateGroup("gbTextWrapOptions", QStringLiteral("Text Wrap Options"), page);
-    auto* optionsLayout = new QVBoxLayout(options);
-    cbWrapJSTE = CreateCheck(
-        "cbWrapJSTE", QStringLiteral("Wrap JSTE Scripts"),
-        QStringLiteral("This option specifies if Tidy should line wrap text contained within "
-                       "JSTE pseudo elements, which look like: <# ... #>. "),
-        &S::cbWrapJSTE, options);
-    cbWrapLiterals = CreateCheck(
-        "cbWrapLiterals", QStringLiteral("Wrap SCRIPT string literals"),
-        QStringLiteral("This option specifies if Tidy should line wrap string literals that "
-                       "appear in script attributes. Tidy wraps long script string literals by "
-                       "inserting a backslash character before the line break."),
-        &S::cbWrapLiterals, options);
-    cbWrapPHP = CreateCheck(
-        "cbWrapPHP", QStringLiteral("Wrap PHP Scripts"),
-        QStringLiteral("This option specifies if Tidy should line wrap text contained within "
-                       "PHP pseudo elements, which look like: <?php ... ?>."),
-        &S::cbWrapPHP, options);
-    cbWrapASP = CreateCheck(
-        "cbWrapASP", QStringLiteral("Wrap ASP Scripts"),
-        QStringLiteral("This option specifies if Tidy should line wrap text contained within "
-                       "ASP pseudo elements, which look like: <% ... %>. "),
-        &S::cbWrapASP, options);
-    CBWrapSections = CreateCheck(
-        "CBWrapSections", QStringLiteral("Wrap HTML Sections"),
-        QStringLiteral("This option specifies if Tidy should line wrap text contained within "
-                       "<![ ... ]> section tags."),
-        &S::CBWrapSections, options);
-    cbWrapAttributes = CreateCheck(
-        "cbWrapAttributes", QStringLiteral("Wrap HTML Attributes"),
-        QStringLiteral("This option specifies if Tidy should line wrap attribute values, for "
-                       "easier editing. This option can be set independently of "
-                       "wrap-script-literals."),
-        &S::cbWrapAttributes, options);
-    for (QCheckBox* box :
-         {cbWrapJSTE, cbWrapLiterals, cbWrapPHP, cbWrapASP, CBWrapSections, cbWrapAttributes})
-        optionsLayout->addWidget(box);
-    layout->addWidget(options);
-    FinishPage(layout, CreateTestButton("btnTest2", page));
-    return page;
-}
-
-QWidget* TFormTidyProperties::CreateAccessibilityPage() {
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("tsAccessibility"));
-    auto* layout = new QVBoxLayout(page);
-    QGroupBox* group = CreateGroup("gbImageAltText", QStringLiteral("Image ALT Text"), page);
-    auto* groupLayout = new QVBoxLayout(group);
-    CBAltText = CreateCheck("CBAltText", QStringLiteral("Automatically provide image ALT text"),
-                            QString(), &TidyOptionSet::CBAltText, group);
-    EditAltText = new QLineEdit(group);
-    EditAltText->setObjectName(QStringLiteral("EditAltText"));
-    groupLayout->addWidget(CBAltText);
-    groupLayout->addWidget(EditAltText);
-    layout->addWidget(group);
-    FinishPage(layout, CreateTestButton("btnTest3", page));
-    return page;
-}
-
-QWidget* TFormTidyProperties::CreateFileOptionsPage() {
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("tsFileOptions"));
-    auto* layout = new QVBoxLayout(page);
-
-    QGroupBox* input =
-        CreateGroup("gbInputFileOptions", QStringLiteral("Input File Options"), page);
-    auto* inputLayout = new QGridLayout(input);
-    lblTabSize = new QLabel(QStringLiteral("Tab Size:"), input);
-    lblTabSize->setObjectName(QStringLiteral("lblTabSize"));
-    lblTabSize->setToolTip(kHintTabSize);
-    CBTabSize = new QComboBox(input);
-    CBTabSize->setObjectName(QStringLiteral("CBTabSize"));
-    CBTabSize->setEditable(true);
-    CBTabSize->setInsertPolicy(QComboBox::NoInsert);
-    CBTabSize->setCompleter(nullptr); // the text stays as typed
-    CBTabSize->addItems(kTabSizeItems);
-    CBTabSize->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), CBTabSize));
-    CBTabSize->setToolTip(kHintTabSize);
-    CBTabSize->lineEdit()->installEventFilter(this);
-    lblTabSize->setBuddy(CBTabSize);
-    lblInputEncoding = new QLabel(QStringLiteral("Char Encoding:"), input);
-    lblInputEncoding->setObjectName(QStringLiteral("lblInputEncoding"));
-    lblInputEncoding->setToolTip(kHintEncoding);
-    CBInputEncoding = new QComboBox(input);
-    CBInputEncoding->setObjectName(QStringLiteral("CBInputEncoding"));
-    CBInputEncoding->addItems(kTidyEncodingNames);
-    CBInputEncoding->setToolTip(kHintEncoding);
-    lblInputEncoding->setBuddy(CBInputEncoding);
-    inputLayout->addWidget(lblTabSize, 0, 0);
-    inputLayout->addWidget(CBTabSize, 0, 1);
-    inputLayout->addWidget(lblInputEncoding, 1, 0);
-    inputLayout->addWidget(CBInputEncoding, 1, 1);
-    inputLayout->setColumnStretch(2, 1);
-    layout->addWidget(input);
-
-    QGroupBox* output =
-        CreateGroup("gbOutputFileOptions", QStringLiteral("Output File Options"), page);
-    auto* outputLayout = new QGridLayout(output);
-    lblOutputEncoding = new QLabel(QStringLiteral("Char Encoding:"), output);
-    lblOutputEncoding->setObjectName(QStringLiteral("lblOutputEncoding"));
-    lblOutputEncoding->setToolTip(kHintEncoding);
-    CBOutputEncoding = new QComboBox(output);
-    CBOutputEncoding->setObjectName(QStringLiteral("CBOutputEncoding"));
-    CBOutputEncoding->addItems(kTidyEncodingNames);
-    CBOutputEncoding->setToolTip(kHintEncoding);
-    lblOutputEncoding->setBuddy(CBOutputEncoding);
-    outputLayout->addWidget(lblOutputEncoding, 0, 0);
-    outputLayout->addWidget(CBOutputEncoding, 0, 1);
-    outputLayout->setColumnStretch(2, 1);
-    layout->addWidget(output);
-
-    FinishPage(layout, CreateTestButton("btnTest4", page));
-    return page;
-}
-
-QWidget* TFormTidyProperties::CreateViewPage(const QString& pageName, const QString& viewName,
-                                             QsciScintilla*& view) {
-    auto* page = new QWidget(this);
-    page->setObjectName(pageName);
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    view = CreateView(viewName, page);
-    layout->addWidget(view);
-    return page;
-}
-
 void TFormTidyProperties::ConnectControls() {
     for (const CheckBinding& binding : std::as_const(m_checks)) {
         connect(binding.box, &QCheckBox::toggled, this, [this, binding](bool on) {
@@ -570,23 +227,29 @@ void TFormTidyProperties::ConnectControls() {
         m_storage.options().EditAltText = text;
         SetPreviewStale();
     });
-    // The tab size and the encodings do not make the preview stale.
+    // The tab size and the encodings change the tidied text as much as any box.
     connect(CBTabSize, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!m_showingOptions && index >= 0)
-            m_storage.options().CBTabSize = {index, kTabSizeItems.value(index)};
+        if (m_showingOptions || index < 0)
+            return;
+        m_storage.options().CBTabSize = {index, kTabSizeItems.value(index)};
+        SetPreviewStale();
     });
     connect(CBTabSize, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (m_showingOptions)
+            return;
         // A typed number that is in the list counts as that entry; any other as none.
-        if (!m_showingOptions)
-            m_storage.options().CBTabSize = {static_cast<int>(kTabSizeItems.indexOf(text)), text};
+        m_storage.options().CBTabSize = {static_cast<int>(kTabSizeItems.indexOf(text)), text};
+        SetPreviewStale();
     });
     for (QComboBox* combo : {CBInputEncoding, CBOutputEncoding}) {
         ComboValue TidyOptionSet::*field = combo == CBInputEncoding
                                                ? &TidyOptionSet::CBInputEncoding
                                                : &TidyOptionSet::CBOutputEncoding;
         connect(combo, &QComboBox::currentIndexChanged, this, [this, field](int index) {
-            if (!m_showingOptions)
-                m_storage.options().*field = {index, kTidyEncodingNames.value(index)};
+            if (m_showingOptions)
+                return;
+            m_storage.options().*field = {index, kTidyEncodingNames.value(index)};
+            SetPreviewStale();
         });
     }
     connect(PageControl1, &QTabWidget::currentChanged, this,
@@ -657,8 +320,7 @@ bool TFormTidyProperties::ShowOptionsDialog(const QByteArray& document) {
     PageControl1->setTabVisible(PageControl1->indexOf(tsBefore), m_hasDocument);
     PageControl1->setTabVisible(PageControl1->indexOf(tsAfter), m_hasDocument);
     if (m_hasDocument) {
-        m_beforeText = document;
-        SetViewText(MemoBefore, m_beforeText);
+        SetBeforeText(document);
         m_previewStale = true;
     } else {
         // The Before view keeps what it held; nothing can be previewed.
@@ -668,6 +330,7 @@ bool TFormTidyProperties::ShowOptionsDialog(const QByteArray& document) {
     for (QPushButton* button : std::as_const(m_testButtons))
         button->setEnabled(m_hasDocument);
     PageControl1->setCurrentIndex(0);
+    BeginOpening();
 
     adjustSize();
     if (QScreen* display = screen())
@@ -675,13 +338,21 @@ bool TFormTidyProperties::ShowOptionsDialog(const QByteArray& document) {
     return exec() == QDialog::Accepted;
 }
 
-void TFormTidyProperties::showEvent(QShowEvent* event) {
-    // A tab size typed outside the list selects no entry; each showing starts from the first.
+void TFormTidyProperties::BeginOpening() {
+    // A tab size typed outside the list selects no entry; each opening starts from the first.
     if (m_storage.options().CBTabSize.itemIndex < 0) {
         m_storage.options().CBTabSize = {0, kTabSizeItems.first()};
         OptionsToControls();
     }
     m_optionsAtOpening = m_storage.options();
+}
+
+void TFormTidyProperties::showEvent(QShowEvent* event) {
+    // Shown again after being minimised, the dialog is still open: the user's edits stay and
+    // Cancel still goes back to the values of the opening. Only a dialog shown some other way
+    // than ShowOptionsDialog is opened here.
+    if (!m_optionsAtOpening)
+        BeginOpening();
     QDialog::showEvent(event);
 }
 
@@ -721,47 +392,13 @@ void TFormTidyProperties::CBTabSizeExit() {
     const int size = std::clamp(TypedTabSize(CBTabSize->currentText()), 1, 12);
     const QString text = QString::number(size);
     const int index = static_cast<int>(kTabSizeItems.indexOf(text));
+    if (m_storage.options().CBTabSize != ComboValue{index, text})
+        SetPreviewStale();
     m_storage.options().CBTabSize = {index, text};
     const QSignalBlocker blocker(CBTabSize);
     CBTabSize->setCurrentIndex(index);
     if (index < 0 || CBTabSize->currentText() != text)
         CBTabSize->setEditText(text);
-}
-
-void TFormTidyProperties::PageControl1Change(int index) {
-    if (PageControl1->widget(index) == tsAfter && m_hasDocument)
-        RefreshAfter();
-}
-
-bool TFormTidyProperties::RefreshAfter() {
-    if (!m_previewStale)
-        return true;
-    QByteArray tidied = m_beforeText;
-    QString messages;
-    bool succeeded = false;
-    try {
-        succeeded = RunTidy(tidied, messages);
-    } catch (const SilentAbort&) {
-        return false;
-    } catch (const KelvaneError& error) {
-        ShowError(error.message());
-        return false;
-    }
-    if (succeeded && !tidied.isEmpty()) {
-        ShowAfterText(tidied, true);
-        m_previewStale = false;
-    } else {
-        ShowAfterText(CannotPreviewText().toUtf8(), false);
-    }
-    return true;
-}
-
-void TFormTidyProperties::ShowAfterText(const QByteArray& text, bool keepScroll) {
-    const int firstLine = MemoAfter->firstVisibleLine();
-    m_afterText = text;
-    SetViewText(MemoAfter, m_afterText);
-    if (keepScroll)
-        MemoAfter->setFirstVisibleLine(firstLine);
 }
 
 void TFormTidyProperties::Guarded(const std::function<void()>& work) {
@@ -779,48 +416,6 @@ void TFormTidyProperties::btnDefaultsClick() {
     SetPreviewStale();
     if (m_hasDocument)
         RefreshAfter();
-}
-
-QString TFormTidyProperties::WritePreviewFile() {
-    const QString path = PreviewFilePath();
-    WriteFileText(path, m_afterText);
-    return path;
-}
-
-QString TFormTidyProperties::InstalledEditorPath() {
-    const std::optional<QString> path = MachineRegistryString(kEditorRegistryKey, kEditorPathValue);
-    if (!path || path->trimmed().isEmpty() || !QFileInfo(path->trimmed()).isFile())
-        return {};
-    return path->trimmed();
-}
-
-bool TFormTidyProperties::OpenPreview(const QString& path) {
-    // Each program gets the file and the switches as separate arguments: no quoting needed.
-    const QString editor = InstalledEditorPath();
-    if (!editor.isEmpty() &&
-        StartProgram(editor, {path, QStringLiteral("-NoSplash"), QStringLiteral("-X")}))
-        return true;
-    if (m_openers.openDocument && m_openers.openDocument(path))
-        return true;
-    return m_openers.openWith && m_openers.openWith(path);
-}
-
-void TFormTidyProperties::btnPreviewClick() {
-    Guarded([this] {
-        if (!m_hasDocument || !RefreshAfter())
-            return;
-        OpenPreview(WritePreviewFile());
-    });
-}
-
-void TFormTidyProperties::btnTestClick() {
-    Guarded([this] {
-        if (!m_hasDocument || !RefreshAfter())
-            return;
-        const QString path = WritePreviewFile();
-        if (m_openers.openDocument)
-            m_openers.openDocument(path);
-    });
 }
 
 void TFormTidyProperties::miInternetPropertiesClick() {

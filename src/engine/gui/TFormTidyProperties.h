@@ -131,12 +131,15 @@ private:
     QPushButton* CreateTestButton(const char* name, QWidget* parent);
     void ConnectControls();
 
+    // Once per opening: takes the options that any close but OK goes back to.
+    void BeginOpening();
     // Shows the record in the controls (after every load), without counting as a change.
     void OptionsToControls();
     // The enabling rules of the wrapping and ALT text boxes.
     void UpdateEnabling();
     static void SetTextFieldEnabled(QLineEdit* field, bool enabled);
     void SetPreviewStale() { m_previewStale = true; }
+    void SetBeforeText(const QByteArray& document);
     void ShowAfterText(const QByteArray& text, bool keepScroll);
     bool OpenPreview(const QString& path);
     bool StartProgram(const QString& program, const QStringList& arguments);

@@ -27,11 +27,13 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -376,6 +378,24 @@ TEST_F(TidyPropertiesTest, EveryOtherCloseDropsTheChanges) {
     }
 }
 
+TEST_F(TidyPropertiesTest, CancelAfterTheDialogWasShownAgainStillDropsTheChanges) {
+    // Restored after being minimised, the dialog is shown again while it stays open.
+    const bool ok = showAndAnswer(kSample, [&] {
+        control<QCheckBox>("CBBare")->click();
+        QComboBox* tab = control<QComboBox>("CBTabSize");
+        tab->lineEdit()->clear();
+        QTest::keyClicks(tab, QStringLiteral("10"));
+        QShowEvent shownAgain;
+        QApplication::sendEvent(&form(), &shownAgain);
+        EXPECT_EQ(tab->currentText(), QStringLiteral("10")) << "typing is kept";
+        click("btnCancel");
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(CurrentOptionSet().CBBare);
+    EXPECT_EQ(CurrentOptionSet().CBTabSize, (ComboValue{0, QStringLiteral("1")}));
+    EXPECT_TRUE(control<QCheckBox>("CBBare")->isChecked());
+}
+
 TEST_F(TidyPropertiesTest, OkStoresTheChanges) {
     showAndAnswer({}, [&] {
         control<QCheckBox>("CBIndent")->click();
@@ -619,13 +639,6 @@ TEST_F(TidyPropertiesTest, AfterIsTidiedOnceAndAgainOnlyAfterAChange) {
         showPage("tsAfter");
         EXPECT_EQ(m_runner.runs, 1);
 
-        // The tab size and the encodings do not count as changes.
-        control<QComboBox>("CBTabSize")->setCurrentIndex(3);
-        control<QComboBox>("CBOutputEncoding")->setCurrentIndex(3);
-        showPage("tsHTMLOptions");
-        showPage("tsAfter");
-        EXPECT_EQ(m_runner.runs, 1);
-
         control<QCheckBox>("cbUppercaseTags")->click();
         EXPECT_TRUE(form().previewStale());
         showPage("tsAfter");
@@ -641,6 +654,76 @@ TEST_F(TidyPropertiesTest, AfterIsTidiedOnceAndAgainOnlyAfterAChange) {
             showPage("tsAfter");
         }
         EXPECT_EQ(m_runner.runs, 4);
+        click("btnCancel");
+    });
+}
+
+TEST_F(TidyPropertiesTest, EveryOptionControlMarksThePreviewStale) {
+    // Every option control of the dialog, changed the way a user changes it. The boxes that
+    // depend on another go after it, so that they are enabled.
+    using Change = std::function<void()>;
+    QList<QPair<QString, Change>> changes;
+    form();
+    for (QCheckBox* box : form().findChildren<QCheckBox*>()) {
+        if (box->objectName() != QLatin1String("cbTidyMark")) // never shown
+            changes.append({box->objectName(), [box] { box->click(); }});
+    }
+    std::stable_partition(changes.begin(), changes.end(), [](const auto& change) {
+        return change.first == QLatin1String("cbEnableTextWrapping") ||
+               change.first == QLatin1String("CBAltText");
+    });
+    changes.append({QStringLiteral("EditWrapWidth"),
+                    [&] { control<QLineEdit>("EditWrapWidth")->setText(QStringLiteral("60")); }});
+    changes.append({QStringLiteral("UpDownWrapWidth"), [&] {
+                        control<QWidget>("UpDownWrapWidth")
+                            ->findChild<QToolButton*>(QStringLiteral("btnUp"))
+                            ->click();
+                    }});
+    changes.append(
+        {QStringLiteral("EditAltText"),
+         [&] { QTest::keyClicks(control<QLineEdit>("EditAltText"), QStringLiteral("photo")); }});
+    changes.append({QStringLiteral("CBTabSize list"),
+                    [&] { control<QComboBox>("CBTabSize")->setCurrentIndex(3); }});
+    changes.append({QStringLiteral("CBTabSize typed"), [&] {
+                        QComboBox* tab = control<QComboBox>("CBTabSize");
+                        tab->lineEdit()->clear();
+                        QTest::keyClicks(tab, QStringLiteral("6"));
+                    }});
+    changes.append({QStringLiteral("CBTabSize left"), [&] {
+                        control<QComboBox>("CBTabSize")->setEditText(QStringLiteral("30"));
+                        form().CBTabSizeExit(); // stale already; the forced value counts too
+                    }});
+    for (const char* name : {"CBInputEncoding", "CBOutputEncoding"})
+        changes.append({QLatin1String(name), [this, name] {
+                            QComboBox* combo = control<QComboBox>(name);
+                            combo->setCurrentIndex((combo->currentIndex() + 1) % combo->count());
+                        }});
+    ASSERT_GT(changes.size(), 24);
+
+    const QByteArray latin1 = "<html><head><title>t</title></head><body><p>Caf\xe9\tbar"
+                              "</body></html>";
+    showAndAnswer(latin1, [&] {
+        for (const auto& [name, change] : std::as_const(changes)) {
+            showPage("tsAfter");
+            ASSERT_FALSE(form().previewStale()) << name.toStdString();
+            showPage("tsHTMLOptions");
+            const int runs = m_runner.runs;
+            change();
+            EXPECT_TRUE(form().previewStale()) << name.toStdString();
+            showPage("tsAfter");
+            EXPECT_EQ(m_runner.runs, runs + 1) << name.toStdString();
+        }
+
+        // What the user sees follows: latin1 in, raw out keeps the byte; ascii writes an entity.
+        click("btnDefaults");
+        control<QComboBox>("CBInputEncoding")->setCurrentIndex(1);
+        control<QComboBox>("CBOutputEncoding")->setCurrentIndex(2);
+        showPage("tsAfter");
+        EXPECT_TRUE(form().afterText().contains("Caf\xe9")) << form().afterText().constData();
+        showPage("tsFileOptions");
+        control<QComboBox>("CBOutputEncoding")->setCurrentIndex(0);
+        showPage("tsAfter");
+        EXPECT_TRUE(form().afterText().contains("Caf&eacute;")) << form().afterText().constData();
         click("btnCancel");
     });
 }
