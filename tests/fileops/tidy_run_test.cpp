@@ -9,12 +9,15 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BackupStore.h"
+#include "platform/FileNames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,10 +81,13 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     const QString gone = root + "gone.html";
     const QString many = Page("many.html", "tokens:301");
     const QString fails = Page("fails.html", "fail");
+    const QString odd = root + platform::DecodeFileName("bad\xffname.html");
+    const QByteArray oddNative = platform::EncodeFileName(odd);
+    ASSERT_EQ(::close(::open(oddNative.constData(), O_WRONLY | O_CREAT, 0644)), 0);
     const QString last = Page("last.html", "<p>last");
     prompts.messageAnswers = {mrNo, mrYes}; // many warnings: No; continue after a failure: Yes
 
-    Run({good, readOnly, elf, exe, folder, copy, fifo, gone, many, fails, last});
+    Run({good, readOnly, elf, exe, folder, copy, fifo, gone, many, fails, odd, last});
 
     EXPECT_EQ(ReadAll(good), "tidied:<p>good");
     EXPECT_EQ(ReadAll(BackupPathOf(good)), "<p>good");
@@ -93,7 +99,7 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     EXPECT_FALSE(QDir(root + "Kelvane Backup/Kelvane Backup").exists());
 
     EXPECT_EQ(rig.commands.SuccessCount(), 2);
-    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 11");
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 12");
     EXPECT_EQ(SummaryLines(),
               QStringList({readOnly + ": File is read-only. This file cannot be tidied.",
                            elf + ": File is forbidden and cannot be tidied. It may be a program "
@@ -104,14 +110,16 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
                                   "socket, and cannot be tidied.",
                            gone + ": File is read-only. This file cannot be tidied.",
                            fails + ": The file cannot be tidied. It may have too many HTML "
-                                   "errors for Kelvane to process."}));
+                                   "errors for Kelvane to process.",
+                           odd + ": The file's name is not valid UTF-8. Kelvane cannot write "
+                                 "this file, so it was not tidied."}));
     EXPECT_EQ(Questions(), QStringList({kManyWarnings, "Do you wish to continue tidying files?"}));
     EXPECT_EQ(rig.observer.Outcomes(),
               QList<FileOutcome>(
                   {FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
                    FileOutcome::Forbidden, FileOutcome::Folder, FileOutcome::InBackupFolder,
                    FileOutcome::Unreadable, FileOutcome::ReadOnly, FileOutcome::Declined,
-                   FileOutcome::TidyFailed, FileOutcome::Tidied}));
+                   FileOutcome::TidyFailed, FileOutcome::NameNotWritable, FileOutcome::Tidied}));
     EXPECT_EQ(rig.view.captions, QStringList{"Tidying Files..."});
     EXPECT_EQ(rig.view.shown.first(), "Processing good.html");
     EXPECT_EQ(rig.progress.MessageTexts(), QStringList()) << "reset after the run";
