@@ -66,14 +66,21 @@ FileSnapshot ReadSnapshot(const QString& path) {
     if (!S_ISREG(st.st_mode))
         CannotRead(path, Translate(QStringLiteral("It is not a regular file.")));
 
+    const QString tooLarge = Translate(QStringLiteral("It is too large to be tidied."));
+    if (st.st_size > kMaxDocumentBytes)
+        CannotRead(path, tooLarge);
+
     FileSnapshot snapshot;
     snapshot.identity = IdentityFrom(st);
     // One read more than the size: a file that grows meanwhile is still read to its end.
     snapshot.bytes.resize(qsizetype(st.st_size) + 1);
     qsizetype used = 0;
     for (;;) {
-        if (used == snapshot.bytes.size())
+        if (used == snapshot.bytes.size()) {
+            if (used > kMaxDocumentBytes) // it grew while it was read
+                CannotRead(path, tooLarge);
             snapshot.bytes.resize(used + 64 * 1024);
+        }
         const ssize_t got =
             ::read(fd, snapshot.bytes.data() + used, size_t(snapshot.bytes.size() - used));
         if (got < 0) {

@@ -39,8 +39,12 @@ struct FileSnapshot {
     FileIdentity identity; // taken before the bytes were read: any later change shows
 };
 
+// The largest document a run reads: far beyond any web page, and small enough that its tidied
+// text still fits the engine's frames (EngineProtocol.h), whatever a hostile file claims.
+inline constexpr qint64 kMaxDocumentBytes = qint64(256) << 20;
+
 // Reads a regular file whole. Raises the file-open error as a FileReadError when it cannot be
-// opened or read, or is not a regular file.
+// opened or read, is not a regular file, or is larger than kMaxDocumentBytes.
 FileSnapshot ReadSnapshot(const QString& path);
 
 // A digest that tells two versions of a file apart, of `bytes` at once or piece by piece.

@@ -89,6 +89,9 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
         return Decided(std::move(record), FileOutcome::Unreadable,
                        QStringLiteral("%s: This is not a regular file. It may be a pipe, a "
                                       "device or a socket, and cannot be tidied."));
+    if (identity->size > kMaxDocumentBytes)
+        return Decided(std::move(record), FileOutcome::Unreadable,
+                       QStringLiteral("%s: File is too large to be tidied."));
     if (IsForbiddenFile(path))
         return Decided(std::move(record), FileOutcome::Forbidden,
                        QStringLiteral("%s: File is forbidden and cannot be tidied. It may be a "

@@ -5,12 +5,14 @@
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
 #include "fileops/BackupStore.h"
+#include "fileops/FileSnapshot.h"
 #include "support/RememberedAnswers.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BackupStore.h"
+#include "fileops/FileSnapshot.h"
 #include "platform/FileNames.h"
 
 #include <QDir>
@@ -84,10 +85,12 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     const QString odd = root + platform::DecodeFileName("bad\xffname.html");
     const QByteArray oddNative = platform::EncodeFileName(odd);
     ASSERT_EQ(::close(::open(oddNative.constData(), O_WRONLY | O_CREAT, 0644)), 0);
+    const QString huge = Page("huge.html", "<p>");
+    ASSERT_EQ(::truncate(huge.toUtf8().constData(), kMaxDocumentBytes + 1), 0); // sparse
     const QString last = Page("last.html", "<p>last");
     prompts.messageAnswers = {mrNo, mrYes}; // many warnings: No; continue after a failure: Yes
 
-    Run({good, readOnly, elf, exe, folder, copy, fifo, gone, many, fails, odd, last});
+    Run({good, readOnly, elf, exe, folder, copy, fifo, gone, many, fails, odd, huge, last});
 
     EXPECT_EQ(ReadAll(good), "tidied:<p>good");
     EXPECT_EQ(ReadAll(BackupPathOf(good)), "<p>good");
@@ -99,7 +102,7 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     EXPECT_FALSE(QDir(root + "Kelvane Backup/Kelvane Backup").exists());
 
     EXPECT_EQ(rig.commands.SuccessCount(), 2);
-    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 12");
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 13");
     EXPECT_EQ(SummaryLines(),
               QStringList({readOnly + ": File is read-only. This file cannot be tidied.",
                            elf + ": File is forbidden and cannot be tidied. It may be a program "
@@ -112,14 +115,16 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
                            fails + ": The file cannot be tidied. It may have too many HTML "
                                    "errors for Kelvane to process.",
                            odd + ": The file's name is not valid UTF-8. Kelvane cannot write "
-                                 "this file, so it was not tidied."}));
+                                 "this file, so it was not tidied.",
+                           huge + ": File is too large to be tidied."}));
     EXPECT_EQ(Questions(), QStringList({kManyWarnings, "Do you wish to continue tidying files?"}));
     EXPECT_EQ(rig.observer.Outcomes(),
               QList<FileOutcome>(
                   {FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
                    FileOutcome::Forbidden, FileOutcome::Folder, FileOutcome::InBackupFolder,
                    FileOutcome::Unreadable, FileOutcome::ReadOnly, FileOutcome::Declined,
-                   FileOutcome::TidyFailed, FileOutcome::NameNotWritable, FileOutcome::Tidied}));
+                   FileOutcome::TidyFailed, FileOutcome::NameNotWritable, FileOutcome::Unreadable,
+                   FileOutcome::Tidied}));
     EXPECT_EQ(rig.view.captions, QStringList{"Tidying Files..."});
     EXPECT_EQ(rig.view.shown.first(), "Processing good.html");
     EXPECT_EQ(rig.progress.MessageTexts(), QStringList()) << "reset after the run";
