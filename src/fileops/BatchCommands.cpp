@@ -10,9 +10,9 @@
 
 namespace {
 
-// How far into the list the options dialog's sample is looked for; a streamed list of
-// millions of unreadable entries must not be held in memory for it.
-constexpr qsizetype kSampleSearchLimit = 4096;
+// How far into a streamed list (whose length is not known) the options dialog's sample is
+// looked for: millions of unreadable entries must not be held in memory for it.
+constexpr qsizetype kStreamSampleSearchLimit = 4096;
 
 class BusyFlag {
 public:
@@ -182,7 +182,8 @@ void BatchCommands::RunTidyBatch(WorkItems& items) {
     if (ahead.IsEmpty())
         return;
     ReportRunError([&] {
-        const QString sample = ahead.FindSample(kSampleSearchLimit);
+        const QString sample =
+            ahead.FindSample(items.Count() >= 0 ? items.Count() : kStreamSampleSearchLimit);
         if (!CurrentPrompts().EditTidyOptions(
                 sample,
                 Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"))))

@@ -15,6 +15,9 @@ namespace {
 constexpr int kManyWarnings = 300;
 // How often a file that keeps changing while its question is open is tidied again.
 constexpr int kMaxRetidy = 2;
+// Outcomes waiting behind a slow rewrite at most; then the step waits for it (bounded memory
+// when a disk stalls under a long list).
+constexpr size_t kMaxPending = 4096;
 
 QString Filled(const char* textTemplate, const QStringList& values) {
     return FillTemplate(Translate(QString::fromUtf8(textTemplate)), values);
@@ -72,7 +75,7 @@ bool TidyRun::Decided(FileRecord record, FileOutcome outcome, const QString& err
 }
 
 bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
-    Settle(false);
+    Settle(m_pending.size() >= kMaxPending);
     FileRecord record;
     record.path = path;
 
