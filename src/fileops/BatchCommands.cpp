@@ -74,88 +74,66 @@ const QString kRemovalQuestion = QStringLiteral(
 
 } // namespace
 
-void BatchCommands::Tidy() {
-    AsBusyCommand([this] {
+void BatchCommands::Command(const CommandFrame& frame) {
+    AsBusyCommand([&] {
         if (!m_env.selection || !m_env.scanner)
             return;
-        GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
+        if (!frame.question.isEmpty() && !Confirm(frame.question))
+            return; // nothing is gathered
+        if (frame.saveSelection)
+            GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
         QStringList list;
-        GatherSelection(*m_env.selection, *m_env.scanner, list, true);
+        switch (frame.from) {
+        case WorkListFrom::Selection:
+            GatherSelection(*m_env.selection, *m_env.scanner, list, false);
+            break;
+        case WorkListFrom::ExpandedSelection:
+            GatherSelection(*m_env.selection, *m_env.scanner, list, true);
+            break;
+        case WorkListFrom::TreeFolder:
+            GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
+            break;
+        }
         ListWorkItems items(std::move(list));
-        RunTidyBatch(items);
+        (this->*frame.run)(items); // each run returns at once for an empty list
+        if (frame.reselect)
+            ReselectAfterRun();
     });
+}
+
+void BatchCommands::Tidy() {
+    Command({{}, WorkListFrom::ExpandedSelection, true, &BatchCommands::RunTidyBatch, false});
     // Also when another command was still running: its files are shown as they are now.
     ReselectAfterRun();
 }
 
 void BatchCommands::FolderTidy() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner)
-            return;
-        QStringList list;
-        GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
-        ListWorkItems items(std::move(list));
-        RunTidyBatch(items);
-    });
+    Command({{}, WorkListFrom::TreeFolder, false, &BatchCommands::RunTidyBatch, false});
 }
 
 void BatchCommands::Validate() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner)
-            return;
-        QStringList list;
-        GatherSelection(*m_env.selection, *m_env.scanner, list, false);
-        ListWorkItems items(std::move(list));
-        RunValidateBatch(items);
-    });
+    Command({{}, WorkListFrom::Selection, false, &BatchCommands::RunValidateBatch, false});
 }
 
 void BatchCommands::Restore() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner || !Confirm(kRestoreQuestion))
-            return;
-        GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
-        QStringList list;
-        GatherSelection(*m_env.selection, *m_env.scanner, list, true);
-        ListWorkItems items(std::move(list));
-        RunRestoreBatch(items);
-        ReselectAfterRun();
-    });
+    Command({kRestoreQuestion, WorkListFrom::ExpandedSelection, true,
+             &BatchCommands::RunRestoreBatch, true});
 }
 
 void BatchCommands::FolderRestore() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner || !Confirm(kRestoreQuestion))
-            return;
-        QStringList list;
-        GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
-        ListWorkItems items(std::move(list));
-        RunRestoreBatch(items);
-    });
+    Command({kRestoreQuestion, WorkListFrom::TreeFolder, false, &BatchCommands::RunRestoreBatch,
+             false});
 }
 
 void BatchCommands::RemoveBackups() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner || !Confirm(kRemovalQuestion))
-            return;
-        QStringList list;
-        GatherSelection(*m_env.selection, *m_env.scanner, list, true);
-        ListWorkItems items(std::move(list));
-        RunRemoveBackupsBatch(items);
-        ReselectAfterRun();
-    });
+    // ReselectPaths stays empty: the refreshed list selects nothing.
+    Command({kRemovalQuestion, WorkListFrom::ExpandedSelection, false,
+             &BatchCommands::RunRemoveBackupsBatch, true});
 }
 
 void BatchCommands::FolderRemoveBackups() {
-    AsBusyCommand([this] {
-        if (!m_env.selection || !m_env.scanner || !Confirm(kRemovalQuestion))
-            return;
-        QStringList list;
-        GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
-        ListWorkItems items(std::move(list));
-        RunRemoveBackupsBatch(items);
-        ReselectAfterRun();
-    });
+    Command({kRemovalQuestion, WorkListFrom::TreeFolder, false,
+             &BatchCommands::RunRemoveBackupsBatch, true});
 }
 
 // --- Runs ---

@@ -115,6 +115,17 @@ public:
     bool RunFailed() const { return m_state.runFailed; }
 
 private:
+    enum class WorkListFrom { Selection, ExpandedSelection, TreeFolder };
+    // What a command frame does around its run.
+    struct CommandFrame {
+        QString question;   // untranslated Yes/No warning asked first; empty: none
+        WorkListFrom from;  // how the work list is gathered
+        bool saveSelection; // ReselectPaths gets the selection, folders not expanded
+        void (BatchCommands::*run)(WorkItems&);
+        bool reselect; // ReselectAfterRun once the run is over
+    };
+    // The frame of every command: Busy, the question, the work list, the run.
+    void Command(const CommandFrame& frame);
     // Runs `command` with Busy set (nothing when Busy already); an error that ends it is shown.
     void AsBusyCommand(const std::function<void()>& command);
     // Refreshes the file list, selects ReselectPaths again and forgets them.

@@ -2,16 +2,21 @@
 // Stand-ins for what surrounds the batch runs in the program: the progress view, the error
 // pane, the file list and tree, the scanning window, and an observer of every file.
 
+#include "common/ScriptedPrompts.h"
+#include "common/TestSupport.h"
 #include "engine/TidyEngine.h"
 #include "engine/TidyRunner.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/FileMask.h"
 #include "fileops/FolderScan.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QList>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -201,4 +206,32 @@ public:
     }
     std::function<void(const QByteArray& document)> during;
     int runs = 0;
+};
+
+// A fixture for the runs: a folder of pages, scripted prompts and engine, and a rig.
+class BatchRunFixture : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    // Writes a page (and its folders) under the fixture's folder; answers its path.
+    QString Page(const QString& name, const QByteArray& content) {
+        const QString path = root + name;
+        QDir().mkpath(QFileInfo(path).path());
+        WriteAll(path, content);
+        return path;
+    }
+    QString Heading() const {
+        return rig.pages.Summary() ? rig.pages.Summary()->Heading : QStringLiteral("<none>");
+    }
+    QStringList SummaryLines() const {
+        return rig.pages.Summary() ? rig.pages.Summary()->Messages : QStringList();
+    }
+
+    QTemporaryDir dir;
+    const QString root = dir.path() + QLatin1Char('/');
+    ScriptedPrompts prompts;
+    ScopedPrompts scopedPrompts{prompts};
+    ScriptedTidyRunner engine;
+    ScopedTidyRunner scopedEngine{engine};
+    BatchRig rig;
 };

@@ -16,19 +16,13 @@
 
 namespace {
 
-class BatchCommandsTest : public ::testing::Test {
+class BatchCommandsTest : public BatchRunFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
+        BatchRunFixture::SetUp();
         ForgetAnswer(ProcessFolderQuestion());
     }
-
-    QString Page(const QString& name, const QByteArray& content) {
-        const QString path = root + name;
-        QDir().mkpath(QFileInfo(path).path());
-        WriteAll(path, content);
-        return path;
-    }
+    // A page that was tidied: its backup holds `before`.
     QString Tidied(const QString& name, const QByteArray& before) {
         const QString path = Page(name, before);
         EXPECT_FALSE(MakeBackup(path).isEmpty());
@@ -39,17 +33,6 @@ protected:
         ListWorkItems items(paths);
         rig.commands.RunValidateBatch(items);
     }
-    QString Heading() const {
-        return rig.pages.Summary() ? rig.pages.Summary()->Heading : QStringLiteral("<none>");
-    }
-
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    ScriptedPrompts prompts;
-    ScopedPrompts scopedPrompts{prompts};
-    ScriptedTidyRunner engine;
-    ScopedTidyRunner scopedEngine{engine};
-    BatchRig rig;
 };
 
 } // namespace

@@ -22,28 +22,15 @@
 
 namespace {
 
-class TidyRunTest : public ::testing::Test {
+class TidyRunTest : public BatchRunFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    QString Page(const QString& name, const QByteArray& content) {
-        const QString path = root + name;
-        QDir().mkpath(QFileInfo(path).path());
-        WriteAll(path, content);
-        return path;
-    }
     // Runs the tidy batch over `paths`, confirming the options dialog.
     void Run(const QStringList& paths) {
         prompts.optionsAnswers.push_back(true);
         ListWorkItems items(paths);
         rig.commands.RunTidyBatch(items);
     }
-    QString Heading() const {
-        return rig.pages.Summary() ? rig.pages.Summary()->Heading : QStringLiteral("<none>");
-    }
-    QStringList SummaryLines() const {
-        return rig.pages.Summary() ? rig.pages.Summary()->Messages : QStringList();
-    }
+    // The questions asked, each up to its first line break.
     QStringList Questions() const {
         QStringList texts;
         for (const ScriptedPrompts::Asked& asked : prompts.asked)
@@ -51,14 +38,6 @@ protected:
                 texts << asked.text.left(asked.text.indexOf(QLatin1Char('\r')));
         return texts;
     }
-
-    QTemporaryDir dir;
-    const QString root = dir.path() + QLatin1Char('/');
-    ScriptedPrompts prompts;
-    ScopedPrompts scopedPrompts{prompts};
-    ScriptedTidyRunner engine;
-    ScopedTidyRunner scopedEngine{engine};
-    BatchRig rig;
 };
 
 const char kManyWarnings[] = "Tidying this file has produced a large number of HTML warnings. "
