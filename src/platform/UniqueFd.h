@@ -1,5 +1,5 @@
 #pragma once
-// A file descriptor closed when it goes out of scope.
+// An open file descriptor that is closed on every path out of the function that owns it.
 
 #include <unistd.h>
 
@@ -16,13 +16,15 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
     // Gives the descriptor up without closing it.
     int release() {
         const int fd = m_fd;
         m_fd = -1;
         return fd;
     }
+    // Closes now and tells whether the system accepted the close: some file systems (NFS)
+    // report write errors only there.
+    bool close() { return ::close(release()) == 0; }
 
 private:
     int m_fd;
