@@ -96,7 +96,7 @@ bool IsForbiddenFile(const QString& path) {
     const platform::UniqueFd fd(::open(platform::EncodeFileName(path).constData(),
                                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (!(fd.get() >= 0) || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     QByteArray start(kHeadBytes, Qt::Uninitialized);
     qsizetype used = 0;

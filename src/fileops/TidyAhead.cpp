@@ -19,7 +19,7 @@ constexpr qint64 kLargeFile = qint64(64) << 20;
 bool CanOpen(const QString& path) {
     const platform::UniqueFd fd(::open(platform::EncodeFileName(path).constData(),
                                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    return (fd.get() >= 0);
+    return fd.get() >= 0;
 }
 
 } // namespace
