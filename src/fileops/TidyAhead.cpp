@@ -5,6 +5,7 @@
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
+#include <stdexcept>
 
 namespace {
 
@@ -155,8 +156,9 @@ void TidyAhead::DropUnused(bool wait) {
 
 TidyResult TidyAhead::TakeTicket(quint64 ticket) {
     DropUnused(true);
-    Q_ASSERT(m_batch->nextTicket() == ticket);
-    Q_UNUSED(ticket);
+    // Never hand a step another document's result.
+    if (m_batch->nextTicket() != ticket)
+        throw std::logic_error("TidyAhead: results out of step with the list");
     return m_batch->takeNext();
 }
 
