@@ -2,10 +2,13 @@
 // library in this process, the helper-process pool with one helper and with one helper per
 // core, and the `tidy` command-line program in its multi-file mode (-m) as one process.
 // Wall-clock seconds; each road runs five rounds, and the median and the best round are shown.
+// Then the whole batch tidy run over files (WholeRun.h). `--whole-run` measures only that.
 //
 // Corpus: the example site replicated to at least 2,000 pages, plus a few generated pages of
 // a few MB spread through the list.
 
+#include "TidyProgram.h"
+#include "WholeRun.h"
 #include "common/Corpus.h"
 #include "engine/TidyBatch.h"
 #include "engine/TidyLibraryRun.h"
@@ -85,101 +88,8 @@ double Pooled(TidyProcessPool& pool, const ResolvedTidyOptions& options,
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// Our default options, as `tidy` configuration. Kelvane collects every report of every page,
-// so `tidy` is made to report them all too: `-m` keeps one error count across files and, once
-// it passes `show-errors` (6), drops every report of every later file, and `-q` drops the Info
-// reports.
-const QStringList kTidyArguments = {
-    QStringLiteral("-m"),      QStringLiteral("--show-errors"),
-    QStringLiteral("1000000"), QStringLiteral("--show-warnings"),
-    QStringLiteral("yes"),     QStringLiteral("--force-output"),
-    QStringLiteral("yes"),     QStringLiteral("--break-before-br"),
-    QStringLiteral("no"),      QStringLiteral("--bare"),
-    QStringLiteral("yes"),     QStringLiteral("--clean"),
-    QStringLiteral("yes"),     QStringLiteral("--word-2000"),
-    QStringLiteral("yes"),     QStringLiteral("--indent"),
-    QStringLiteral("no"),      QStringLiteral("--uppercase-tags"),
-    QStringLiteral("yes"),     QStringLiteral("--uppercase-attributes"),
-    QStringLiteral("yes"),     QStringLiteral("--drop-empty-paras"),
-    QStringLiteral("yes"),     QStringLiteral("--fix-bad-comments"),
-    QStringLiteral("no"),      QStringLiteral("--fix-uri"),
-    QStringLiteral("no"),      QStringLiteral("--tidy-mark"),
-    QStringLiteral("no"),      QStringLiteral("--wrap"),
-    QStringLiteral("0"),       QStringLiteral("--tab-size"),
-    QStringLiteral("1"),       QStringLiteral("--input-encoding"),
-    QStringLiteral("raw"),     QStringLiteral("--output-encoding"),
-    QStringLiteral("raw"),
-};
-
-// `tidy -m` rewrites the copies in place; they are written afresh (untimed) before each round.
-double TidyProgram(const QString& tidy, const QString& folder, const QList<QByteArray>& corpus) {
-    QStringList arguments = kTidyArguments;
-    for (qsizetype i = 0; i < corpus.size(); ++i) {
-        const QString path = folder + QStringLiteral("/page%1.html").arg(i);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(corpus[i]) != corpus[i].size())
-            return -1;
-        arguments << path;
-    }
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(tidy, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
-// The one-minute load average: parallel figures mean little on a machine that is busy already.
-QByteArray LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return file.readAll().split(' ').value(0);
-}
-
-double Best(std::vector<double> values) {
-    return *std::min_element(values.begin(), values.end());
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QList<QByteArray> corpus = Corpus();
-    if (corpus.isEmpty()) {
-        std::fprintf(stderr, "no pages under %s/site\n", KELVANE_EXAMPLES);
-        return 1;
-    }
-    const QString helper =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-engine");
-    if (!QFileInfo(helper).isExecutable()) {
-        std::fprintf(stderr, "%s is missing: build the kelvane-engine target first\n",
-                     qPrintable(helper));
-        return 1;
-    }
-    const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
-    QTemporaryDir copies;
-    if (tidy.isEmpty() || !copies.isValid()) {
-        std::fprintf(stderr, "the tidy program or a temporary folder is missing\n");
-        return 1;
-    }
-
-    qint64 bytes = 0;
-    for (const QByteArray& page : corpus)
-        bytes += page.size();
-    const int cores = std::max(1, QThread::idealThreadCount());
-    std::printf("corpus: %lld pages, %.1f MB; %d cores; load average before: %s\n",
-                qlonglong(corpus.size()), double(bytes) / 1e6, cores, LoadAverage().constData());
-
+int EngineRoads(const QList<QByteArray>& corpus, const QString& helper, const QString& tidy,
+                const QString& copies, int cores) {
     const ResolvedTidyOptions options = ResolveOptions(TidyOptionSet{});
     TidyPoolSettings one = DefaultTidyPoolSettings();
     one.helperPath = helper;
@@ -204,7 +114,7 @@ int main(int argc, char** argv) {
         double cpu = 0;
         pooledPerCore.push_back(Pooled(poolPerCore, options, corpus, sink, &cpu));
         programCpu.push_back(cpu);
-        tidyProgram.push_back(TidyProgram(tidy, copies.path(), corpus));
+        tidyProgram.push_back(TidyProgram(tidy, copies, corpus));
         if (tidyProgram.back() < 0) {
             std::fprintf(stderr, "tidy -m failed\n");
             return 1;
@@ -233,4 +143,41 @@ int main(int argc, char** argv) {
     std::printf("helpers started: %d and %d; load average after: %s\n", poolOne.startedHelpers(),
                 poolPerCore.startedHelpers(), LoadAverage().constData());
     return sink == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], kWholeRunChild) == 0)
+        return WholeRunChild(QString::fromLocal8Bit(argv[2]));
+    const QList<QByteArray> corpus = Corpus();
+    if (corpus.isEmpty()) {
+        std::fprintf(stderr, "no pages under %s/site\n", KELVANE_EXAMPLES);
+        return 1;
+    }
+    const QString helper =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-engine");
+    if (!QFileInfo(helper).isExecutable()) {
+        std::fprintf(stderr, "%s is missing: build the kelvane-engine target first\n",
+                     qPrintable(helper));
+        return 1;
+    }
+    const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
+    QTemporaryDir copies;
+    if (tidy.isEmpty() || !copies.isValid()) {
+        std::fprintf(stderr, "the tidy program or a temporary folder is missing\n");
+        return 1;
+    }
+
+    qint64 bytes = 0;
+    for (const QByteArray& page : corpus)
+        bytes += page.size();
+    const int cores = std::max(1, QThread::idealThreadCount());
+    std::printf("corpus: %lld pages, %.1f MB; %d cores; load average before: %s\n",
+                qlonglong(corpus.size()), double(bytes) / 1e6, cores, LoadAverage().constData());
+    const bool wholeRunOnly = argc > 1 && qstrcmp(argv[1], "--whole-run") == 0;
+    if (!wholeRunOnly && EngineRoads(corpus, helper, tidy, copies.path(), cores) != 0)
+        return 1;
+    return WholeRunBenchmark(corpus, tidy, cores);
 }

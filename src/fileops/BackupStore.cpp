@@ -1,10 +1,18 @@
 #include "fileops/BackupStore.h"
 
+#include "engine/TidyEngine.h"
+#include "fileops/FileSnapshot.h"
 #include "platform/FileFunctions.h"
+#include "platform/UniqueFd.h"
+#include "support/Errors.h"
 #include "support/Translation.h"
 
-#include <QFile>
 #include <QRandomGenerator>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,7 +59,81 @@ bool HasBackup(const QString& path) {
     return platform::FileExists(BackupPathOf(path));
 }
 
-QString MakeBackup(const QString& path) {
+namespace {
+
+enum class CopyResult { Done, Failed, Changed };
+
+// Copies `source` into a fresh temporary file in `folder` and flushes it to the disk. The copy
+// keeps the bytes, permission bits (never set-id bits), times and, where permitted, owner and
+// group. With `digest`, a copy whose bytes have another digest is removed again: Changed.
+CopyResult CopyToTemporary(const QString& source, const QString& folder, const QByteArray* digest,
+                           QString& temporary) {
+    const int in = ::open(platform::EncodeFileName(source).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (in < 0)
+        return CopyResult::Failed;
+    platform::UniqueFd inCloser(in);
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+        return CopyResult::Failed;
+
+    int out = -1;
+    QByteArray nativeTemporary;
+    for (int attempt = 0; attempt < 8 && out < 0; ++attempt) {
+        temporary = TemporaryNameIn(folder);
+        nativeTemporary = platform::EncodeFileName(temporary);
+        out = ::open(nativeTemporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                     S_IRUSR | S_IWUSR);
+        // Only a name that happened to be taken is worth another try.
+        if (out < 0 && errno != EEXIST)
+            return CopyResult::Failed;
+    }
+    if (out < 0)
+        return CopyResult::Failed;
+    platform::UniqueFd outCloser(out);
+    const auto abandon = [&](CopyResult result) {
+        ::close(outCloser.release());
+        ::unlink(nativeTemporary.constData());
+        return result;
+    };
+
+    ContentDigester hash;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return abandon(CopyResult::Failed);
+        }
+        if (got == 0)
+            break;
+        if (digest)
+            hash.Add(QByteArrayView(buffer, got));
+        if (!platform::WriteAllToFd(out, buffer, got))
+            return abandon(CopyResult::Failed);
+    }
+    if (digest && hash.Result() != *digest)
+        return abandon(CopyResult::Changed);
+
+    // Owner first: changing it may clear permission bits. Only root may give a file away; for
+    // anyone else the copy simply belongs to the one who made it.
+    if (::fchown(out, st.st_uid, st.st_gid) != 0) {
+    }
+    if (::fchmod(out, st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0)
+        return abandon(CopyResult::Failed);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out, times); // a file system without times still holds the right bytes
+    if (::fsync(out) != 0)
+        return abandon(CopyResult::Failed);
+    if (::close(outCloser.release()) != 0) {
+        ::unlink(nativeTemporary.constData());
+        return CopyResult::Failed;
+    }
+    return CopyResult::Done;
+}
+
+VerifiedBackup Backup(const QString& path, const QByteArray* digest) {
     const QString folder = BackupFolderOf(path);
     const QString backup = BackupPathOf(path);
 
@@ -59,28 +141,63 @@ QString MakeBackup(const QString& path) {
     if (const auto old = platform::GetAttributes(backup); old && (old->readOnly || old->folder))
         return {};
 
+    const bool folderIsNew = !platform::FolderExists(folder);
     platform::CreateFolderWithParents(folder); // a failure shows in the copy below
 
     // Copy beside the backup first, then put it in place in one step: the older backup is
     // only replaced by a complete copy.
     QString temporary;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        temporary = TemporaryNameIn(folder);
-        if (platform::CopyFileNoReplace(path, temporary))
-            break;
-        // Only a name that happened to be taken is worth another try.
-        if (!platform::GetAttributes(temporary))
-            return {};
-        temporary.clear();
-    }
-    if (temporary.isEmpty())
+    switch (CopyToTemporary(path, folder, digest, temporary)) {
+    case CopyResult::Done:
+        break;
+    case CopyResult::Failed:
         return {};
+    case CopyResult::Changed:
+        return {QString(), true};
+    }
     if (!platform::MoveFileReplace(temporary, backup)) {
         // unlink, not DeleteFile: the copy of a read-only file is read-only too.
-        ::unlink(QFile::encodeName(temporary).constData());
+        ::unlink(platform::EncodeFileName(temporary).constData());
         return {};
     }
-    return backup;
+    // The backup's name, and a new backup folder's, must be on disk before the file is replaced.
+    if (!platform::SyncFolder(folder))
+        return {};
+    if (folderIsNew && !platform::SyncFolder(folder.left(LastSeparator(folder.chopped(1)) + 1)))
+        return {};
+    return {backup, false};
+}
+
+// The file a restore puts the backup in: through a symbolic link, the file it names.
+QString RestoreTarget(const QString& path) {
+    const QByteArray native = platform::EncodeFileName(path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    if (char* resolved = ::realpath(native.constData(), nullptr)) {
+        const QString target = platform::DecodeFileName(resolved);
+        ::free(resolved);
+        return target;
+    }
+    // A dangling link: restore the file it names, which makes the link whole again.
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
+    if (length <= 0 || length >= target.size())
+        return path;
+    target.truncate(length);
+    if (target.startsWith('/'))
+        return platform::DecodeFileName(target);
+    return path.left(LastSeparator(path) + 1) + platform::DecodeFileName(target);
+}
+
+} // namespace
+
+QString MakeBackup(const QString& path) {
+    return Backup(path, nullptr).path;
+}
+
+VerifiedBackup MakeVerifiedBackup(const QString& path, const QByteArray& digest) {
+    return Backup(path, &digest);
 }
 
 RestoreResult RestoreFromBackup(const QString& path) {
@@ -88,10 +205,23 @@ RestoreResult RestoreFromBackup(const QString& path) {
         return rrSkipped;
     if (!HasBackup(path))
         return rrNoBackup;
+    const QString target = RestoreTarget(path);
     // A rename would replace even a read-only file here; a read-only file is left alone.
-    if (platform::IsReadOnly(path))
+    if (platform::IsReadOnly(target))
         return rrFailed;
-    return platform::MoveFileReplace(BackupPathOf(path), path) ? rrRestored : rrFailed;
+    const QString backup = BackupPathOf(path);
+    if (platform::MoveFileReplace(backup, target))
+        return rrRestored;
+    if (errno != EXDEV)
+        return rrFailed;
+    // A link into another file system: the backup's bytes replace the file there.
+    try {
+        WriteFileText(target, ReadSnapshot(backup).bytes);
+    } catch (const KelvaneError&) {
+        return rrFailed;
+    }
+    ::unlink(platform::EncodeFileName(backup).constData());
+    return rrRestored;
 }
 
 bool RemoveBackup(const QString& path) {
@@ -99,6 +229,17 @@ bool RemoveBackup(const QString& path) {
     if (!platform::FileExists(backup))
         return true;
     return platform::DeleteFile(backup);
+}
+
+bool IsInBackupFolder(const QString& path) {
+    const qsizetype slash = LastSeparator(path);
+    if (slash <= 0)
+        return false;
+    const QString parent = path.left(slash);
+    const QString name = parent.mid(LastSeparator(parent) + 1);
+    QString current = BackupFolderName();
+    current.chop(1);
+    return name == current || name == kBackupFolderName;
 }
 
 bool IsReadOnlyPath(const QString& path) {

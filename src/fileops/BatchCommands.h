@@ -7,6 +7,7 @@
 #include "engine/TidyRequest.h"
 #include "fileops/ErrorPages.h"
 #include "fileops/FileProgressRun.h"
+#include "fileops/ForbiddenFile.h"
 #include "fileops/Selection.h"
 #include "fileops/WorkItems.h"
 
@@ -18,24 +19,27 @@
 
 // What became of one entry of a run.
 enum class FileOutcome {
-    Folder,         // a folder entry: passed over, not counted
-    InBackupFolder, // a file inside a backup folder: passed over (tidy and restore)
-    Tidied,         // backed up and rewritten
-    WouldChange,    // check run: tidying would change the file (nothing written)
-    Unchanged,      // check run: tidying would leave the file as it is
-    ReadOnly,       // not tidied: read-only or vanished
-    Forbidden,      // not tidied: an executable program
-    Declined,       // not tidied: No at the many-warnings question
-    BackupFailed,   // not tidied: no backup could be made
-    TidyFailed,     // the library could not process it (crash, time-out, limit)
-    Unreadable,     // could not be read
-    Clean,          // validate: no messages
-    HasMessages,    // validate: messages
-    Restored,       // restore
-    NoBackup,       // restore: nothing to restore
-    RestoreFailed,  // restore: the backup could not be put back
-    BackupRemoved,  // remove backups: no backup is left
-    RemoveFailed,   // remove backups: the backup resisted
+    Folder,          // a folder entry: passed over, not counted
+    InBackupFolder,  // a file inside a backup folder: passed over (tidy and restore)
+    Tidied,          // backed up and rewritten
+    WouldChange,     // check run: tidying would change the file (nothing written)
+    Unchanged,       // check run: tidying would leave the file as it is
+    ReadOnly,        // not tidied: read-only or vanished
+    Forbidden,       // not tidied: an executable program
+    Declined,        // not tidied: No at the many-warnings question
+    BackupFailed,    // not tidied: no backup could be made
+    Changed,         // not tidied: the file changed while it was being tidied
+    WriteFailed,     // not tidied: the tidied text could not be written (the run ends here)
+    NameNotWritable, // not tidied: the name holds bytes that are not UTF-8 (see TidyRun.cpp)
+    TidyFailed,      // the library could not process it (crash, time-out, limit)
+    Unreadable,      // could not be read, or not a regular file (a pipe, device or socket)
+    Clean,           // validate: no messages
+    HasMessages,     // validate: messages
+    Restored,        // restore
+    NoBackup,        // restore: nothing to restore
+    RestoreFailed,   // restore: the backup could not be put back
+    BackupRemoved,   // remove backups: no backup is left
+    RemoveFailed,    // remove backups: the backup resisted
 };
 
 struct FileRecord {
@@ -46,7 +50,10 @@ struct FileRecord {
     QByteArray tidied;         // check runs only: what tidying gives
 };
 
-// Follows a run file by file; every call is made inside the step of its file.
+// Follows a run file by file, in list order, on the run's thread. A file that is rewritten is
+// reported once its backup and rewrite are done (the disk work of the tidy run goes on beside
+// the next files' steps), at the latest before the run's finishing handler; every other
+// outcome is reported inside the step of its file.
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
@@ -70,6 +77,14 @@ struct BatchEnvironment {
     BatchObserver* observer = nullptr;
 };
 
+// What a run keeps between its steps (the main window's fields of the same names).
+struct BatchRunState {
+    int successCount = 0;
+    bool tidyDespiteWarnings = false;   // Yes to All at the many-warnings question
+    bool continueWithoutAsking = false; // Yes to All at "Do you wish to continue tidying files?"
+    bool runFailed = false;
+};
+
 class BatchCommands {
 public:
     explicit BatchCommands(BatchEnvironment environment);
@@ -90,22 +105,48 @@ public:
     void RunRemoveBackupsBatch(WorkItems& items);
 
     bool Busy() const { return m_busy; }
-    int SuccessCount() const { return m_successCount; }
+    int SuccessCount() const { return m_state.successCount; }
     QStringList& ReselectPaths() { return m_reselectPaths; }
 
     // Check runs write nothing (the headless program's --check and --diff).
     void SetTidyWriteMode(TidyWriteMode mode) { m_writeMode = mode; }
     // Whether the run ended because of an error raised in a step (the file in hand stays as
     // it was or tidied with its backup).
-    bool RunFailed() const { return m_runFailed; }
+    bool RunFailed() const { return m_state.runFailed; }
 
 private:
+    enum class WorkListFrom { Selection, ExpandedSelection, TreeFolder };
+    // What a command frame does around its run.
+    struct CommandFrame {
+        QString question;   // untranslated Yes/No warning asked first; empty: none
+        WorkListFrom from;  // how the work list is gathered
+        bool saveSelection; // ReselectPaths gets the selection, folders not expanded
+        void (BatchCommands::*run)(WorkItems&);
+        bool reselect; // ReselectAfterRun once the run is over
+    };
+    // The frame of every command: Busy, the question, the work list, the run.
+    void Command(const CommandFrame& frame);
+    // Runs `command` with Busy set (nothing when Busy already); an error that ends it is shown.
+    void AsBusyCommand(const std::function<void()>& command);
+    // Refreshes the file list, selects ReselectPaths again and forgets them.
+    void ReselectAfterRun();
+    // The destructive commands' question; true for Yes.
+    static bool Confirm(const QString& question);
+    // Runs the progress view over `items` with the run's handlers, then resets it. An error
+    // that ends the run is shown and recorded in RunFailed().
+    void RunBatch(WorkItems& items, const QString& caption, TNextItemEvent step,
+                  TNotifyEvent finished);
+    void ReportRunError(const std::function<void()>& run);
+
+    bool RestoreFileStep(FileProgressRun& run, const QString& path);
+    void RestoreFinished(FileProgressRun& run);
+    bool RemoveBackupStep(FileProgressRun& run, const QString& path);
+    void RemoveBackupsFinished(FileProgressRun& run);
+    void Observe(FileRecord record);
+
     BatchEnvironment m_env;
     bool m_busy = false;
-    int m_successCount = 0;
-    bool m_tidyDespiteWarnings = false;
-    bool m_continueWithoutAsking = false;
-    bool m_runFailed = false;
+    BatchRunState m_state;
     QStringList m_reselectPaths;
     TidyWriteMode m_writeMode = TidyWriteMode::Write;
 };
@@ -115,7 +156,5 @@ QString ProcessingCaption(const QString& path);
 // The number of items of a comma- and blank-separated split of `text` (the many-warnings
 // measure; the question comes above 300).
 int CountMessageTokens(const QString& text);
-// An executable program (ELF or PE/MS-DOS content, or a .exe .com .bat .cmd name).
-bool IsForbiddenFile(const QString& path);
 // Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
 bool AskYesNoAll(const QString& question, bool& remember);

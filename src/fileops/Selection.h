@@ -38,6 +38,8 @@ public:
     virtual bool ScanFolder(const QString& folder, const QString& filter, QStringList& target) = 0;
 };
 
+// The folder question, translated (the preferences show whether its answer is remembered).
+QString ProcessFolderQuestion();
 // Asks, at most once per walk, whether selected folders are to be expanded (a question whose
 // answer can be remembered). True for Yes.
 bool AskProcessFolder();

@@ -250,4 +250,14 @@ bool WriteAllToFd(int fd, const char* data, qsizetype size) {
     return true;
 }
 
+bool SyncFolder(const QString& path) {
+    const int fd = ::open(Native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    FdCloser closer(fd);
+    if (::fsync(fd) != 0 && errno != EINVAL) // EINVAL: the file system keeps nothing to flush
+        return false;
+    return true;
+}
+
 } // namespace platform

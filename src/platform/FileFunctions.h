@@ -60,4 +60,8 @@ inline bool WriteAllToFd(int fd, const QByteArray& bytes) {
     return WriteAllToFd(fd, bytes.constData(), bytes.size());
 }
 
+// Flushes a folder's entries (a file just created or renamed in it) to the disk; false with
+// errno set when the system reports a failure.
+bool SyncFolder(const QString& path);
+
 } // namespace platform

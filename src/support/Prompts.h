@@ -17,6 +17,7 @@ enum ResultCode : int {
     mrIgnore = 5,
     mrYes = 6,
     mrNo = 7,
+    mrYesToAll = 10,
 };
 
 enum class DialogKind { Warning, Error, Information, Confirmation, Custom };
@@ -29,6 +30,7 @@ enum class Button : unsigned {
     Abort = 1 << 4,
     Retry = 1 << 5,
     Ignore = 1 << 6,
+    YesToAll = 1 << 7, // "Yes to &All"
 };
 Q_DECLARE_FLAGS(Buttons, Button)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Buttons)

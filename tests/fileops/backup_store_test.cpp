@@ -1,11 +1,15 @@
 #include "common/TestSupport.h"
 #include "fileops/BackupStore.h"
+#include "fileops/FileSnapshot.h"
 #include "support/Translation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -228,4 +232,67 @@ TEST_F(BackupStore, TranslationThatNamesNoSingleFolderIsNotUsed) {
     const QString page = file("index.htm", "keep");
     EXPECT_TRUE(RemoveBackup(page));
     EXPECT_EQ(ReadAll(page), "keep");
+}
+
+TEST_F(BackupStore, VerifiedBackupReplacesNothingWhenTheFileNoLongerHoldsTheTidiedBytes) {
+    const QString page = file("index.htm", "current");
+    ASSERT_FALSE(MakeBackup(page).isEmpty());
+    WriteAll(page, "edited");
+
+    const VerifiedBackup stale = MakeVerifiedBackup(page, ContentDigest("what was tidied"));
+    EXPECT_TRUE(stale.changed);
+    EXPECT_TRUE(stale.path.isEmpty());
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "current");
+    EXPECT_EQ(entries(BackupFolderOf(page)), QStringList{"index.htm"}) << "no temporary left";
+
+    const VerifiedBackup fresh = MakeVerifiedBackup(page, ContentDigest("edited"));
+    EXPECT_FALSE(fresh.changed);
+    EXPECT_EQ(fresh.path, BackupPathOf(page));
+    EXPECT_EQ(ReadAll(fresh.path), "edited");
+}
+
+TEST_F(BackupStore, BackupKeepsModeTimesAndOwner) {
+    const QString page = file("index.htm", "x");
+    const QByteArray native = page.toUtf8();
+    ASSERT_EQ(::chmod(native.constData(), 0640), 0);
+    const struct timespec times[2] = {{1000000000, 0}, {1200000000, 500}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(native.constData(), 4321, 4322), 0);
+    }
+
+    const QString backup = MakeBackup(page);
+    struct stat st {};
+    ASSERT_EQ(::stat(backup.toUtf8().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+    if (!root)
+        GTEST_SKIP() << "only root may give a backup to the file's owner";
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+}
+
+TEST_F(BackupStore, RestoreThroughALinkRestoresTheFileItNamesAndKeepsTheLink) {
+    const QString target = file("real/page.htm", "original");
+    const QString link = root + "link.htm";
+    ASSERT_EQ(::symlink("real/page.htm", link.toUtf8().constData()), 0);
+    ASSERT_FALSE(MakeBackup(link).isEmpty());
+    WriteAll(target, "tidied");
+
+    EXPECT_EQ(RestoreFromBackup(link), rrRestored);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(target), "original");
+    EXPECT_FALSE(HasBackup(link));
+}
+
+TEST_F(BackupStore, BackupFolderMembershipUsesTheCurrentAndTheEnglishName) {
+    EXPECT_TRUE(IsInBackupFolder("/site/Kelvane Backup/index.htm"));
+    EXPECT_FALSE(IsInBackupFolder("/site/Kelvane Backup"));
+    EXPECT_FALSE(IsInBackupFolder("/site/Kelvane Backup/sub/index.htm"));
+    EXPECT_FALSE(IsInBackupFolder("/index.htm"));
+    QTemporaryDir language;
+    LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sicherung\n");
+    EXPECT_TRUE(IsInBackupFolder("/site/Sicherung/index.htm"));
+    EXPECT_TRUE(IsInBackupFolder("/site/Kelvane Backup/index.htm"));
 }

@@ -38,6 +38,7 @@ const ButtonInfo kButtons[] = {
     {Button::Abort, QMessageBox::Abort, "&Abort", mrAbort},
     {Button::Retry, QMessageBox::Retry, "&Retry", mrRetry},
     {Button::Ignore, QMessageBox::Ignore, "&Ignore", mrIgnore},
+    {Button::YesToAll, QMessageBox::YesToAll, "Yes to &All", mrYesToAll},
 };
 
 QMessageBox::Icon IconOf(DialogKind kind) {

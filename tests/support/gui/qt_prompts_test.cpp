@@ -146,11 +146,15 @@ TEST_F(QtPromptsTest, MessageBoxCarriesTitleIconButtonsAndReportsTheButtonPresse
 
 TEST_F(QtPromptsTest, EveryButtonMapsToItsResultCode) {
     const std::pair<Button, QMessageBox::StandardButton> buttons[] = {
-        {Button::Ok, QMessageBox::Ok},         {Button::Cancel, QMessageBox::Cancel},
-        {Button::Abort, QMessageBox::Abort},   {Button::Retry, QMessageBox::Retry},
-        {Button::Ignore, QMessageBox::Ignore}, {Button::Yes, QMessageBox::Yes},
+        {Button::Ok, QMessageBox::Ok},
+        {Button::Cancel, QMessageBox::Cancel},
+        {Button::Abort, QMessageBox::Abort},
+        {Button::Retry, QMessageBox::Retry},
+        {Button::Ignore, QMessageBox::Ignore},
+        {Button::Yes, QMessageBox::Yes},
+        {Button::YesToAll, QMessageBox::YesToAll},
     };
-    const int codes[] = {mrOk, mrCancel, mrAbort, mrRetry, mrIgnore, mrYes};
+    const int codes[] = {mrOk, mrCancel, mrAbort, mrRetry, mrIgnore, mrYes, mrYesToAll};
     for (size_t i = 0; i < std::size(buttons); ++i) {
         ModalAnswerer answerer({Click(buttons[i].second)});
         EXPECT_EQ(prompts.Message("Which?", DialogKind::Warning, buttons[i].first), codes[i]);
@@ -159,14 +163,25 @@ TEST_F(QtPromptsTest, EveryButtonMapsToItsResultCode) {
 }
 
 TEST_F(QtPromptsTest, EscapeAnswersNoInAYesNoQuestion) {
-    ModalAnswerer answerer({[](QWidget* modal) {
-        if (!qobject_cast<QMessageBox*>(modal))
-            return false;
-        QTest::keyClick(modal, Qt::Key_Escape);
-        return true;
-    }});
-    EXPECT_EQ(prompts.Message("Delete?", DialogKind::Warning, Button::Yes | Button::No), mrNo);
-    EXPECT_TRUE(answerer.finished());
+    for (const Buttons buttons :
+         {Button::Yes | Button::No, Button::Yes | Button::No | Button::YesToAll}) {
+        QString yesToAll;
+        bool yesIsDefault = false;
+        ModalAnswerer answerer({[&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            if (QAbstractButton* all = box->button(QMessageBox::YesToAll))
+                yesToAll = all->text();
+            yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+            QTest::keyClick(modal, Qt::Key_Escape);
+            return true;
+        }});
+        EXPECT_EQ(prompts.Message("Delete?", DialogKind::Warning, buttons), mrNo);
+        EXPECT_TRUE(answerer.finished());
+        EXPECT_TRUE(yesIsDefault);
+        EXPECT_EQ(yesToAll, buttons.testFlag(Button::YesToAll) ? "Yes to &All" : "");
+    }
 }
 
 TEST_F(QtPromptsTest, CheckBoxStartsUntickedAndReportsItsState) {

@@ -1,0 +1,226 @@
+#include "fileops/BatchCommands.h"
+
+#include "engine/TidyOptionMapping.h"
+#include "fileops/TidyAhead.h"
+#include "fileops/TidyRun.h"
+#include "fileops/ValidateRun.h"
+#include "support/Errors.h"
+#include "support/Prompts.h"
+#include "support/Translation.h"
+
+namespace {
+
+// How far into a streamed list (whose length is not known) the options dialog's sample is
+// looked for: millions of unreadable entries must not be held in memory for it.
+constexpr qsizetype kStreamSampleSearchLimit = 4096;
+
+class BusyFlag {
+public:
+    explicit BusyFlag(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~BusyFlag() { m_busy = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_busy;
+};
+
+} // namespace
+
+BatchCommands::BatchCommands(BatchEnvironment environment) : m_env(std::move(environment)) {}
+
+QString ProcessingCaption(const QString& path) {
+    return FillTemplate(Translate(QStringLiteral("Processing %s")),
+                        {path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)});
+}
+
+bool AskYesNoAll(const QString& question, bool& remember) {
+    const int answer = CurrentPrompts().Message(question, DialogKind::Error,
+                                                Button::Yes | Button::No | Button::YesToAll);
+    if (answer == mrYesToAll)
+        remember = true;
+    return answer != mrNo;
+}
+
+// --- Command frames ---
+
+void BatchCommands::AsBusyCommand(const std::function<void()>& command) {
+    if (m_busy)
+        return;
+    BusyFlag busy(m_busy);
+    // Nothing may escape into the event loop that called the action.
+    ReportRunError(command);
+}
+
+void BatchCommands::ReselectAfterRun() {
+    if (m_env.reselectAfterRun)
+        m_env.reselectAfterRun();
+    m_reselectPaths.clear();
+}
+
+bool BatchCommands::Confirm(const QString& question) {
+    return CurrentPrompts().Message(Translate(question), DialogKind::Warning,
+                                    Button::Yes | Button::No) == mrYes;
+}
+
+namespace {
+
+const QString kRestoreQuestion = QStringLiteral(
+    "This will restore the selected files.\r\n\r\nAny changes you have made to the selected files "
+    "after tidying them will be lost.\r\n\r\nDo you wish to continue?");
+const QString kRemovalQuestion = QStringLiteral(
+    "This will remove the Tidy backup files for the selection.\r\n\r\nIt will not be possible to "
+    "restore these files.\r\n\r\nDo you want to continue?");
+
+} // namespace
+
+void BatchCommands::Command(const CommandFrame& frame) {
+    AsBusyCommand([&] {
+        if (!m_env.selection || !m_env.scanner)
+            return;
+        if (!frame.question.isEmpty() && !Confirm(frame.question))
+            return; // nothing is gathered
+        if (frame.saveSelection)
+            GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
+        QStringList list;
+        switch (frame.from) {
+        case WorkListFrom::Selection:
+            GatherSelection(*m_env.selection, *m_env.scanner, list, false);
+            break;
+        case WorkListFrom::ExpandedSelection:
+            GatherSelection(*m_env.selection, *m_env.scanner, list, true);
+            break;
+        case WorkListFrom::TreeFolder:
+            GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
+            break;
+        }
+        ListWorkItems items(std::move(list));
+        (this->*frame.run)(items); // each run returns at once for an empty list
+        if (frame.reselect)
+            ReselectAfterRun();
+    });
+}
+
+void BatchCommands::Tidy() {
+    Command({{}, WorkListFrom::ExpandedSelection, true, &BatchCommands::RunTidyBatch, false});
+    // Also when another command was still running: its files are shown as they are now.
+    ReselectAfterRun();
+}
+
+void BatchCommands::FolderTidy() {
+    Command({{}, WorkListFrom::TreeFolder, false, &BatchCommands::RunTidyBatch, false});
+}
+
+void BatchCommands::Validate() {
+    Command({{}, WorkListFrom::Selection, false, &BatchCommands::RunValidateBatch, false});
+}
+
+void BatchCommands::Restore() {
+    Command({kRestoreQuestion, WorkListFrom::ExpandedSelection, true,
+             &BatchCommands::RunRestoreBatch, true});
+}
+
+void BatchCommands::FolderRestore() {
+    Command({kRestoreQuestion, WorkListFrom::TreeFolder, false, &BatchCommands::RunRestoreBatch,
+             false});
+}
+
+void BatchCommands::RemoveBackups() {
+    // ReselectPaths stays empty: the refreshed list selects nothing.
+    Command({kRemovalQuestion, WorkListFrom::ExpandedSelection, false,
+             &BatchCommands::RunRemoveBackupsBatch, true});
+}
+
+void BatchCommands::FolderRemoveBackups() {
+    Command({kRemovalQuestion, WorkListFrom::TreeFolder, false,
+             &BatchCommands::RunRemoveBackupsBatch, true});
+}
+
+// --- Runs ---
+
+void BatchCommands::ReportRunError(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const SilentAbort&) {
+        // A cancelled wait or dialog: nothing to say.
+    } catch (const KelvaneError& error) {
+        m_state.runFailed = true;
+        ShowError(error.message());
+    } catch (const std::exception& error) {
+        m_state.runFailed = true;
+        ShowError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void BatchCommands::RunTidyBatch(WorkItems& items) {
+    m_state.runFailed = false;
+    if (!m_env.progress)
+        return;
+    TidyAhead ahead(items);
+    if (ahead.IsEmpty())
+        return;
+    ReportRunError([&] {
+        const QString sample =
+            ahead.FindSample(items.Count() >= 0 ? items.Count() : kStreamSampleSearchLimit);
+        if (!CurrentPrompts().EditTidyOptions(
+                sample,
+                Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"))))
+            return; // cancelled: no file is touched
+        // Option errors show here, before any file is touched.
+        const ResolvedTidyOptions options = ResolveOptions(CurrentOptionSet());
+        m_state.tidyDespiteWarnings = false;
+        m_state.continueWithoutAsking = false;
+        m_state.successCount = 0;
+        TidyRun run(m_state, m_env, ahead, m_writeMode);
+        run.Execute(options);
+    });
+    m_state.tidyDespiteWarnings = false;
+    m_state.continueWithoutAsking = false;
+}
+
+void BatchCommands::RunValidateBatch(WorkItems& items) {
+    m_state.runFailed = false;
+    if (!m_env.progress)
+        return;
+    TidyAhead ahead(items);
+    if (ahead.IsEmpty())
+        return;
+    ReportRunError([&] {
+        const ResolvedTidyOptions options = ResolveOptions(CurrentOptionSet());
+        m_state.successCount = 0;
+        ValidateRun run(m_state, m_env, ahead);
+        run.Execute(options);
+    });
+}
+
+void BatchCommands::RunBatch(WorkItems& items, const QString& caption, TNextItemEvent step,
+                             TNotifyEvent finished) {
+    m_state.runFailed = false;
+    if (!m_env.progress)
+        return;
+    TidyAhead peekable(items); // only to see whether the list is empty
+    if (peekable.IsEmpty())
+        return;
+    m_state.successCount = 0;
+    FileProgressRun& progress = *m_env.progress;
+    progress.Caption = caption;
+    progress.OnNextItem = std::move(step);
+    progress.OnNameQuery = [](FileProgressRun&, const QString& path) {
+        return ProcessingCaption(path);
+    };
+    progress.OnFinished = std::move(finished);
+    ReportRunError([&] {
+        try {
+            progress.RunItems(peekable);
+        } catch (...) {
+            progress.ResetRun();
+            throw;
+        }
+        progress.ResetRun();
+    });
+}
+
+void BatchCommands::Observe(FileRecord record) {
+    if (m_env.observer)
+        m_env.observer->FileDone(record);
+}

@@ -1,0 +1,103 @@
+#include "fileops/ValidateRun.h"
+
+#include "engine/TidyEngine.h"
+#include "support/Prompts.h"
+#include "support/Translation.h"
+
+ValidateRun::ValidateRun(BatchRunState& state, const BatchEnvironment& environment,
+                         TidyAhead& items)
+    : m_state(state), m_env(environment), m_items(items) {}
+
+void ValidateRun::Execute(const ResolvedTidyOptions& options) {
+    FileProgressRun& progress = *m_env.progress;
+    progress.Caption = Translate(QStringLiteral("Validating Files..."));
+    progress.OnNextItem = [this](FileProgressRun& run, const QString& path) {
+        return ValidateFileStep(run, path);
+    };
+    progress.OnNameQuery = [](FileProgressRun&, const QString& path) {
+        return ProcessingCaption(path);
+    };
+    progress.OnFinished = [this](FileProgressRun& run) { ValidateFinished(run); };
+    m_items.Start(options, CurrentTidyRunner(),
+                  [](const QString&, const FileIdentity&) { return true; });
+    try {
+        progress.RunItems(m_items);
+    } catch (...) {
+        m_items.Stop();
+        progress.ResetRun();
+        throw;
+    }
+    progress.ResetRun();
+}
+
+bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
+    FileRecord record;
+    record.path = path;
+    QString messageText;
+    const QString cannotAccess =
+        FillTemplate(Translate(QStringLiteral("Cannot access file \"%s\"")), {path});
+
+    const std::optional<FileIdentity> identity = IdentityOf(path);
+    if (identity && identity->IsRegular()) {
+        try {
+            TidiedDocument document = m_items.Take(path, false);
+            messageText = TidyMessageText(document.result.reports);
+            record.reports = std::move(document.result.reports);
+            record.outcome = messageText.isEmpty() ? FileOutcome::Clean : FileOutcome::HasMessages;
+        } catch (const FileReadError&) {
+            messageText = cannotAccess;
+            record.outcome = FileOutcome::Unreadable;
+        }
+    } else if (identity && !identity->IsFolder()) {
+        // A pipe, device or socket: reading it could block the run, and it is no page.
+        messageText = cannotAccess;
+        record.outcome = FileOutcome::Unreadable;
+    } else {
+        // Folders, and paths that no longer exist, count as clean.
+        record.outcome = identity ? FileOutcome::Folder : FileOutcome::Clean;
+    }
+
+    if (messageText.isEmpty()) {
+        ++m_state.successCount;
+        ClosePage(path); // its results are out of date
+    } else {
+        ShowPage(path, messageText);
+    }
+    if (m_env.observer)
+        m_env.observer->FileDone(record);
+    return true; // validation never stops a run by itself
+}
+
+void ValidateRun::ShowPage(const QString& path, const QString& messageText) {
+    ErrorPages* pages = m_env.pages;
+    if (!pages)
+        return;
+    int index = pages->FindErrorPage(path);
+    if (index < 0)
+        index = pages->AddErrorPage(path);
+    if (TTidyErrors* page = pages->Page(index)) {
+        page->Heading =
+            FillTemplate(Translate(QStringLiteral("Validation results for file \"%s\"")), {path});
+        QStringList lines = messageText.split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        page->Messages = lines;
+    }
+    pages->SelectPage(index);
+    pages->ShowErrorPane(true);
+}
+
+void ValidateRun::ClosePage(const QString& path) {
+    if (!m_env.pages)
+        return;
+    const int index = m_env.pages->FindErrorPage(path);
+    if (index >= 0)
+        m_env.pages->ClosePage(index);
+}
+
+void ValidateRun::ValidateFinished(FileProgressRun& run) {
+    m_items.Stop();
+    if (run.ItemCount() == m_state.successCount)
+        CurrentPrompts().Message(Translate(QStringLiteral("No HTML errors found")),
+                                 DialogKind::Custom, Button::Ok);
+}

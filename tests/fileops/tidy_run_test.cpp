@@ -1,0 +1,356 @@
+// The batch tidy run: what happens to each kind of entry, the questions inside a step, the
+// options dialog, cancelling, files that change while the run works on them, and a run through
+// the engine's helper processes.
+
+#include "BatchDoubles.h"
+#include "common/ScriptedPrompts.h"
+#include "common/TestSupport.h"
+#include "engine/TidyLibraryRun.h"
+#include "engine/TidyOptionMapping.h"
+#include "engine/TidyProcessPool.h"
+#include "fileops/BackupStore.h"
+#include "fileops/FileSnapshot.h"
+#include "platform/FileNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class TidyRunTest : public BatchRunFixture {
+protected:
+    // Runs the tidy batch over `paths`, confirming the options dialog.
+    void Run(const QStringList& paths) {
+        prompts.optionsAnswers.push_back(true);
+        ListWorkItems items(paths);
+        rig.commands.RunTidyBatch(items);
+    }
+    // The questions asked, each up to its first line break.
+    QStringList Questions() const {
+        QStringList texts;
+        for (const ScriptedPrompts::Asked& asked : prompts.asked)
+            if (asked.what == QLatin1String("message"))
+                texts << asked.text.left(asked.text.indexOf(QLatin1Char('\r')));
+        return texts;
+    }
+};
+
+const char kManyWarnings[] = "Tidying this file has produced a large number of HTML warnings. "
+                             "Automatically tidying  this file may delete some valid content.";
+
+} // namespace
+
+TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
+    const QString good = Page("good.html", "<p>good");
+    const QString readOnly = Page("ro.html", "<p>ro");
+    SetReadOnly(readOnly, true);
+    QFile program(QStringLiteral("/bin/true"));
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    const QString elf = Page("prog.html", program.readAll());
+    const QString exe = Page("tool.EXE", "<p>html in a program's name");
+    const QString folder = root + "declined";
+    QDir().mkpath(folder);
+    const QString copy = Page("Kelvane Backup/old.html", "<p>a backup copy");
+    const QString fifo = root + "pipe.html";
+    ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0644), 0);
+    const QString gone = root + "gone.html";
+    const QString many = Page("many.html", "tokens:301");
+    const QString fails = Page("fails.html", "fail");
+    const QString odd = root + platform::DecodeFileName("bad\xffname.html");
+    const QByteArray oddNative = platform::EncodeFileName(odd);
+    ASSERT_EQ(::close(::open(oddNative.constData(), O_WRONLY | O_CREAT, 0644)), 0);
+    const QString huge = Page("huge.html", "<p>");
+    ASSERT_EQ(::truncate(huge.toUtf8().constData(), kMaxDocumentBytes + 1), 0); // sparse
+    const QString last = Page("last.html", "<p>last");
+    prompts.messageAnswers = {mrNo, mrYes}; // many warnings: No; continue after a failure: Yes
+
+    Run({good, readOnly, elf, exe, folder, copy, fifo, gone, many, fails, odd, huge, last});
+
+    EXPECT_EQ(ReadAll(good), "tidied:<p>good");
+    EXPECT_EQ(ReadAll(BackupPathOf(good)), "<p>good");
+    EXPECT_EQ(ReadAll(last), "tidied:<p>last");
+    for (const QString& untouched : {readOnly, elf, exe, copy, many, fails})
+        EXPECT_FALSE(HasBackup(untouched)) << untouched.toStdString();
+    EXPECT_EQ(ReadAll(copy), "<p>a backup copy");
+    EXPECT_EQ(ReadAll(many), "tokens:301");
+    EXPECT_FALSE(QDir(root + "Kelvane Backup/Kelvane Backup").exists());
+
+    EXPECT_EQ(rig.commands.SuccessCount(), 2);
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 13");
+    EXPECT_EQ(SummaryLines(),
+              QStringList({readOnly + ": File is read-only. This file cannot be tidied.",
+                           elf + ": File is forbidden and cannot be tidied. It may be a program "
+                                 "or other binary file.",
+                           exe + ": File is forbidden and cannot be tidied. It may be a program "
+                                 "or other binary file.",
+                           fifo + ": This is not a regular file. It may be a pipe, a device or a "
+                                  "socket, and cannot be tidied.",
+                           gone + ": File is read-only. This file cannot be tidied.",
+                           fails + ": The file cannot be tidied. It may have too many HTML "
+                                   "errors for Kelvane to process.",
+                           odd + ": The file's name is not valid UTF-8. Kelvane cannot write "
+                                 "this file, so it was not tidied.",
+                           huge + ": File is too large to be tidied."}));
+    EXPECT_EQ(Questions(), QStringList({kManyWarnings, "Do you wish to continue tidying files?"}));
+    EXPECT_EQ(rig.observer.Outcomes(),
+              QList<FileOutcome>(
+                  {FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
+                   FileOutcome::Forbidden, FileOutcome::Folder, FileOutcome::InBackupFolder,
+                   FileOutcome::Unreadable, FileOutcome::ReadOnly, FileOutcome::Declined,
+                   FileOutcome::TidyFailed, FileOutcome::NameNotWritable, FileOutcome::Unreadable,
+                   FileOutcome::Tidied}));
+    EXPECT_EQ(rig.view.captions, QStringList{"Tidying Files..."});
+    EXPECT_EQ(rig.view.shown.first(), "Processing good.html");
+    EXPECT_EQ(rig.progress.MessageTexts(), QStringList()) << "reset after the run";
+}
+
+TEST_F(TidyRunTest, ManyWarningsQuestionComesAbove300ItemsAndYesToAllLastsOneRun) {
+    struct Case {
+        const char* name;
+        int tokens;
+        std::deque<int> answers;
+        int questions;
+        bool tidied;
+    };
+    const Case cases[] = {
+        {"300 items: no question", 300, {}, 0, true},
+        {"301 items, Yes", 301, {mrYes}, 2, true},
+        {"301 items, No", 301, {mrNo, mrNo}, 2, false},
+        {"301 items, Yes to All", 301, {mrYesToAll}, 1, true},
+    };
+    for (const Case& c : cases) {
+        prompts.asked.clear();
+        prompts.messageAnswers = c.answers;
+        const QByteArray content = "tokens:" + QByteArray::number(c.tokens);
+        const QStringList pages = {Page("a.html", content), Page("b.html", content)};
+        Run(pages);
+        EXPECT_EQ(Questions().count(kManyWarnings), c.questions) << c.name;
+        for (const QString& page : pages)
+            EXPECT_EQ(ReadAll(page), c.tidied ? "tidied:" + content : content) << c.name;
+        EXPECT_EQ(rig.pages.Summary(), nullptr) << c.name << ": declining adds no line";
+        QDir(root + "Kelvane Backup").removeRecursively();
+    }
+    // Yes to All held for its run only.
+    prompts.asked.clear();
+    prompts.messageAnswers = {mrYes};
+    Run({Page("c.html", "tokens:301")});
+    EXPECT_EQ(Questions().count(kManyWarnings), 1);
+}
+
+TEST_F(TidyRunTest, ADocumentTheEngineCannotProcessAsksWhetherToGoOn) {
+    struct Case {
+        const char* name;
+        QList<QByteArray> contents;
+        std::deque<int> answers;
+        QStringList questions;
+        QList<bool> tidied;
+    };
+    const QString goOn = QStringLiteral("Do you wish to continue tidying files?");
+    const QString box = QStringLiteral("File cannot be tidied.");
+    const Case cases[] = {
+        {"the last entry gets a box", {"<p>a", "fail"}, {mrOk}, {box}, {true, false}},
+        {"No ends the run", {"fail", "<p>b"}, {mrNo}, {goOn}, {false, false}},
+        {"Yes to All asks no more",
+         {"fail", "fail", "<p>c"},
+         {mrYesToAll},
+         {goOn},
+         {false, false, true}},
+    };
+    for (const Case& c : cases) {
+        prompts.asked.clear();
+        prompts.messageAnswers = c.answers;
+        QStringList pages;
+        for (qsizetype i = 0; i < c.contents.size(); ++i)
+            pages << Page(QStringLiteral("p%1.html").arg(i), c.contents[i]);
+        Run(pages);
+        EXPECT_EQ(Questions(), c.questions) << c.name;
+        for (qsizetype i = 0; i < pages.size(); ++i)
+            EXPECT_EQ(ReadAll(pages[i]).startsWith("tidied:"), c.tidied[i]) << c.name << i;
+        EXPECT_TRUE(Heading().startsWith("Kelvane - Tidied")) << c.name;
+        QDir(root + "Kelvane Backup").removeRecursively();
+    }
+}
+
+TEST_F(TidyRunTest, CancelCompletesTheFileInHandAfterTheQuestion) {
+    for (const int answer : {mrYes, mrNo}) {
+        const QStringList pages = {Page("a.html", "<p>a"), Page("b.html", "<p>b"),
+                                   Page("c.html", "<p>c")};
+        bool pressed = false;
+        rig.view.betweenItems = [&] {
+            if (!std::exchange(pressed, true))
+                rig.progress.Cancel();
+        };
+        prompts.asked.clear();
+        prompts.messageAnswers = {answer};
+        Run(pages);
+        EXPECT_EQ(Questions(), QStringList{"This will stop the tidy operation. Are you sure?"});
+        if (answer == mrYes) {
+            EXPECT_EQ(Heading(), "Kelvane - Tidied 1 files out of 3");
+            EXPECT_EQ(SummaryLines(), QStringList{"Tidy cancelled"});
+            EXPECT_EQ(ReadAll(pages[1]), "<p>b");
+        } else {
+            EXPECT_EQ(rig.commands.SuccessCount(), 3);
+            EXPECT_EQ(rig.pages.Summary(), nullptr);
+        }
+        EXPECT_EQ(ReadAll(pages[0]), "tidied:<p>a");
+        rig.view.betweenItems = nullptr;
+        QDir(root + "Kelvane Backup").removeRecursively();
+    }
+}
+
+TEST_F(TidyRunTest, OptionsDialogGetsTheFirstReadableNonEmptySampleAndCancelTouchesNothing) {
+    QDir().mkpath(root + "folder");
+    const QString empty = Page("empty.html", "");
+    const QString sample = Page("sample.html", "<p>sample");
+    prompts.optionsAnswers = {false};
+    ListWorkItems items({root + "folder", root + "gone.html", empty, sample});
+    rig.commands.RunTidyBatch(items);
+    ASSERT_EQ(prompts.asked.size(), 1);
+    EXPECT_EQ(prompts.asked[0].what, "options");
+    EXPECT_EQ(prompts.asked[0].text, sample);
+    EXPECT_EQ(ReadAll(sample), "<p>sample");
+    EXPECT_FALSE(QDir(root + "Kelvane Backup").exists());
+    EXPECT_TRUE(rig.view.captions.isEmpty()) << "no progress window";
+
+    ListWorkItems none(QStringList{});
+    rig.commands.RunTidyBatch(none);
+    EXPECT_EQ(prompts.asked.size(), 1) << "an empty list opens no dialog";
+}
+
+TEST_F(TidyRunTest, TidyingAgainReplacesTheBackupAndADuplicateEntryIsTidiedTwice) {
+    const QString page = Page("a.html", "<p>a");
+    Run({page});
+    Run({page, page});
+    EXPECT_EQ(ReadAll(page), "tidied:tidied:tidied:<p>a");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "tidied:tidied:<p>a");
+    EXPECT_EQ(rig.commands.SuccessCount(), 2);
+}
+
+TEST_F(TidyRunTest, AFileThatChangesWhileItIsTidiedIsNeverOverwrittenWithAStaleResult) {
+    // Changed between the read and the backup: nothing is replaced, the older backup stays.
+    const QString page = Page("a.html", "<p>a");
+    Page("Kelvane Backup/a.html", "older backup");
+    engine.during = [&](const QByteArray&) { WriteAll(page, "<p>edited meanwhile"); };
+    Run({page});
+    EXPECT_EQ(ReadAll(page), "<p>edited meanwhile");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "older backup");
+    EXPECT_EQ(SummaryLines(), QStringList{page + ": The file changed while it was being "
+                                                 "tidied. It was left as it is."});
+    EXPECT_EQ(rig.observer.Outcomes(), QList<FileOutcome>{FileOutcome::Changed});
+
+    // Changed while its question was open: tidied again from what it holds now.
+    engine.during = nullptr;
+    const QString asked = Page("b.html", "tokens:301");
+    class EditingPrompts final : public ScriptedPrompts {
+    public:
+        int Message(const QString& text, DialogKind kind, Buttons buttons) override {
+            WriteAll(file, "<p>new and longer");
+            return ScriptedPrompts::Message(text, kind, buttons);
+        }
+        QString file;
+    } editing;
+    editing.file = asked;
+    editing.messageAnswers = {mrYes};
+    editing.optionsAnswers = {true};
+    ScopedPrompts scoped(editing);
+    ListWorkItems items({asked});
+    rig.commands.RunTidyBatch(items);
+    EXPECT_EQ(ReadAll(asked), "tidied:<p>new and longer");
+    EXPECT_EQ(ReadAll(BackupPathOf(asked)), "<p>new and longer");
+}
+
+TEST_F(TidyRunTest, AnErrorWhileWritingEndsTheRunAtThatFile) {
+    const QStringList pages = {Page("a.html", "<p>a"), Page("b.html", "<p>b"),
+                               Page("c.html", "<p>c")};
+    // b turns read-only after its checks: its rewrite is refused.
+    engine.during = [&](const QByteArray& document) {
+        if (document == "<p>b")
+            SetReadOnly(pages[1], true);
+    };
+    prompts.messageAnswers = {mrOk};
+    Run(pages);
+    EXPECT_TRUE(rig.commands.RunFailed());
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("b.html")))
+        << prompts.messages()[0].toStdString();
+    EXPECT_EQ(ReadAll(pages[0]), "tidied:<p>a");
+    EXPECT_EQ(ReadAll(pages[1]), "<p>b");
+    // c's step may have run before b's rewrite failed; its rewrite, if under way by then, was
+    // finished, and then it has its backup.
+    EXPECT_TRUE(ReadAll(pages[2]) == "<p>c" ? !HasBackup(pages[2])
+                                            : ReadAll(BackupPathOf(pages[2])) == "<p>c");
+    EXPECT_EQ(rig.pages.summaries, 0) << "no summary after an error";
+    EXPECT_EQ(rig.progress.State(), fpsIdle);
+    SetReadOnly(pages[1], false);
+}
+
+TEST_F(TidyRunTest, CheckRunReportsOriginalAndTidiedBytesAndWritesNothing) {
+    const QString page = Page("a.html", "<p>a");
+    rig.commands.SetTidyWriteMode(TidyWriteMode::Check);
+    Run({page});
+    EXPECT_EQ(ReadAll(page), "<p>a");
+    EXPECT_FALSE(QDir(root + "Kelvane Backup").exists());
+    ASSERT_EQ(rig.observer.records.size(), 1);
+    EXPECT_EQ(rig.observer.records[0].outcome, FileOutcome::WouldChange);
+    EXPECT_EQ(rig.observer.records[0].original, "<p>a");
+    EXPECT_EQ(rig.observer.records[0].tidied, "tidied:<p>a");
+}
+
+// The program's road: the helpers tidy ahead in parallel while the run writes in list order.
+TEST(TidyRunInHelpers, MatchesTheLibraryKeepsListOrderAndRetidiesAFileChangedAfterItWasRead) {
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    ScopedPrompts scopedPrompts(prompts);
+    TidyPoolSettings settings = DefaultTidyPoolSettings();
+    settings.helperPath = BinPath(QStringLiteral("kelvane-engine"));
+    settings.helperCount = 2;
+    TidyProcessPool pool(settings);
+    ScopedTidyRunner scopedEngine(pool);
+    BatchRig rig;
+
+    const QDir site(ExamplesPath(QStringLiteral("site")));
+    const QStringList names = site.entryList({QStringLiteral("*.html")}, QDir::Files);
+    ASSERT_FALSE(names.isEmpty());
+    QStringList paths;
+    QList<QByteArray> originals;
+    const QString readOnly = dir.path() + QStringLiteral("/0-read-only.html");
+    WriteAll(readOnly, "<p>x");
+    SetReadOnly(readOnly, true);
+    paths << readOnly;
+    originals << "<p>x";
+    for (int i = 0; paths.size() < 40; ++i) {
+        const QString path = dir.path() + QStringLiteral("/page%1.html").arg(i);
+        originals << ReadAll(site.filePath(names[i % names.size()]));
+        WriteAll(path, originals.last());
+        paths << path;
+    }
+    // When the first step reports, the files after it have been read ahead: change one.
+    const QString changed = paths[5];
+    rig.observer.onFile = [&](const FileRecord& record) {
+        if (record.path == readOnly)
+            WriteAll(changed, ReadAll(changed) + "<p>appended later");
+    };
+    prompts.optionsAnswers = {true};
+    prompts.fallback = mrYes; // many warnings: tidy anyway
+    ListWorkItems items(paths);
+    rig.commands.RunTidyBatch(items);
+
+    const ResolvedTidyOptions options = ResolveOptions(CurrentOptionSet());
+    QStringList order;
+    for (const FileRecord& record : rig.observer.records)
+        order << record.path;
+    EXPECT_EQ(order, paths);
+    EXPECT_EQ(rig.commands.SuccessCount(), 39);
+    for (qsizetype i = 1; i < paths.size(); ++i) {
+        const QByteArray before =
+            paths[i] == changed ? originals[i] + "<p>appended later" : originals[i];
+        EXPECT_EQ(ReadAll(BackupPathOf(paths[i])), before) << i;
+        EXPECT_EQ(ReadAll(paths[i]), RunTidyLibrary({options, before}).output) << i;
+    }
+    SetReadOnly(readOnly, false);
+}
