@@ -19,27 +19,26 @@
 
 // What became of one entry of a run.
 enum class FileOutcome {
-    Folder,          // a folder entry: passed over, not counted
-    InBackupFolder,  // a file inside a backup folder: passed over (tidy and restore)
-    Tidied,          // backed up and rewritten
-    WouldChange,     // check run: tidying would change the file (nothing written)
-    Unchanged,       // check run: tidying would leave the file as it is
-    ReadOnly,        // not tidied: read-only or vanished
-    Forbidden,       // not tidied: an executable program
-    Declined,        // not tidied: No at the many-warnings question
-    BackupFailed,    // not tidied: no backup could be made
-    Changed,         // not tidied: the file changed while it was being tidied
-    WriteFailed,     // not tidied: the tidied text could not be written (the run ends here)
-    NameNotWritable, // not tidied: the name holds bytes that are not UTF-8 (see TidyRun.cpp)
-    TidyFailed,      // the library could not process it (crash, time-out, limit)
-    Unreadable,      // could not be read, or not a regular file (a pipe, device or socket)
-    Clean,           // validate: no messages
-    HasMessages,     // validate: messages
-    Restored,        // restore
-    NoBackup,        // restore: nothing to restore
-    RestoreFailed,   // restore: the backup could not be put back
-    BackupRemoved,   // remove backups: no backup is left
-    RemoveFailed,    // remove backups: the backup resisted
+    Folder,         // a folder entry: passed over, not counted
+    InBackupFolder, // a file inside a backup folder: passed over (tidy and restore)
+    Tidied,         // backed up and rewritten
+    WouldChange,    // check run: tidying would change the file (nothing written)
+    Unchanged,      // check run: tidying would leave the file as it is
+    ReadOnly,       // not tidied: read-only or vanished
+    Forbidden,      // not tidied: an executable program
+    Declined,       // not tidied: No at the many-warnings question
+    BackupFailed,   // not tidied: no backup could be made
+    Changed,        // not tidied: the file changed while it was being tidied
+    WriteFailed,    // not tidied: the tidied text could not be written (the run ends here)
+    TidyFailed,     // the library could not process it (crash, time-out, limit)
+    Unreadable,     // could not be read, or not a regular file (a pipe, device or socket)
+    Clean,          // validate: no messages
+    HasMessages,    // validate: messages
+    Restored,       // restore
+    NoBackup,       // restore: nothing to restore
+    RestoreFailed,  // restore: the backup could not be put back
+    BackupRemoved,  // remove backups: no backup is left
+    RemoveFailed,   // remove backups: the backup resisted
 };
 
 struct FileRecord {

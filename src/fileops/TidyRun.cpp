@@ -100,13 +100,6 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
                        QStringLiteral("%s: File is forbidden and cannot be tidied. It may be a "
                                       "program or other binary file."));
 
-    // WriteFileText names files through Qt's encoding, which turns bytes that are not UTF-8
-    // into U+FFFD: it would write a new file beside this one and leave this one as it was.
-    if (m_mode == TidyWriteMode::Write && platform::HasUndecodableBytes(path))
-        return Decided(std::move(record), FileOutcome::NameNotWritable,
-                       QStringLiteral("%s: The file's name is not valid UTF-8. Kelvane cannot "
-                                      "write this file, so it was not tidied."));
-
     // The same file earlier in the list (a duplicate, a link) must be rewritten first.
     m_rewrites.WaitForFile(KeyOf(*identity));
     const bool check = m_mode == TidyWriteMode::Check;

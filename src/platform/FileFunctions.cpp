@@ -254,7 +254,7 @@ bool SyncFolder(const QString& path) {
     const int fd = ::open(Native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    FdCloser closer(fd);
+    UniqueFd closer(fd);
     if (::fsync(fd) != 0 && errno != EINVAL) // EINVAL: the file system keeps nothing to flush
         return false;
     return true;

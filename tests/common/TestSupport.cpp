@@ -1,5 +1,7 @@
 #include "common/TestSupport.h"
 
+#include "platform/FileNames.h"
+#include "platform/FileReading.h"
 #include "support/Translation.h"
 
 #include <QFile>
@@ -24,9 +26,11 @@ QString BinPath(const QString& program) {
 }
 
 QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
+    QByteArray bytes;
+    QString error;
+    EXPECT_EQ(platform::ReadRegularFile(path, bytes, -1, &error), platform::ReadResult::Read)
+        << path.toStdString() << ": " << error.toStdString();
+    return bytes;
 }
 
 void WriteAll(const QString& path, const QByteArray& bytes) {
@@ -36,7 +40,7 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 void SetReadOnly(const QString& path, bool readOnly) {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = platform::EncodeFileName(path);
     struct stat st {};
     ASSERT_EQ(::stat(native.constData(), &st), 0) << path.toStdString();
     const mode_t mode = readOnly ? (st.st_mode & ~S_IWUSR) : (st.st_mode | S_IWUSR);

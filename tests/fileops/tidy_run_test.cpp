@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -63,7 +64,9 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     const QString fails = Page("fails.html", "fail");
     const QString odd = root + platform::DecodeFileName("bad\xffname.html");
     const QByteArray oddNative = platform::EncodeFileName(odd);
-    ASSERT_EQ(::close(::open(oddNative.constData(), O_WRONLY | O_CREAT, 0644)), 0);
+    const int oddFd = ::open(oddNative.constData(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(oddFd, "<p>odd", 6), 6);
+    ASSERT_EQ(::close(oddFd), 0);
     const QString huge = Page("huge.html", "<p>");
     ASSERT_EQ(::truncate(huge.toUtf8().constData(), kMaxDocumentBytes + 1), 0); // sparse
     const QString last = Page("last.html", "<p>last");
@@ -74,14 +77,24 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
     EXPECT_EQ(ReadAll(good), "tidied:<p>good");
     EXPECT_EQ(ReadAll(BackupPathOf(good)), "<p>good");
     EXPECT_EQ(ReadAll(last), "tidied:<p>last");
+    // A name that is not UTF-8 is rewritten in place, never beside itself.
+    EXPECT_EQ(ReadAll(odd), "tidied:<p>odd");
+    EXPECT_EQ(ReadAll(BackupPathOf(odd)), "<p>odd");
+    int namesLikeOdd = 0;
+    if (DIR* dir = ::opendir(platform::EncodeFileName(root).constData())) {
+        while (const dirent* entry = ::readdir(dir))
+            namesLikeOdd += QByteArray(entry->d_name).contains("name.html");
+        ::closedir(dir);
+    }
+    EXPECT_EQ(namesLikeOdd, 1);
     for (const QString& untouched : {readOnly, elf, exe, copy, many, fails})
         EXPECT_FALSE(HasBackup(untouched)) << untouched.toStdString();
     EXPECT_EQ(ReadAll(copy), "<p>a backup copy");
     EXPECT_EQ(ReadAll(many), "tokens:301");
     EXPECT_FALSE(QDir(root + "Kelvane Backup/Kelvane Backup").exists());
 
-    EXPECT_EQ(rig.commands.SuccessCount(), 2);
-    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 13");
+    EXPECT_EQ(rig.commands.SuccessCount(), 3);
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 3 files out of 13");
     EXPECT_EQ(SummaryLines(),
               QStringList({readOnly + ": File is read-only. This file cannot be tidied.",
                            elf + ": File is forbidden and cannot be tidied. It may be a program "
@@ -93,17 +106,15 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
                            gone + ": File is read-only. This file cannot be tidied.",
                            fails + ": The file cannot be tidied. It may have too many HTML "
                                    "errors for Kelvane to process.",
-                           odd + ": The file's name is not valid UTF-8. Kelvane cannot write "
-                                 "this file, so it was not tidied.",
                            huge + ": File is too large to be tidied."}));
     EXPECT_EQ(Questions(), QStringList({kManyWarnings, "Do you wish to continue tidying files?"}));
-    EXPECT_EQ(rig.observer.Outcomes(),
-              QList<FileOutcome>(
-                  {FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
-                   FileOutcome::Forbidden, FileOutcome::Folder, FileOutcome::InBackupFolder,
-                   FileOutcome::Unreadable, FileOutcome::ReadOnly, FileOutcome::Declined,
-                   FileOutcome::TidyFailed, FileOutcome::NameNotWritable, FileOutcome::Unreadable,
-                   FileOutcome::Tidied}));
+    EXPECT_EQ(
+        rig.observer.Outcomes(),
+        QList<FileOutcome>({FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
+                            FileOutcome::Forbidden, FileOutcome::Folder,
+                            FileOutcome::InBackupFolder, FileOutcome::Unreadable,
+                            FileOutcome::ReadOnly, FileOutcome::Declined, FileOutcome::TidyFailed,
+                            FileOutcome::Tidied, FileOutcome::Unreadable, FileOutcome::Tidied}));
     EXPECT_EQ(rig.view.captions, QStringList{"Tidying Files..."});
     EXPECT_EQ(rig.view.shown.first(), "Processing good.html");
     EXPECT_EQ(rig.progress.MessageTexts(), QStringList()) << "reset after the run";
