@@ -6,12 +6,15 @@
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/gui/TFormTidyProperties.h"
+#include "mainwindow/gui/TFormKelvane.h"
+#include "platform/ProgramFiles.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
 #include "support/gui/QtPrompts.h"
 #include "support/gui/TFormDownload.h"
+#include "support/gui/TFormKelvaneOptions.h"
 #include "support/gui/TranslateComponents.h"
 
 #include <QApplication>
@@ -64,6 +67,10 @@ int Run(const QString& commandLine) {
     // writes its own part of the settings file when it is destroyed at the end of this
     // function; the options dialog loads the stored option set as it is built, so a validate
     // job runs with the user's options.
+    auto formKelvane = std::make_unique<TFormKelvane>();
+    RegisterStartupWindow(formKelvane.get());
+    auto formKelvaneOptions = std::make_unique<TFormKelvaneOptions>(formKelvane.get());
+    RegisterStartupWindow(formKelvaneOptions.get());
     auto formTidyProperties = std::make_unique<TFormTidyProperties>();
     RegisterStartupWindow(formTidyProperties.get());
     auto formDownload = std::make_unique<TFormDownload>();
@@ -74,11 +81,17 @@ int Run(const QString& commandLine) {
 
     int exitCode = 0;
     if (parsed.interactive()) {
-        std::fprintf(stderr, "%s\n",
-                     Translate(QStringLiteral("Kelvane: the main window is not available yet; "
-                                              "run a job with -t or -v."))
-                         .toUtf8()
-                         .constData());
+        if (!CanShowDialogs()) {
+            std::fprintf(stderr, "%s\n",
+                         Translate(QStringLiteral("Kelvane needs a display to show its main "
+                                                  "window; run a job with -t or -v."))
+                             .toUtf8()
+                             .constData());
+            return -1;
+        }
+        formKelvane->PendingPath = parsed.InputName;
+        formKelvane->show();
+        exitCode = QApplication::exec();
     } else {
         // The options dialog is the job's only window: it carries the program's menu.
         formTidyProperties->setMenuVisible(true);
@@ -102,7 +115,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationDisplayName(kApplicationTitle);
 
     try {
-        LoadLanguageFile(QCoreApplication::applicationDirPath());
+        LoadLanguageFile(platform::LanguageFileFolder());
         // HTML Tidy runs in helper processes beside the program: a page that crashes the
         // library costs that page, never the program.
         InstallTidyProcessPool();

@@ -2,6 +2,7 @@
 
 #include "engine/EngineProtocol.h"
 #include "engine/TidyOptionCheck.h"
+#include "platform/ProgramFiles.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -166,17 +167,11 @@ int WaitForExit(pid_t pid) {
     return status;
 }
 
-QString ProgramFolder() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-}
-
 } // namespace
 
 TidyPoolSettings DefaultTidyPoolSettings() {
     TidyPoolSettings settings;
-    settings.helperPath = ProgramFolder() + QStringLiteral("/kelvane-engine");
+    settings.helperPath = platform::HelperProgramPath(QStringLiteral("kelvane-engine"));
     settings.helperCount = std::clamp(QThread::idealThreadCount(), 1, 8);
     return settings;
 }

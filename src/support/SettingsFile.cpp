@@ -1,5 +1,7 @@
 #include "support/SettingsFile.h"
 
+#include "platform/ProgramFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -21,8 +23,10 @@ SharedSettings& Shared() {
 } // namespace
 
 QString DefaultSettingsFilePath() {
+    // An installed program never writes beside itself, not even when run by root.
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
+    if (!programFolder.isEmpty() && !platform::IsInstalledProgram() &&
+        QFileInfo(programFolder).isWritable())
         return programFolder + QStringLiteral("/Settings.ini");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QStringLiteral("/Mondavik/Kelvane");

@@ -214,13 +214,15 @@ TEST_F(Program, DialogsNeedADisplay) {
     EXPECT_EQ(workFiles(), QStringList{"my page.html"});
 }
 
-TEST_F(Program, InteractiveRoadSaysTheMainWindowIsMissing) {
+TEST_F(Program, InteractiveRoadNeedsADisplay) {
     for (const QStringList& arguments : {QStringList{}, QStringList{"-t"}, QStringList{input}}) {
         const Outcome r = run(arguments);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_TRUE(r.err.contains("main window is not available")) << r.err.constData();
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_TRUE(r.err.contains("needs a display to show its main window")) << r.err.constData();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
     }
+    // A window that never started leaves the main window's stored state alone.
+    EXPECT_FALSE(ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
 }
 
 TEST_F(Program, ValidatesAServedPage) {

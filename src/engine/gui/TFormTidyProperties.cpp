@@ -846,21 +846,10 @@ void TFormTidyProperties::btnTestClick() {
 
 void TFormTidyProperties::miInternetPropertiesClick() {
     Guarded([this] {
-        QStringList command =
-            m_openers.networkSettingsCommand ? m_openers.networkSettingsCommand() : QStringList();
-        if (command.isEmpty()) {
-            CurrentPrompts().Message(
-                Translate(QStringLiteral("No network settings tool was found on this computer.")),
-                DialogKind::Information, Button::Ok);
-            return;
-        }
-        const QString program = command.takeFirst();
-        if (!StartProgram(program, command)) {
-            CurrentPrompts().Message(
-                Translate(QStringLiteral("The network settings tool %1 could not be started."))
-                    .arg(program),
-                DialogKind::Error, Button::Ok);
-        }
+        StartNetworkSettingsTool(m_openers.networkSettingsCommand,
+                                 [this](const QString& program, const QStringList& arguments) {
+                                     return StartProgram(program, arguments);
+                                 });
     });
 }
 
