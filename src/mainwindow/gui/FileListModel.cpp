@@ -3,6 +3,7 @@
 #include "fileops/BackupStore.h"
 #include "fileops/FileMask.h"
 #include "mainwindow/gui/MarkImages.h"
+#include "mainwindow/gui/NameIconProvider.h"
 #include "platform/ShownFileNames.h"
 #include "support/Errors.h"
 #include "support/Preferences.h"
@@ -37,6 +38,7 @@ FileListModel::FileListModel(QObject* parent)
       m_headerTips(ColumnCount) {
     m_fileSystem->setObjectName(QStringLiteral("FileSystemModel"));
     m_fileSystem->setReadOnly(true);
+    m_fileSystem->setIconProvider(SharedNameIconProvider());
     SetShowHidden(true);
     setSourceModel(m_fileSystem);
     // Sorting is left to the source; the proxy only filters and keeps the source's order.
@@ -49,10 +51,11 @@ FileListModel::FileListModel(QObject* parent)
 }
 
 QModelIndex FileListModel::SetFolder(const QString& folder) {
-    const QString shown = platform::ShownPathOf(folder);
+    m_shownFolder = platform::ShownPathOf(folder);
     m_folder = folder;
-    const QModelIndex source = m_fileSystem->setRootPath(shown);
-    return mapFromSource(source);
+    m_sourceFolder = m_fileSystem->setRootPath(m_shownFolder);
+    invalidateRowsFilter();
+    return mapFromSource(m_sourceFolder);
 }
 
 QString FileListModel::SetFileFilter(const QString& filter) {
@@ -198,6 +201,13 @@ void FileListModel::sort(int column, Qt::SortOrder order) {
 
 bool FileListModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     const QModelIndex source = m_fileSystem->index(sourceRow, 0, sourceParent);
+    if (sourceParent != m_sourceFolder) {
+        // Outside the shown folder only the way to it is kept: the list never maps (or asks
+        // about) the rest of the file system that the source happens to hold.
+        const QString path = m_fileSystem->filePath(source);
+        return path == m_shownFolder || path == QLatin1String("/") ||
+               m_shownFolder.startsWith(path + QLatin1Char('/'));
+    }
     if (m_fileSystem->isDir(source))
         return true;
     const QString name = m_fileSystem->fileName(source);

@@ -1,10 +1,11 @@
 #pragma once
 // The file list's model: the entries of one folder from Qt's file-system model (which reads
 // the disk off the interface thread and watches for changes), filtered by the file-type masks
-// (folders always pass), with the columns Name, Size ("%sKB"), Type and Modified and the
+// (folders always pass) and cut down to the folder and the way to it, with the columns Name, Size ("%sKB"), Type and Modified and the
 // file-state marks (read-only, tidied) on each file.
 
 #include <QHash>
+#include <QPersistentModelIndex>
 #include <QSortFilterProxyModel>
 #include <QStringList>
 
@@ -64,6 +65,8 @@ private:
     void ForgetMarks() { m_marks.clear(); }
 
     QFileSystemModel* m_fileSystem;
+    QPersistentModelIndex m_sourceFolder; // the shown folder in the source
+    QString m_shownFolder;
     QString m_folder;
     QString m_filter;
     QStringList m_masks;

@@ -6,6 +6,7 @@
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/NameIconProvider.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
@@ -97,9 +98,12 @@ void TFormKelvane::CreateClientArea() {
     Splitter1->setHandleWidth(kSplitterWidth);
     Splitter1->setChildrenCollapsible(false);
 
+    m_listModel = new FileListModel(this);
+    m_listModel->setObjectName(QStringLiteral("FileListModel"));
     m_treeModel = new QFileSystemModel(this);
     m_treeModel->setObjectName(QStringLiteral("FolderTreeModel"));
     m_treeModel->setReadOnly(true);
+    m_treeModel->setIconProvider(SharedNameIconProvider());
     m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
     m_treeModel->setRootPath(QStringLiteral("/"));
 
@@ -113,8 +117,6 @@ void TFormKelvane::CreateClientArea() {
     ShellTreeView->setUniformRowHeights(true);
     ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    m_listModel = new FileListModel(this);
-    m_listModel->setObjectName(QStringLiteral("FileListModel"));
     ShellListView = new QTreeView(Splitter1);
     ShellListView->setObjectName(QStringLiteral("ShellListView"));
     ShellListView->setModel(m_listModel);
