@@ -4,7 +4,6 @@
 #include "fileops/FileMask.h"
 #include "mainwindow/gui/MarkImages.h"
 #include "mainwindow/gui/NameIconProvider.h"
-#include "platform/ShownFileNames.h"
 #include "support/Errors.h"
 #include "support/Preferences.h"
 #include "support/Translation.h"
@@ -51,9 +50,12 @@ FileListModel::FileListModel(QObject* parent)
 }
 
 QModelIndex FileListModel::SetFolder(const QString& folder) {
-    m_shownFolder = platform::ShownPathOf(folder);
+    m_shownFolder = folder;
     m_folder = folder;
     m_sourceFolder = m_fileSystem->setRootPath(m_shownFolder);
+    // The entries are read at once, whether or not a view has asked for them yet.
+    if (m_fileSystem->canFetchMore(m_sourceFolder))
+        m_fileSystem->fetchMore(m_sourceFolder);
     invalidateRowsFilter();
     return mapFromSource(m_sourceFolder);
 }
@@ -77,7 +79,7 @@ void FileListModel::SetShowHidden(bool show) {
 QString FileListModel::FilePath(const QModelIndex& index) const {
     if (!index.isValid())
         return {};
-    return platform::RealPathOfShown(m_fileSystem->filePath(mapToSource(index)));
+    return m_fileSystem->filePath(mapToSource(index));
 }
 
 bool FileListModel::IsFolder(const QModelIndex& index) const {

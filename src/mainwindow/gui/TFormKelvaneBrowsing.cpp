@@ -5,7 +5,6 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
-#include "platform/ShownFileNames.h"
 #include "support/Translation.h"
 
 #include <QAction>
@@ -35,13 +34,13 @@ void TFormKelvane::GoToFolder(const QString& path) {
     QString folder = IdListCopy(path);
     if (folder.isEmpty())
         folder = QStringLiteral("/");
-    QModelIndex index = m_treeModel->index(platform::ShownPathOf(folder));
+    QModelIndex index = m_treeModel->index(folder);
     // A folder that is gone, or hidden now, gives way to the nearest one the tree shows.
     while (!index.isValid() || !IdListIsValid(folder)) {
         if (IdListIsRoot(folder))
             return;
         folder = IdListSplit(folder).parent;
-        index = m_treeModel->index(platform::ShownPathOf(folder));
+        index = m_treeModel->index(folder);
     }
     if (index == ShellTreeView->currentIndex() && IdListEqual(folder, m_currentFolder))
         return;
@@ -55,7 +54,7 @@ void TFormKelvane::GoToFolder(const QString& path) {
 void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (!current.isValid())
         return;
-    const QString folder = platform::RealPathOfShown(m_treeModel->filePath(current));
+    const QString folder = m_treeModel->filePath(current);
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
@@ -127,7 +126,7 @@ void TFormKelvane::TrySelectPending() {
     if (m_pendingSelection.isEmpty())
         return;
     const QModelIndex source =
-        m_listModel->FileSystem()->index(platform::ShownPathOf(m_pendingSelection));
+        m_listModel->FileSystem()->index(m_pendingSelection);
     const QModelIndex index = m_listModel->mapFromSource(source);
     if (!index.isValid() || index.parent() != ShellListView->rootIndex())
         return;

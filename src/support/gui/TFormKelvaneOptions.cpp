@@ -130,11 +130,15 @@ QVBoxLayout* TFormKelvaneOptions::AddGroup(const char* name, const QString& titl
 }
 
 bool TFormKelvaneOptions::Execute() {
+    // What the dialog showed when it opened comes back on Cancel, also for a value that was
+    // never stored (whose stored default would be the edited value itself).
+    DefaultsSnapshot opened;
+    SaveFormControls(this, opened);
     if (exec() == QDialog::Accepted) {
         Store();
         return true;
     }
-    LoadFormControls(this, SettingsFile());
+    LoadFormControls(this, opened);
     return false;
 }
 
