@@ -35,10 +35,15 @@ QIcon NameIconProvider::icon(IconType type) const {
 }
 
 QIcon NameIconProvider::icon(const QFileInfo& info) const {
+    return IconFor(info.fileName(), info.isDir());
+}
+
+QIcon NameIconProvider::IconFor(const QString& name, bool folder) const {
     // Called from the file-system model's reading thread as well: no widgets, no disk reads.
-    if (info.isDir())
+    if (folder)
         return icon(Folder);
-    const QMimeType mime = MimeTypeByName(info);
+    static const QMimeDatabase database;
+    const QMimeType mime = database.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
     const QMutexLocker lock(&m_mutex);
     const auto found = m_icons.constFind(mime.name());
     if (found != m_icons.constEnd())

@@ -13,6 +13,8 @@ public:
     QIcon icon(IconType type) const override;
     QIcon icon(const QFileInfo& info) const override;
     QString type(const QFileInfo& info) const override;
+    // The icon of an entry known by its name and kind, without looking at the disk.
+    QIcon IconFor(const QString& name, bool folder) const;
 
 private:
     // By MIME type name; the model asks from its reading thread and from the interface thread.

@@ -49,6 +49,7 @@ TFormKelvane::TFormKelvane(QWidget* parent)
     setObjectName(QStringLiteral("FormKelvane"));
     // The untranslated title; translation gives the window its caption in its own section.
     setWindowTitle(kApplicationTitle);
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("kelvane")));
     resize(641, 554);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -271,7 +272,6 @@ void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
         m_listModel->SetShowHidden(preferences.showHiddenItems);
         // A hidden folder that is no longer shown gives way to the nearest one that is.
         GoToFolder(m_currentFolder);
-        m_listModel->RefreshMarks();
     }
     SetToolbarLook(preferences.largeIcons, preferences.showCaptions);
     m_idle->Invalidate();

@@ -12,6 +12,7 @@
 #include "mainwindow/TPIDLHistory.h"
 #include "support/Preferences.h"
 
+#include <QItemSelectionModel>
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -21,7 +22,6 @@ class IdleUpdates;
 class QAction;
 class QComboBox;
 class QFileSystemModel;
-class QItemSelection;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -73,8 +73,9 @@ public:
 
     // -- State shared with the batch commands --
     const QStringList& SelectedPaths() const { return m_selected.Paths(); }
-    // Looks at the file list's marks again, then selects every item whose path is in
-    // `reselectPaths` (each entry at most one item) and empties the list.
+    // Selects every item whose path is in `reselectPaths` (each entry at most one item),
+    // empties the list and reads the folder again for fresh marks and details; a path that
+    // is listed only then is selected once the folder has been read.
     void ReselectAfterRun(QStringList& reselectPaths);
     void SetBatchHandlers(BatchHandlers handlers) { m_batch = std::move(handlers); }
 
@@ -192,6 +193,9 @@ private:
     void ListActivated(const QModelIndex& index);
     void HistoryMove(const QString& entry);
     void TrySelectPending();
+    // Selects the rows of `paths` with `mode`; answers the paths that are not listed.
+    QStringList ReselectRowsOf(const QStringList& paths,
+                               QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
     void GoClick();
@@ -226,6 +230,7 @@ private:
     TPIDLHistory m_history;
     QString m_currentFolder;
     QString m_pendingSelection;
+    QStringList m_reselectLater; // paths of a run not listed yet when it ended
     QString m_lastFilterError;
     BatchHandlers m_batch;
     MainWindowOpeners m_openers;

@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QSet>
 #include <QMouseEvent>
 #include <QToolBar>
 #include <QToolTip>
@@ -25,9 +26,12 @@ void TFormKelvane::ConnectBrowsing() {
     connect(ShellListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TFormKelvane::ListSelectionChanged);
     connect(ShellListView, &QAbstractItemView::activated, this, &TFormKelvane::ListActivated);
-    // An item asked for before its folder was read is selected once it is there.
-    connect(m_listModel->FileSystem(), &QFileSystemModel::directoryLoaded, this,
-            [this] { TrySelectPending(); });
+    // Items asked for before the folder was read are selected once it has been.
+    connect(m_listModel, &FileListModel::FolderLoaded, this, [this] {
+        TrySelectPending();
+        if (!m_reselectLater.isEmpty())
+            ReselectRowsOf(std::exchange(m_reselectLater, {}), QItemSelectionModel::Select);
+    });
 }
 
 void TFormKelvane::GoToFolder(const QString& path) {
@@ -67,22 +71,28 @@ void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
 void TFormKelvane::ShowFolderInList(const QString& folder) {
     ShellListView->selectionModel()->clear();
     m_selected.Clear();
-    ShellListView->setRootIndex(m_listModel->SetFolder(folder));
+    m_pendingSelection.clear();
+    m_reselectLater.clear();
+    m_listModel->SetFolder(folder);
 }
 
 void TFormKelvane::ListSelectionChanged(const QItemSelection& selected,
                                         const QItemSelection& deselected) {
+    // Range by range: selecting all of a big folder must not build an index per cell.
     QStringList gone;
-    for (const QModelIndex& index : deselected.indexes())
-        if (index.column() == FileListModel::ColName)
-            gone.append(m_listModel->FilePath(index));
+    for (const QItemSelectionRange& range : deselected)
+        if (range.left() == FileListModel::ColName)
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                gone.append(m_listModel->FilePath(m_listModel->index(row, 0)));
     m_selected.ItemsDeselected(gone);
-    for (const QModelIndex& index : selected.indexes()) {
-        if (index.column() != FileListModel::ColName)
+    for (const QItemSelectionRange& range : selected) {
+        if (range.left() != FileListModel::ColName)
             continue;
-        const QString path = m_listModel->FilePath(index);
-        if (m_selected.ItemSelected(path))
-            cbAddress->setEditText(path);
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            const QString path = m_listModel->FilePath(m_listModel->index(row, 0));
+            if (m_selected.ItemSelected(path))
+                cbAddress->setEditText(path);
+        }
     }
     m_idle->Invalidate();
 }
@@ -125,12 +135,14 @@ void TFormKelvane::SelectFile(const QString& path) {
 void TFormKelvane::TrySelectPending() {
     if (m_pendingSelection.isEmpty())
         return;
-    const QModelIndex source =
-        m_listModel->FileSystem()->index(m_pendingSelection);
-    const QModelIndex index = m_listModel->mapFromSource(source);
-    if (!index.isValid() || index.parent() != ShellListView->rootIndex())
+    const int row = m_listModel->RowOf(m_pendingSelection);
+    if (row < 0) {
+        if (m_listModel->Loaded())
+            m_pendingSelection.clear(); // read, and not there
         return;
+    }
     m_pendingSelection.clear();
+    const QModelIndex index = m_listModel->index(row, 0);
     ShellListView->selectionModel()->setCurrentIndex(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ShellListView->scrollTo(index);
@@ -151,23 +163,36 @@ void TFormKelvane::GoClick() {
 }
 
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {
-    m_listModel->RefreshMarks();
-    if (reselectPaths.isEmpty())
-        return;
-    const QModelIndex root = ShellListView->rootIndex();
-    const int rows = m_listModel->rowCount(root);
+    // The rows there now are selected at once; the list is read again (rows that stay keep
+    // their selection) and paths that only appear then are selected when it has been read.
+    const QStringList missing = ReselectRowsOf(std::exchange(reselectPaths, {}),
+                                               QItemSelectionModel::ClearAndSelect);
+    m_reselectLater = missing;
+    m_listModel->Refresh();
+}
+
+QStringList TFormKelvane::ReselectRowsOf(const QStringList& paths,
+                                         QItemSelectionModel::SelectionFlags mode) {
+    if (paths.isEmpty())
+        return {};
+    const int rows = m_listModel->rowCount();
     QStringList itemPaths;
     itemPaths.reserve(rows);
     for (int row = 0; row < rows; ++row)
-        itemPaths.append(m_listModel->FilePath(m_listModel->index(row, 0, root)));
+        itemPaths.append(m_listModel->FilePath(m_listModel->index(row, 0)));
     QItemSelection selection;
-    for (const qsizetype row : ReselectRows(itemPaths, reselectPaths)) {
-        const QModelIndex index = m_listModel->index(int(row), 0, root);
+    QSet<QString> found;
+    for (const qsizetype row : ReselectRows(itemPaths, paths)) {
+        const QModelIndex index = m_listModel->index(int(row), 0);
         selection.select(index, index);
+        found.insert(itemPaths.at(row));
     }
-    ShellListView->selectionModel()->select(
-        selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    reselectPaths.clear();
+    ShellListView->selectionModel()->select(selection, mode | QItemSelectionModel::Rows);
+    QStringList missing;
+    for (const QString& path : paths)
+        if (!found.contains(path))
+            missing.append(path);
+    return missing;
 }
 
 void TFormKelvane::HistoryMove(const QString& entry) {

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,46 +35,51 @@ TEST(FileListModel, ListsMatchingFilesAndEveryFolderUnderTheModelContract) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("sub.txt")));
-    for (const char* name : {"a.html", "b.HTM", "c.txt", "d.php", "e.phpx"})
+    for (const char* name : {"a.html", "b.HTM", "c.txt", "d.php", "e.phpx", ".hidden.htm"})
         WriteAll(dir.filePath(QString::fromLatin1(name)), QByteArray(2000, 'x'));
-    // Qt's file-system model cannot name a file whose name is not UTF-8: it is left out
-    // rather than shown under a name that leads nowhere.
+    // A name that is not UTF-8 keeps its bytes in the item's path; a pipe is listed, not read.
     const QByteArray odd = platform::EncodeFileName(dir.path()) + "/caf\xe9.html";
     ASSERT_GE(::close(::open(odd.constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.html"))), 0600), 0);
 
     FileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    // Proxy indexes move as rows arrive; the folder is held by a persistent one.
-    const QPersistentModelIndex root(model.SetFolder(dir.path()));
-    ASSERT_TRUE(root.isValid());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(root) == 4; }));
+    auto names = [&] {
+        QStringList out;
+        for (int row = 0; row < model.rowCount(); ++row)
+            out << model.index(row, FileListModel::ColName).data().toString();
+        return out;
+    };
+    model.SetFolder(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Loaded(); }));
+    EXPECT_EQ(names(), (QStringList{"sub.txt", ".hidden.htm", "a.html", "b.HTM",
+                                    platform::DecodeFileName("caf\xe9.html"), "d.php",
+                                    "pipe.html"}));
+    EXPECT_EQ(model.FilePath(model.index(4, 0)), platform::DecodeFileName(odd));
+    EXPECT_EQ(model.index(2, FileListModel::ColSize).data().toString(), QStringLiteral("2KB"));
+    EXPECT_EQ(model.index(0, FileListModel::ColSize).data().toString(), QString());
 
-    QStringList names;
-    QStringList paths;
-    for (int row = 0; row < model.rowCount(root); ++row) {
-        const QModelIndex index = model.index(row, FileListModel::ColName, root);
-        names << index.data().toString();
-        paths << model.FilePath(index);
-    }
-    names.sort();
-    EXPECT_EQ(names, (QStringList{"a.html", "b.HTM", "d.php", "sub.txt"}));
-    EXPECT_TRUE(paths.contains(dir.filePath(QStringLiteral("a.html"))));
+    // Sorting keeps folders first; the files follow the column.
+    WriteAll(dir.filePath(QStringLiteral("a.html")), QByteArray(9000, 'x'));
+    model.Refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Loaded(); }));
+    model.sort(FileListModel::ColSize, Qt::DescendingOrder);
+    EXPECT_EQ(names().mid(0, 2), (QStringList{"sub.txt", "a.html"}));
+    model.sort(FileListModel::ColName, Qt::AscendingOrder);
 
     EXPECT_EQ(model.headerData(FileListModel::ColSize, Qt::Horizontal).toString(), "Size");
     EXPECT_TRUE(model.setHeaderData(FileListModel::ColSize, Qt::Horizontal, QStringLiteral("Taille")));
     EXPECT_EQ(model.headerData(FileListModel::ColSize, Qt::Horizontal).toString(), "Taille");
-    EXPECT_EQ(model.columnCount(root), 4);
 
     EXPECT_TRUE(model.SetFileFilter(QStringLiteral("*.txt;[")).contains("invalid mask"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(root) == 2; }));
-    for (int row = 0; row < 2; ++row) {
-        const QModelIndex size = model.index(row, FileListModel::ColSize, root);
-        const bool folder = model.IsFolder(size);
-        EXPECT_EQ(size.data().toString(), folder ? QString() : QStringLiteral("2KB"));
-        EXPECT_EQ(model.MarkOf(size), FileListModel::NoMark);
-    }
-    model.sort(FileListModel::ColName, Qt::DescendingOrder);
-    EXPECT_EQ(model.rowCount(root), 2);
+    model.SetShowHidden(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Loaded(); }));
+    EXPECT_EQ(names(), (QStringList{"sub.txt", "c.txt"}));
+
+    // Changes on disk reach the list by themselves.
+    WriteAll(dir.filePath(QStringLiteral("new.txt")), "x");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 3; }));
+    EXPECT_EQ(names(), (QStringList{"sub.txt", "c.txt", "new.txt"}));
     ::unlink(odd.constData()); // a name Qt cannot remove
 }
 

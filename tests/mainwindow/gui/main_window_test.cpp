@@ -85,25 +85,18 @@ protected:
     // The list shows `folder` once its entries have been read.
     void showFolder(const QString& folder) {
         window->GoToFolder(folder);
-        const int entries = int(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                       QDir::Hidden).size());
+        waitLoaded();
+        ASSERT_EQ(window->CurrentFolder(), folder);
+    }
+    void waitLoaded() {
         FileListModel* model = window->fileListModel();
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            return window->CurrentFolder() == folder &&
-                   (model->rowCount(window->fileList()->rootIndex()) > 0) == (entries > 0);
-        }));
-        QTest::qWait(50); // the rest of a folder's entries arrive together
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->Loaded(); }));
     }
 
     QModelIndex item(const char* name) const {
         FileListModel* model = window->fileListModel();
-        const QModelIndex root = window->fileList()->rootIndex();
-        for (int row = 0; row < model->rowCount(root); ++row) {
-            const QModelIndex index = model->index(row, 0, root);
-            if (model->FilePath(index) == at(name))
-                return index;
-        }
-        return {};
+        const int row = model->RowOf(at(name));
+        return row < 0 ? QModelIndex() : model->index(row, 0);
     }
 
     void select(std::initializer_list<const char*> names) {
@@ -118,10 +111,9 @@ protected:
 
     QStringList listedNames() const {
         FileListModel* model = window->fileListModel();
-        const QModelIndex root = window->fileList()->rootIndex();
         QStringList names;
-        for (int row = 0; row < model->rowCount(root); ++row)
-            names << model->index(row, 0, root).data().toString();
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
         names.sort();
         return names;
     }
@@ -385,6 +377,7 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
         Click(dialog, "btnOK");
     });
     w.actViewAppOptionsExecute();
+    waitLoaded();
     EXPECT_EQ(w.FileFilter(), QStringLiteral("*.txt"));
     EXPECT_EQ(listedNames(), (QStringList{"A", "B", "C", "D", "notes.txt"}));
     EXPECT_TRUE(IsAnswerRemembered(FolderQuestionText()));
@@ -416,6 +409,7 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
     EXPECT_EQ(options->FileFilter(), kDefaultFileFilter);
     EXPECT_TRUE(options->LargeIcons() && options->ShowCaptions() && options->ShowHiddenItems());
     EXPECT_FALSE(IsAnswerRemembered(FolderQuestionText()));
+    waitLoaded();
     EXPECT_TRUE(listedNames().contains("page.html"));
 }
 
@@ -430,7 +424,7 @@ TEST_F(MainWindow, PreferencesShapeTheToolbarAndHiddenItems) {
     preferences.showCaptions = false;
     preferences.fileFilter = QStringLiteral("*.htm;[z");
     w.ApplyPreferences(preferences);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !listedNames().contains(".hidden.html"); }));
+    waitLoaded();
     EXPECT_EQ(listedNames(), (QStringList{"A", "B", "C", "D", "other.htm"}));
     auto* bar = w.findChild<QToolBar*>(QStringLiteral("tbTidyToolbar"));
     EXPECT_EQ(bar->iconSize(), QSize(16, 16));
@@ -456,17 +450,20 @@ TEST_F(MainWindow, ReselectAfterRunSelectsTheFilesAgainWithFreshMarks) {
     ASSERT_TRUE(QDir().mkpath(BackupFolderOf(at("page.html"))));
     WriteAll(BackupPathOf(at("page.html")), "old");
     w.fileList()->selectionModel()->clear();
-    QStringList reselect{at("other.htm"), at("page.html"), at("gone.html")};
+    WriteAll(at("new.html"), "x"); // a file the run brought, listed only after the refresh
+    QStringList reselect{at("other.htm"), at("page.html"), at("gone.html"), at("new.html")};
     w.ReselectAfterRun(reselect);
     EXPECT_TRUE(reselect.isEmpty());
-    EXPECT_EQ(w.SelectedPaths(), (QStringList{at("other.htm"), at("page.html")})); // list order
+    waitLoaded();
+    EXPECT_EQ(w.SelectedPaths(), (QStringList{at("other.htm"), at("page.html"), at("new.html")}));
     EXPECT_EQ(item("page.html").data(FileListModel::MarkRole).toInt(), FileListModel::MarkTidied);
     EXPECT_EQ(item("page.html").data(Qt::ToolTipRole).toString(),
               QStringLiteral("page.html - This file has been tidied and can be restored"));
 
     QStringList none;
     w.ReselectAfterRun(none);
-    EXPECT_EQ(w.SelectedPaths().size(), 2);
+    waitLoaded();
+    EXPECT_EQ(w.SelectedPaths().size(), 3);
 }
 
 } // namespace
