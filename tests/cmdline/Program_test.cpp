@@ -105,7 +105,7 @@ protected:
 
     QString at(const QString& name) const { return QDir(work).filePath(name); }
 
-    Outcome run(const QStringList& arguments) {
+    Outcome run(const QStringList& arguments, const QString& program = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
@@ -125,7 +125,8 @@ protected:
         QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
         QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        process.start(appDir->filePath(QStringLiteral("kelvane")), arguments);
+        process.start(program.isEmpty() ? appDir->filePath(QStringLiteral("kelvane")) : program,
+                      arguments);
         loop.exec(); // keeps serving the test's own HTTP server while the program runs
         Outcome outcome;
         if (process.state() != QProcess::NotRunning) {
@@ -223,6 +224,26 @@ TEST_F(Program, InteractiveRoadNeedsADisplay) {
     }
     // A window that never started leaves the main window's stored state alone.
     EXPECT_FALSE(ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
+}
+
+TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser) {
+    // <prefix>/bin/kelvane, <prefix>/libexec/kelvane/kelvane-engine, <prefix>/share/kelvane.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    for (const char* folder : {"bin", "libexec/kelvane", "share/kelvane"})
+        ASSERT_TRUE(QDir(prefix.path()).mkpath(QString::fromLatin1(folder)));
+    ASSERT_TRUE(QFile::copy(BinPath("kelvane"), prefix.filePath("bin/kelvane")));
+    ASSERT_TRUE(QFile::copy(BinPath("kelvane-engine"),
+                            prefix.filePath("libexec/kelvane/kelvane-engine")));
+    WriteAll(prefix.filePath("share/kelvane/lang.txt"),
+             "<//STRING_TABLE-\nE=Line %d, Column %d - %s: %s\nT=Zeile %d, Spalte %d - %s: %s\n");
+
+    const Outcome r = run({"-v", input, "report.txt"}, prefix.filePath("bin/kelvane"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(ReadAll(at("report.txt")).startsWith("Zeile 1, Spalte 1 - "));
+    EXPECT_FALSE(QFileInfo::exists(prefix.filePath("bin/Settings.ini")));
+    EXPECT_TRUE(QFileInfo::exists(
+        home.filePath("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini")));
 }
 
 TEST_F(Program, ValidatesAServedPage) {
