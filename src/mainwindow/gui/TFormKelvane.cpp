@@ -117,6 +117,11 @@ void TFormKelvane::CreateClientArea() {
     ShellTreeView->setIndentation(19);
     ShellTreeView->setUniformRowHeights(true);
     ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, ShellTreeView, [this] {
+        if (ShellTreeView->currentIndex().isValid())
+            ShellTreeView->scrollTo(ShellTreeView->currentIndex());
+    });
 
     ShellListView = new QTreeView(Splitter1);
     ShellListView->setObjectName(QStringLiteral("ShellListView"));
@@ -133,6 +138,8 @@ void TFormKelvane::CreateClientArea() {
     ShellListView->viewport()->installEventFilter(this);
     ShellListView->header()->setStretchLastSection(false);
     ShellListView->header()->resizeSection(FileListModel::ColName, 200);
+    ShellListView->header()->resizeSection(FileListModel::ColSize, 70);
+    ShellListView->header()->resizeSection(FileListModel::ColModified, 130);
 
     Splitter1->addWidget(ShellTreeView);
     Splitter1->addWidget(ShellListView);

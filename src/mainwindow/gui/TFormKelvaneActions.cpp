@@ -58,6 +58,7 @@ void AddButton(QToolBar* bar, QAction* action, const char* name, const QString& 
         QObject::connect(action, &QAction::changed, face, follow);
         QObject::connect(face, &QAction::triggered, action, &QAction::trigger);
         button->setDefaultAction(face);
+        button->removeAction(action); // one action only, or the button offers them as a menu
     }
 }
 
