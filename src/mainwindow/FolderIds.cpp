@@ -8,7 +8,8 @@
 QString IdListCopy(const QString& path) {
     if (path.isEmpty())
         return {};
-    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path));
+    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path
+                                                      : QDir::current().absoluteFilePath(path));
 }
 
 bool IdListEqual(const QString& a, const QString& b) {

@@ -61,8 +61,8 @@ QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing,
                                      const std::function<void(QList<FolderEntry>&)>& chunk) {
     QList<FolderEntry> entries;
-    const int dirFd = ::open(platform::EncodeFileName(folder).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return entries;
     DIR* dir = ::fdopendir(dirFd);
@@ -128,10 +128,10 @@ FolderListing::FolderListing(QObject* parent)
     auto* worker = new ListingWorker(this, m_current);
     worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
-    connect(this, &FolderListing::ListRequested, worker, [worker](const QString& folder,
-                                                                   bool showHidden, quint64 id) {
-        worker->Read(folder, showHidden, id);
-    });
+    connect(this, &FolderListing::ListRequested, worker,
+            [worker](const QString& folder, bool showHidden, quint64 id) {
+                worker->Read(folder, showHidden, id);
+            });
     m_thread->setObjectName(QStringLiteral("FolderListing"));
     m_thread->start();
 }

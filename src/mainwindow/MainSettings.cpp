@@ -22,8 +22,7 @@ void WriteActiveDirectory(SettingsStore& store, const QString& path) {
         folder = IdListSplit(folder).parent;
     if (folder.isEmpty())
         return;
-    store.WriteBinaryStream(kMainWindowSection, kActiveDirectory,
-                            platform::EncodeFileName(folder));
+    store.WriteBinaryStream(kMainWindowSection, kActiveDirectory, platform::EncodeFileName(folder));
 }
 
 std::optional<QString> ReadActiveDirectory(const SettingsStore& store) {

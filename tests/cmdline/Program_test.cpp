@@ -223,7 +223,8 @@ TEST_F(Program, InteractiveRoadNeedsADisplay) {
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
     }
     // A window that never started leaves the main window's stored state alone.
-    EXPECT_FALSE(ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
+    EXPECT_FALSE(
+        ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
 }
 
 TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser) {
@@ -233,8 +234,8 @@ TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser)
     for (const char* folder : {"bin", "libexec/kelvane", "share/kelvane"})
         ASSERT_TRUE(QDir(prefix.path()).mkpath(QString::fromLatin1(folder)));
     ASSERT_TRUE(QFile::copy(BinPath("kelvane"), prefix.filePath("bin/kelvane")));
-    ASSERT_TRUE(QFile::copy(BinPath("kelvane-engine"),
-                            prefix.filePath("libexec/kelvane/kelvane-engine")));
+    ASSERT_TRUE(
+        QFile::copy(BinPath("kelvane-engine"), prefix.filePath("libexec/kelvane/kelvane-engine")));
     WriteAll(prefix.filePath("share/kelvane/lang.txt"),
              "<//STRING_TABLE-\nE=Line %d, Column %d - %s: %s\nT=Zeile %d, Spalte %d - %s: %s\n");
 
@@ -242,8 +243,7 @@ TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser)
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(ReadAll(at("report.txt")).startsWith("Zeile 1, Spalte 1 - "));
     EXPECT_FALSE(QFileInfo::exists(prefix.filePath("bin/Settings.ini")));
-    EXPECT_TRUE(QFileInfo::exists(
-        home.filePath("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini")));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini")));
 }
 
 TEST_F(Program, ValidatesAServedPage) {

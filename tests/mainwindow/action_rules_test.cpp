@@ -38,10 +38,18 @@ TEST(ActionRules, SelectionDecidesTheFileActions) {
         {"a read-only file", {readOnly}, false, true, false, true},
         {"a read-only file with a backup", {tidiedReadOnly}, false, true, true, true},
         {"a folder", {folder}, true, false, true, false},
-        {"a path that is gone", {dir.filePath(QStringLiteral("gone.html"))}, false, false, false,
+        {"a path that is gone",
+         {dir.filePath(QStringLiteral("gone.html"))},
+         false,
+         false,
+         false,
          false},
-        {"gone, then read-only, then writable", {dir.filePath("gone"), readOnly, writable}, true,
-         true, false, true},
+        {"gone, then read-only, then writable",
+         {dir.filePath("gone"), readOnly, writable},
+         true,
+         true,
+         false,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

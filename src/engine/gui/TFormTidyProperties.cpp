@@ -786,12 +786,7 @@ void TFormTidyProperties::ShowAfterText(const QByteArray& text, bool keepScroll)
 }
 
 void TFormTidyProperties::Guarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const SilentAbort&) {
-    } catch (const KelvaneError& error) {
-        ShowError(error.message());
-    }
+    RunShowingErrors(work);
 }
 
 void TFormTidyProperties::btnDefaultsClick() {

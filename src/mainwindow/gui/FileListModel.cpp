@@ -38,9 +38,9 @@ constexpr qsizetype kMaxRowInsertions = 1000;
 
 FileListModel::FileListModel(QObject* parent)
     : QAbstractTableModel(parent), m_listing(new FolderListing(this)),
-      m_watcher(new QFileSystemWatcher(this)), m_changed(new QTimer(this)),
-      m_headers{QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"),
-                QStringLiteral("Modified")},
+      m_watcher(new QFileSystemWatcher(this)),
+      m_changed(new QTimer(this)), m_headers{QStringLiteral("Name"), QStringLiteral("Size"),
+                                             QStringLiteral("Type"), QStringLiteral("Modified")},
       m_headerTips(ColumnCount) {
     QString ignored;
     m_filter = kDefaultFileFilter;
@@ -160,8 +160,9 @@ void FileListModel::ApplyRefresh(QList<FolderEntry> fresh) {
         added += present.contains(entry.name) ? 0 : 1;
     if (added > kMaxRowInsertions) {
         beginResetModel();
-        std::stable_sort(fresh.begin(), fresh.end(),
-                         [this](const FolderEntry& a, const FolderEntry& b) { return Before(a, b); });
+        std::stable_sort(
+            fresh.begin(), fresh.end(),
+            [this](const FolderEntry& a, const FolderEntry& b) { return Before(a, b); });
         m_entries = std::move(fresh);
         endResetModel();
         return;

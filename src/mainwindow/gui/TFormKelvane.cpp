@@ -266,11 +266,7 @@ void TFormKelvane::ApplyPreferences() {
 void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
     const QString error = m_listModel->SetFileFilter(preferences.fileFilter);
     {
-        RecordHistory = false;
-        struct Restore {
-            bool& record;
-            ~Restore() { record = true; }
-        } restore{RecordHistory};
+        const NoHistoryScope noHistory(this);
         QDir::Filters treeFilter = QDir::AllDirs | QDir::NoDotAndDotDot;
         if (preferences.showHiddenItems)
             treeFilter |= QDir::Hidden;
@@ -310,11 +306,7 @@ void TFormKelvane::LoadMainSettings() {
     m_settingsLoaded = true;
     const IniFile& file = SettingsFile();
     {
-        RecordHistory = false;
-        struct Restore {
-            bool& record;
-            ~Restore() { record = true; }
-        } restore{RecordHistory};
+        const NoHistoryScope noHistory(this);
         if (const std::optional<QString> active = ReadActiveDirectory(file))
             RestoreActiveItem(*active);
     }
@@ -333,12 +325,5 @@ void TFormKelvane::RestoreActiveItem(const QString& path) {
 }
 
 void TFormKelvane::RunGuarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const SilentAbort&) {
-    } catch (const KelvaneError& error) {
-        ShowError(error.message());
-    } catch (const std::exception& error) {
-        ShowError(QString::fromLocal8Bit(error.what()));
-    }
+    RunShowingErrors(work);
 }

@@ -172,6 +172,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Folder moves made while one lives are not recorded in the history (restoring, history
+    // moves, switching hidden items), whatever happens meanwhile.
+    class NoHistoryScope {
+    public:
+        explicit NoHistoryScope(TFormKelvane* window) : m_window(window) {
+            m_window->RecordHistory = false;
+        }
+        ~NoHistoryScope() { m_window->RecordHistory = true; }
+        NoHistoryScope(const NoHistoryScope&) = delete;
+        NoHistoryScope& operator=(const NoHistoryScope&) = delete;
+
+    private:
+        TFormKelvane* m_window;
+    };
+
     // Construction, one part each (TFormKelvane.cpp, TFormKelvaneActions.cpp,
     // TFormKelvaneBrowsing.cpp).
     void CreateActions();
@@ -194,8 +209,7 @@ private:
     void HistoryMove(const QString& entry);
     void TrySelectPending();
     // Selects the rows of `paths` with `mode`; answers the paths that are not listed.
-    QStringList ReselectRowsOf(const QStringList& paths,
-                               QItemSelectionModel::SelectionFlags mode);
+    QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
     void GoClick();
@@ -219,7 +233,7 @@ private:
     QMenu* pmShared = nullptr;
     QMenu* pmSharedView = nullptr;
     QMenu* pmFolders = nullptr;
-    QAction* m_errorEntriesEnd = nullptr;   // separator after the error entries (shared menu)
+    QAction* m_errorEntriesEnd = nullptr;    // separator after the error entries (shared menu)
     QAction* m_sharedSelectAllEnd = nullptr; // separator after Select All
 
     QFileSystemModel* m_treeModel = nullptr;

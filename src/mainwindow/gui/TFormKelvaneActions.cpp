@@ -98,8 +98,8 @@ void TFormKelvane::CreateActions() {
     actTidy = NewAction("actTidy", QStringLiteral("Tidy..."), QStringLiteral("Tidy files."), none);
     actTidy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     actTidy->setIcon(ThemeIcon("edit-clear-all", QStyle::SP_DialogApplyButton));
-    actValidate =
-        NewAction("actValidate", QStringLiteral("Validate"), QStringLiteral("Validate files."), none);
+    actValidate = NewAction("actValidate", QStringLiteral("Validate"),
+                            QStringLiteral("Validate files."), none);
     actValidate->setIcon(ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation));
     actRevert = NewAction("actRevert", QStringLiteral("Restore"),
                           QStringLiteral("Restore files from Kelvane backups."), none);
@@ -237,22 +237,22 @@ void TFormKelvane::CreateMenus() {
     miContents->setEnabled(false);
     miContents->setVisible(false);
     miHelp->addSeparator();
-    QAction* miMondavikSoftware = miHelp->addAction(QStringLiteral("&Mondavik Software... (Online)"));
+    QAction* miMondavikSoftware =
+        miHelp->addAction(QStringLiteral("&Mondavik Software... (Online)"));
     miMondavikSoftware->setObjectName(QStringLiteral("miMondavikSoftware"));
-    QAction* miMondavikServices = miHelp->addAction(QStringLiteral("Mondavik &Services... (Online)"));
+    QAction* miMondavikServices =
+        miHelp->addAction(QStringLiteral("Mondavik &Services... (Online)"));
     miMondavikServices->setObjectName(QStringLiteral("miMondavikServices"));
-    connect(miMondavikSoftware, &QAction::triggered, this, [this] {
-        RunGuarded([this] {
-            if (m_openers.openWebAddress)
-                m_openers.openWebAddress(kMakerSoftwarePage);
-        });
-    });
-    connect(miMondavikServices, &QAction::triggered, this, [this] {
-        RunGuarded([this] {
-            if (m_openers.openWebAddress)
-                m_openers.openWebAddress(kMakerServicesPage);
-        });
-    });
+    auto openPage = [this](const QString& address) {
+        return [this, address] {
+            RunGuarded([this, &address] {
+                if (m_openers.openWebAddress)
+                    m_openers.openWebAddress(address);
+            });
+        };
+    };
+    connect(miMondavikSoftware, &QAction::triggered, this, openPage(kMakerSoftwarePage));
+    connect(miMondavikServices, &QAction::triggered, this, openPage(kMakerServicesPage));
 }
 
 void TFormKelvane::CreateToolbars() {

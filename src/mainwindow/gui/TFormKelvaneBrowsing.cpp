@@ -14,8 +14,8 @@
 #include <QFileSystemModel>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
-#include <QSet>
 #include <QMouseEvent>
+#include <QSet>
 #include <QToolBar>
 #include <QToolTip>
 #include <QTreeView>
@@ -143,8 +143,8 @@ void TFormKelvane::TrySelectPending() {
     }
     m_pendingSelection.clear();
     const QModelIndex index = m_listModel->index(row, 0);
-    ShellListView->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ShellListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
     ShellListView->scrollTo(index);
 }
 
@@ -165,8 +165,8 @@ void TFormKelvane::GoClick() {
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {
     // The rows there now are selected at once; the list is read again (rows that stay keep
     // their selection) and paths that only appear then are selected when it has been read.
-    const QStringList missing = ReselectRowsOf(std::exchange(reselectPaths, {}),
-                                               QItemSelectionModel::ClearAndSelect);
+    const QStringList missing =
+        ReselectRowsOf(std::exchange(reselectPaths, {}), QItemSelectionModel::ClearAndSelect);
     m_reselectLater = missing;
     m_listModel->Refresh();
 }
@@ -197,14 +197,11 @@ QStringList TFormKelvane::ReselectRowsOf(const QStringList& paths,
 
 void TFormKelvane::HistoryMove(const QString& entry) {
     NavigationTarget = entry;
-    RecordHistory = false;
-    struct Restore {
-        TFormKelvane* window;
-        ~Restore() {
-            window->NavigationTarget.clear();
-            window->RecordHistory = true;
-        }
-    } restore{this};
+    const NoHistoryScope noHistory(this);
+    struct ClearTarget {
+        QString& target;
+        ~ClearTarget() { target.clear(); }
+    } clearTarget{NavigationTarget};
     GoToFolder(entry);
 }
 
@@ -234,7 +231,8 @@ QString TFormKelvane::NavigationHint(int offset) const {
     const QString name = IdListDisplayName(*entry);
     if (name.isEmpty())
         return {};
-    const QString format = offset < 0 ? QStringLiteral("Back to %s") : QStringLiteral("Forward to %s");
+    const QString format =
+        offset < 0 ? QStringLiteral("Back to %s") : QStringLiteral("Forward to %s");
     return FillTemplate(Translate(format), {name});
 }
 
@@ -242,7 +240,7 @@ bool TFormKelvane::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip && tbTidyToolbar != nullptr) {
         const int offset = watched == tbTidyToolbar->widgetForAction(actNavBack)      ? -1
                            : watched == tbTidyToolbar->widgetForAction(actNavForward) ? 1
-                                                                                       : 0;
+                                                                                      : 0;
         if (offset != 0) {
             const QString hint = NavigationHint(offset);
             const auto* help = static_cast<QHelpEvent*>(event);

@@ -58,14 +58,16 @@ TFormKelvaneOptions::TFormKelvaneOptions(QWidget* parent) : QDialog(parent) {
                       style->standardIcon(QStyle::SP_DirIcon));
     CBFolders = NamedCheck("CBFolders", QStringLiteral("Ask before processing folders"),
                            column->parentWidget());
-    cbShowHiddenItems = NamedCheck(
-        "cbShowHiddenItems", QStringLiteral("Show Hidden Files and Folders"), column->parentWidget());
+    cbShowHiddenItems =
+        NamedCheck("cbShowHiddenItems", QStringLiteral("Show Hidden Files and Folders"),
+                   column->parentWidget());
     column->addWidget(CBFolders);
     column->addWidget(cbShowHiddenItems);
 
     column = AddGroup("gbToolbars", QStringLiteral("Toolbars"),
                       style->standardIcon(QStyle::SP_DesktopIcon));
-    cbLargeIcons = NamedCheck("cbLargeIcons", QStringLiteral("Large Icons"), column->parentWidget());
+    cbLargeIcons =
+        NamedCheck("cbLargeIcons", QStringLiteral("Large Icons"), column->parentWidget());
     cbShowCaptions =
         NamedCheck("cbShowCaptions", QStringLiteral("Show Captions"), column->parentWidget());
     column->addWidget(cbLargeIcons);

@@ -7,13 +7,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
-#include <QFile>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,9 +52,9 @@ TEST(FileListModel, ListsMatchingFilesAndEveryFolderUnderTheModelContract) {
     };
     model.SetFolder(dir.path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.Loaded(); }));
-    EXPECT_EQ(names(), (QStringList{"sub.txt", ".hidden.htm", "a.html", "b.HTM",
-                                    platform::DecodeFileName("caf\xe9.html"), "d.php",
-                                    "pipe.html"}));
+    EXPECT_EQ(names(),
+              (QStringList{"sub.txt", ".hidden.htm", "a.html", "b.HTM",
+                           platform::DecodeFileName("caf\xe9.html"), "d.php", "pipe.html"}));
     EXPECT_EQ(model.FilePath(model.index(4, 0)), platform::DecodeFileName(odd));
     EXPECT_EQ(model.index(2, FileListModel::ColSize).data().toString(), QStringLiteral("2KB"));
     EXPECT_EQ(model.index(0, FileListModel::ColSize).data().toString(), QString());
@@ -68,7 +68,8 @@ TEST(FileListModel, ListsMatchingFilesAndEveryFolderUnderTheModelContract) {
     model.sort(FileListModel::ColName, Qt::AscendingOrder);
 
     EXPECT_EQ(model.headerData(FileListModel::ColSize, Qt::Horizontal).toString(), "Size");
-    EXPECT_TRUE(model.setHeaderData(FileListModel::ColSize, Qt::Horizontal, QStringLiteral("Taille")));
+    EXPECT_TRUE(
+        model.setHeaderData(FileListModel::ColSize, Qt::Horizontal, QStringLiteral("Taille")));
     EXPECT_EQ(model.headerData(FileListModel::ColSize, Qt::Horizontal).toString(), "Taille");
 
     EXPECT_TRUE(model.SetFileFilter(QStringLiteral("*.txt;[")).contains("invalid mask"));

@@ -21,8 +21,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMenu>
@@ -201,7 +201,7 @@ TEST_F(MainWindow, ActionsFollowTheSelectionWhenIdle) {
     TFormKelvane& w = open();
     showFolder(site);
 
-    QList<QAction*> fileActions{w.actTidy,     w.actValidate,    w.actRevert,
+    QList<QAction*> fileActions{w.actTidy,         w.actValidate, w.actRevert,
                                 w.actDeleteBackup, w.actEditHTML, w.actViewWebPage};
     const struct {
         const char* name;
@@ -321,8 +321,9 @@ TEST_F(MainWindow, SettingsKeepPlacementBarsAndFolder) {
     EXPECT_EQ(ReadActiveDirectory(file), at("B"));
     EXPECT_EQ(file.ReadInteger(kMainWindowSection, QStringLiteral("Width"), 0), 700);
     for (const char* bar : {"tbMainMenu", "tbTidyToolbar", "twAddressBar"})
-        EXPECT_EQ(file.ReadInteger(kMainWindowSection + QLatin1String(bar), QStringLiteral("Rev"), 0),
-                  2000)
+        EXPECT_EQ(
+            file.ReadInteger(kMainWindowSection + QLatin1String(bar), QStringLiteral("Rev"), 0),
+            2000)
             << bar;
 
     TFormKelvane& w = open();
@@ -352,8 +353,8 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
     TFormKelvane& w = open();
     auto* options = new TFormKelvaneOptions(&w);
     showFolder(site);
-    EXPECT_EQ(listedNames(), (QStringList{"A", "B", "C", "D", "locked.html", "other.htm",
-                                         "page.html"}));
+    EXPECT_EQ(listedNames(),
+              (QStringList{"A", "B", "C", "D", "locked.html", "other.htm", "page.html"}));
 
     // Cancel: nothing is applied or stored, and the dialog shows the old values again.
     auto stored = [] {
@@ -430,7 +431,8 @@ TEST_F(MainWindow, PreferencesShapeTheToolbarAndHiddenItems) {
     EXPECT_EQ(bar->iconSize(), QSize(16, 16));
     EXPECT_EQ(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
     ASSERT_EQ(prompts.messages().size(), 1); // the malformed mask, said once
-    EXPECT_TRUE(prompts.messages().first().contains("is an invalid mask")) << prompts.messages().first().toStdString();
+    EXPECT_TRUE(prompts.messages().first().contains("is an invalid mask"))
+        << prompts.messages().first().toStdString();
     w.ApplyPreferences(preferences);
     EXPECT_EQ(prompts.messages().size(), 1);
 }
