@@ -7,8 +7,10 @@
 #include "engine/gui/TFormTidyProperties.h"
 #include "fileops/gui/TFormFileList.h"
 #include "fileops/gui/TFormFileProgress.h"
+#include "mainwindow/gui/TFormKelvane.h"
 #include "platform/DisplayConnection.h"
 #include "platform/FileNames.h"
+#include "platform/ProgramFiles.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/HeadlessPrompts.h"
@@ -16,6 +18,7 @@
 #include "support/Translation.h"
 #include "support/gui/QtPrompts.h"
 #include "support/gui/TFormDownload.h"
+#include "support/gui/TFormKelvaneOptions.h"
 #include "support/gui/TranslateComponents.h"
 
 #include <QApplication>
@@ -112,12 +115,16 @@ int Run(const QString& commandLine) {
     // writes its own part of the settings file when it is destroyed at the end of this
     // function; the options dialog loads the stored option set as it is built, so a validate
     // job runs with the user's options.
+    auto formKelvane = std::make_unique<TFormKelvane>();
+    RegisterStartupWindow(formKelvane.get());
     auto formFileProgress = std::make_unique<TFormFileProgress>();
     SetFormFileProgress(formFileProgress.get());
     RegisterStartupWindow(formFileProgress.get());
     auto formFileList = std::make_unique<TFormFileList>();
     SetFormFileList(formFileList.get());
     RegisterStartupWindow(formFileList.get());
+    auto formKelvaneOptions = std::make_unique<TFormKelvaneOptions>(formKelvane.get());
+    RegisterStartupWindow(formKelvaneOptions.get());
     auto formTidyProperties = std::make_unique<TFormTidyProperties>();
     RegisterStartupWindow(formTidyProperties.get());
     auto formDownload = std::make_unique<TFormDownload>();
@@ -128,8 +135,14 @@ int Run(const QString& commandLine) {
 
     int exitCode = 0;
     if (parsed.interactive()) {
-        SayOnStandardError(Translate(QStringLiteral(
-            "Kelvane: the main window is not available yet; run a job with -t or -v.")));
+        if (!CanShowDialogs()) {
+            SayOnStandardError(Translate(QStringLiteral(
+                "Kelvane needs a display to show its main window; run a job with -t or -v.")));
+            return -1;
+        }
+        formKelvane->PendingPath = parsed.InputName;
+        formKelvane->show();
+        exitCode = QApplication::exec();
     } else {
         // The options dialog is the job's only window: it carries the program's menu.
         formTidyProperties->setMenuVisible(true);
@@ -155,7 +168,7 @@ int main(int argc, char** argv) {
     StartupPrompts prompts(platformChoice.unreachableDisplay());
     try {
         // A broken language file costs its broken lines, never the run.
-        for (const QString& problem : LoadLanguageFile(platform::ProgramFolder()))
+        for (const QString& problem : LoadLanguageFile(platform::LanguageFileFolder()))
             SayOnStandardError(problem);
         // HTML Tidy runs in helper processes beside the program: a page that crashes the
         // library costs that page, never the program.

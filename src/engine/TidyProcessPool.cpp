@@ -2,6 +2,7 @@
 
 #include "engine/TidyOptionCheck.h"
 #include "engine/TidyPoolState.h"
+#include "platform/ProgramFiles.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -95,17 +96,11 @@ TidyResult ResultFor(TidyPoolJob& job, const TidyPoolSettings& settings) {
         QStringLiteral("HTML Tidy could not process this document: the engine was shut down.")));
 }
 
-QString ProgramFolder() {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-}
-
 } // namespace
 
 TidyPoolSettings DefaultTidyPoolSettings() {
     TidyPoolSettings settings;
-    settings.helperPath = ProgramFolder() + QStringLiteral("/kelvane-engine");
+    settings.helperPath = platform::HelperProgramPath(QStringLiteral("kelvane-engine"));
     settings.helperCount = std::clamp(QThread::idealThreadCount(), 1, 8);
     return settings;
 }

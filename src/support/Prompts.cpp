@@ -1,5 +1,7 @@
 #include "support/Prompts.h"
 
+#include "support/Errors.h"
+
 #include "support/HeadlessPrompts.h"
 
 namespace {
@@ -20,4 +22,15 @@ void SetPrompts(Prompts* prompts) {
 
 void ShowError(const QString& text) {
     CurrentPrompts().Message(text, DialogKind::Error, Button::Ok);
+}
+
+void RunShowingErrors(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const SilentAbort&) {
+    } catch (const KelvaneError& error) {
+        ShowError(error.message());
+    } catch (const std::exception& error) {
+        ShowError(QString::fromLocal8Bit(error.what()));
+    }
 }

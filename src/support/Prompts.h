@@ -6,6 +6,7 @@
 #include <QFlags>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Result codes of the standard message dialog.
 enum ResultCode : int {
@@ -72,3 +73,7 @@ void SetPrompts(Prompts* prompts);
 
 // Convenience for an error box carrying an exception's text.
 void ShowError(const QString& text);
+
+// Runs `work` the way a command of a window runs: a silent abort ends it without a word, any
+// other error is shown in an error box.
+void RunShowingErrors(const std::function<void()>& work);

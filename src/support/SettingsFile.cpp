@@ -1,6 +1,7 @@
 #include "support/SettingsFile.h"
 
 #include "platform/FileNames.h"
+#include "platform/ProgramFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,8 +24,9 @@ SharedSettings& Shared() {
 } // namespace
 
 QString DefaultSettingsFilePath() {
+    // An installed program never writes beside itself, not even when run by root.
     const QString programFolder = platform::ProgramFolder();
-    if (!programFolder.isEmpty() &&
+    if (!programFolder.isEmpty() && !platform::IsInstalledProgram() &&
         ::access(platform::EncodeFileName(programFolder).constData(), W_OK) == 0)
         return programFolder + QStringLiteral("/Settings.ini");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

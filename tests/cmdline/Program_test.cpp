@@ -223,13 +223,35 @@ TEST_F(Program, DialogsNeedADisplay) {
     EXPECT_EQ(workFiles(), QStringList{"my page.html"});
 }
 
-TEST_F(Program, InteractiveRoadSaysTheMainWindowIsMissing) {
+TEST_F(Program, InteractiveRoadNeedsADisplay) {
     for (const QStringList& arguments : {QStringList{}, QStringList{"-t"}, QStringList{input}}) {
         const Outcome r = run(arguments);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_TRUE(r.err.contains("main window is not available")) << r.err.constData();
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_TRUE(r.err.contains("needs a display to show its main window")) << r.err.constData();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
     }
+    // A window that never started leaves the main window's stored state alone.
+    EXPECT_FALSE(
+        ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
+}
+
+TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser) {
+    // <prefix>/bin/kelvane, <prefix>/libexec/kelvane/kelvane-engine, <prefix>/share/kelvane.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    for (const char* folder : {"bin", "libexec/kelvane", "share/kelvane"})
+        ASSERT_TRUE(QDir(prefix.path()).mkpath(QString::fromLatin1(folder)));
+    ASSERT_TRUE(QFile::copy(BinPath("kelvane"), prefix.filePath("bin/kelvane")));
+    ASSERT_TRUE(
+        QFile::copy(BinPath("kelvane-engine"), prefix.filePath("libexec/kelvane/kelvane-engine")));
+    WriteAll(prefix.filePath("share/kelvane/lang.txt"),
+             "<//STRING_TABLE-\nE=Line %d, Column %d - %s: %s\nT=Zeile %d, Spalte %d - %s: %s\n");
+
+    const Outcome r = run({"-v", input, "report.txt"}, {}, prefix.filePath("bin/kelvane"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(ReadAll(at("report.txt")).startsWith("Zeile 1, Spalte 1 - "));
+    EXPECT_FALSE(QFileInfo::exists(prefix.filePath("bin/Settings.ini")));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini")));
 }
 
 TEST_F(Program, ValidatesAServedPage) {

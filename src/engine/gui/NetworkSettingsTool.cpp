@@ -1,5 +1,8 @@
 #include "engine/gui/NetworkSettingsTool.h"
 
+#include "support/Prompts.h"
+#include "support/Translation.h"
+
 #include <QList>
 #include <QStandardPaths>
 
@@ -57,4 +60,23 @@ QStringList NetworkSettingsCommand() {
     return NetworkSettingsCommand(
         qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
         [](const QString& program) { return QStandardPaths::findExecutable(program); });
+}
+
+void StartNetworkSettingsTool(
+    const std::function<QStringList()>& command,
+    const std::function<bool(const QString& program, const QStringList& arguments)>& start) {
+    QStringList found = command ? command() : QStringList();
+    if (found.isEmpty()) {
+        CurrentPrompts().Message(
+            Translate(QStringLiteral("No network settings tool was found on this computer.")),
+            DialogKind::Information, Button::Ok);
+        return;
+    }
+    const QString program = found.takeFirst();
+    if (!start || !start(program, found)) {
+        CurrentPrompts().Message(
+            Translate(QStringLiteral("The network settings tool %1 could not be started."))
+                .arg(program),
+            DialogKind::Error, Button::Ok);
+    }
 }

@@ -16,3 +16,9 @@ QStringList NetworkSettingsCommand(const QString& desktop, const ExecutableFinde
 
 // The same for this session's desktop and PATH.
 QStringList NetworkSettingsCommand();
+
+// Starts the settings tool that `command` finds with `start` (program, arguments); says so
+// when none is installed or it cannot be started.
+void StartNetworkSettingsTool(
+    const std::function<QStringList()>& command,
+    const std::function<bool(const QString& program, const QStringList& arguments)>& start);

@@ -402,12 +402,7 @@ void TFormTidyProperties::CBTabSizeExit() {
 }
 
 void TFormTidyProperties::Guarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const SilentAbort&) {
-    } catch (const KelvaneError& error) {
-        ShowError(error.message());
-    }
+    RunShowingErrors(work);
 }
 
 void TFormTidyProperties::btnDefaultsClick() {
@@ -420,21 +415,10 @@ void TFormTidyProperties::btnDefaultsClick() {
 
 void TFormTidyProperties::miInternetPropertiesClick() {
     Guarded([this] {
-        QStringList command =
-            m_openers.networkSettingsCommand ? m_openers.networkSettingsCommand() : QStringList();
-        if (command.isEmpty()) {
-            CurrentPrompts().Message(
-                Translate(QStringLiteral("No network settings tool was found on this computer.")),
-                DialogKind::Information, Button::Ok);
-            return;
-        }
-        const QString program = command.takeFirst();
-        if (!StartProgram(program, command)) {
-            CurrentPrompts().Message(
-                Translate(QStringLiteral("The network settings tool %1 could not be started."))
-                    .arg(program),
-                DialogKind::Error, Button::Ok);
-        }
+        StartNetworkSettingsTool(m_openers.networkSettingsCommand,
+                                 [this](const QString& program, const QStringList& arguments) {
+                                     return StartProgram(program, arguments);
+                                 });
     });
 }
 

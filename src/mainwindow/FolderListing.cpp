@@ -1,0 +1,149 @@
+#include "mainwindow/FolderListing.h"
+
+#include "platform/FileNames.h"
+#include "support/Translation.h"
+
+#include <QElapsedTimer>
+#include <QMimeDatabase>
+#include <QThread>
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kChunkEntries = 500;
+constexpr int kChunkMs = 40;
+
+QString TypeByName(const QString& name) {
+    static const QMimeDatabase database;
+    return database.mimeTypeForFile(name, QMimeDatabase::MatchExtension).comment();
+}
+
+// A worker living on the listing thread.
+class ListingWorker : public QObject {
+public:
+    ListingWorker(FolderListing* owner, std::shared_ptr<std::atomic<quint64>> current)
+        : m_owner(owner), m_current(std::move(current)) {}
+
+    void Read(const QString& folder, bool showHidden, quint64 listing) {
+        if (m_current->load() != listing)
+            return; // a newer request is already waiting
+        auto keepGoing = [this, listing] { return m_current->load() == listing; };
+        auto chunk = [this, listing](QList<FolderEntry>& entries) {
+            Q_EMIT m_owner->EntriesRead(listing, entries, false);
+            entries.clear();
+        };
+        QList<FolderEntry> rest = ReadFolderEntries(folder, showHidden, keepGoing, chunk);
+        if (keepGoing())
+            Q_EMIT m_owner->EntriesRead(listing, rest, true);
+    }
+
+private:
+    FolderListing* m_owner;
+    std::shared_ptr<std::atomic<quint64>> m_current;
+};
+
+} // namespace
+
+bool ListingOrder(const FolderEntry& a, const FolderEntry& b) {
+    if (a.folder != b.folder)
+        return a.folder;
+    const int byName = QString::compare(a.name, b.name, Qt::CaseInsensitive);
+    if (byName != 0)
+        return byName < 0;
+    return a.name < b.name;
+}
+
+QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
+                                     const std::function<bool()>& keepGoing,
+                                     const std::function<void(QList<FolderEntry>&)>& chunk) {
+    QList<FolderEntry> entries;
+    const int dirFd =
+        ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return entries;
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return entries;
+    }
+    // Names first (cheap), so the entries can be handed over in their final order.
+    struct Name {
+        QByteArray bytes;
+        FolderEntry entry;
+    };
+    QList<Name> names;
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray bytes(d->d_name);
+        if (bytes == "." || bytes == ".." || (!showHidden && bytes.startsWith('.')))
+            continue;
+        Name name{bytes, {}};
+        name.entry.name = platform::DecodeFileName(bytes);
+        name.entry.folder = d->d_type == DT_DIR;
+        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            name.entry.folder = ::fstatat(dirFd, d->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        names.append(std::move(name));
+        if (keepGoing && names.size() % 1024 == 0 && !keepGoing()) {
+            ::closedir(dir);
+            return {};
+        }
+    }
+    std::sort(names.begin(), names.end(),
+              [](const Name& a, const Name& b) { return ListingOrder(a.entry, b.entry); });
+
+    const QString folderType = Translate(QStringLiteral("Folder"));
+    QElapsedTimer sinceChunk;
+    sinceChunk.start();
+    for (Name& name : names) {
+        struct stat info {};
+        // A link is described by what it leads to; a broken one by itself.
+        if (::fstatat(dirFd, name.bytes.constData(), &info, 0) != 0)
+            ::fstatat(dirFd, name.bytes.constData(), &info, AT_SYMLINK_NOFOLLOW);
+        FolderEntry& entry = name.entry;
+        entry.folder = S_ISDIR(info.st_mode);
+        entry.size = entry.folder ? 0 : qint64(info.st_size);
+        entry.modified = QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec);
+        entry.type = entry.folder ? folderType : TypeByName(entry.name);
+        entries.append(std::move(entry));
+        if (chunk && (entries.size() >= kChunkEntries || sinceChunk.elapsed() >= kChunkMs)) {
+            if (keepGoing && !keepGoing())
+                break;
+            chunk(entries);
+            sinceChunk.restart();
+        }
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+FolderListing::FolderListing(QObject* parent)
+    : QObject(parent), m_thread(new QThread(this)),
+      m_current(std::make_shared<std::atomic<quint64>>(0)) {
+    qRegisterMetaType<QList<FolderEntry>>();
+    auto* worker = new ListingWorker(this, m_current);
+    worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(this, &FolderListing::ListRequested, worker,
+            [worker](const QString& folder, bool showHidden, quint64 id) {
+                worker->Read(folder, showHidden, id);
+            });
+    m_thread->setObjectName(QStringLiteral("FolderListing"));
+    m_thread->start();
+}
+
+FolderListing::~FolderListing() {
+    m_current->fetch_add(1); // the read in progress stops at its next entry
+    m_thread->quit();
+    m_thread->wait();
+}
+
+quint64 FolderListing::List(const QString& folder, bool showHidden) {
+    const quint64 listing = m_current->fetch_add(1) + 1;
+    Q_EMIT ListRequested(folder, showHidden, listing);
+    return listing;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Reads the entries of one folder on a thread of its own and hands them over in chunks, sorted
+// (folders first, then names without regard to case), so that a folder of many thousands of
+// files shows its first rows at once and never holds up the interface. Names are decoded with
+// platform::DecodeFileName, so a name that is not UTF-8 keeps its bytes.
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QThread;
+
+struct FolderEntry {
+    QString name;
+    bool folder = false;
+    qint64 size = 0;
+    QDateTime modified;
+    QString type; // the kind of file by its name ("HTML document"), "Folder" for folders
+    bool operator==(const FolderEntry&) const = default;
+};
+
+// Folders first, then by name without regard to case (by name with case for a tie).
+bool ListingOrder(const FolderEntry& a, const FolderEntry& b);
+
+// The whole folder at once (tests, and the worker's own steps); an unreadable folder is empty.
+// `keepGoing` is asked between entries.
+QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
+                                     const std::function<bool()>& keepGoing = {},
+                                     const std::function<void(QList<FolderEntry>&)>& chunk = {});
+
+class FolderListing : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderListing(QObject* parent = nullptr);
+    ~FolderListing() override;
+
+    // Starts reading `folder`; chunks of an earlier read that have not arrived are dropped.
+    // Answers the read's number, which its chunks carry.
+    quint64 List(const QString& folder, bool showHidden);
+
+Q_SIGNALS:
+    // In folder order; `last` is set on the final chunk (which may be empty).
+    void EntriesRead(quint64 listing, const QList<FolderEntry>& entries, bool last);
+    void ListRequested(const QString& folder, bool showHidden, quint64 listing);
+
+private:
+    QThread* m_thread;
+    std::shared_ptr<std::atomic<quint64>> m_current;
+};

@@ -1,0 +1,36 @@
+#include "mainwindow/IdleUpdates.h"
+
+#include <QAbstractEventDispatcher>
+#include <QThread>
+#include <QTimer>
+
+IdleUpdates::IdleUpdates(std::function<void()> update, int intervalMs, QObject* parent)
+    : QObject(parent), m_update(std::move(update)), m_interval(intervalMs),
+      m_wake(new QTimer(this)) {
+    // Without events the loop would sleep through a change on disk: a timer wakes it once per
+    // interval while the program is idle, which costs nothing while it is not.
+    m_wake->setInterval(intervalMs);
+    connect(m_wake, &QTimer::timeout, this, [] {});
+    m_wake->start();
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread()))
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &IdleUpdates::AboutToBlock);
+}
+
+void IdleUpdates::RunNow() {
+    if (m_running)
+        return; // an update that lets events run must not start itself again
+    m_running = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{m_running};
+    m_dirty = false;
+    m_sinceLast.start();
+    m_update();
+}
+
+void IdleUpdates::AboutToBlock() {
+    if (m_dirty || !m_sinceLast.isValid() || m_sinceLast.elapsed() >= m_interval)
+        RunNow();
+}

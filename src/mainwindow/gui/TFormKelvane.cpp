@@ -1,0 +1,329 @@
+// The main window's construction, its areas (client area, error pane, status bar), the
+// preferences it applies and the settings it keeps.
+#include "mainwindow/gui/TFormKelvane.h"
+
+#include "mainwindow/FolderIds.h"
+#include "mainwindow/IdleUpdates.h"
+#include "mainwindow/MainSettings.h"
+#include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/NameIconProvider.h"
+#include "support/ApplicationTitle.h"
+#include "support/Errors.h"
+#include "support/Prompts.h"
+#include "support/SettingsFile.h"
+#include "support/gui/FormSettings.h"
+#include "support/gui/TFormKelvaneOptions.h"
+#include "support/gui/ToolbarSettings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+TFormKelvane* g_formKelvane = nullptr;
+
+constexpr int kSplitterWidth = 4;
+constexpr int kDesignErrorPaneHeight = 127;
+// Enabling rules that read the disk are looked at again at most this often while idle.
+constexpr int kIdleRecheckMs = 250;
+
+} // namespace
+
+TFormKelvane* FormKelvane() {
+    return g_formKelvane;
+}
+
+TFormKelvane::TFormKelvane(QWidget* parent)
+    : QMainWindow(parent), m_openers(MainWindowOpeners::Desktop()) {
+    setObjectName(QStringLiteral("FormKelvane"));
+    // The untranslated title; translation gives the window its caption in its own section.
+    setWindowTitle(kApplicationTitle);
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("kelvane")));
+    resize(641, 554);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    CreateActions();
+    CreateClientArea();
+    CreateMenus();
+    CreateToolbars();
+    CreateContextMenus();
+    CreateStatusBar();
+    ConnectBrowsing();
+
+    m_errorPaneHeight = kDesignErrorPaneHeight;
+    m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
+
+    // The tree starts at the user's home folder; the start-up moves it to the stored one.
+    GoToFolder(QDir::homePath());
+    ShellListView->setFocus();
+    if (g_formKelvane == nullptr)
+        g_formKelvane = this;
+}
+
+TFormKelvane::~TFormKelvane() {
+    if (g_formKelvane == this)
+        g_formKelvane = nullptr;
+    ShellListView->selectionModel()->clear();
+    m_selected.Clear();
+    // A window that never started (a command-line job ran instead) keeps the stored state.
+    if (m_settingsLoaded) {
+        try {
+            SaveMainSettings();
+        } catch (const KelvaneError& error) {
+            ShowError(error.message());
+        }
+    }
+    m_history.Clear();
+}
+
+void TFormKelvane::CreateClientArea() {
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(kSplitterWidth);
+    Splitter2->setChildrenCollapsible(false);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(kSplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+
+    m_listModel = new FileListModel(this);
+    m_listModel->setObjectName(QStringLiteral("FileListModel"));
+    m_treeModel = new QFileSystemModel(this);
+    m_treeModel->setObjectName(QStringLiteral("FolderTreeModel"));
+    m_treeModel->setReadOnly(true);
+    m_treeModel->setIconProvider(SharedNameIconProvider());
+    m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    m_treeModel->setRootPath(QStringLiteral("/"));
+
+    ShellTreeView = new QTreeView(Splitter1);
+    ShellTreeView->setObjectName(QStringLiteral("ShellTreeView"));
+    ShellTreeView->setModel(m_treeModel);
+    for (int column = 1; column < m_treeModel->columnCount(); ++column)
+        ShellTreeView->hideColumn(column);
+    ShellTreeView->setHeaderHidden(true);
+    ShellTreeView->setIndentation(19);
+    ShellTreeView->setUniformRowHeights(true);
+    ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
+    connect(m_treeModel, &QFileSystemModel::directoryLoaded, ShellTreeView, [this] {
+        if (ShellTreeView->currentIndex().isValid())
+            ShellTreeView->scrollTo(ShellTreeView->currentIndex());
+    });
+
+    ShellListView = new QTreeView(Splitter1);
+    ShellListView->setObjectName(QStringLiteral("ShellListView"));
+    ShellListView->setModel(m_listModel);
+    ShellListView->setRootIsDecorated(false);
+    ShellListView->setItemsExpandable(false);
+    ShellListView->setUniformRowHeights(true); // rows of one height: big folders stay fast
+    ShellListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ShellListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ShellListView->setSortingEnabled(true);
+    ShellListView->sortByColumn(FileListModel::ColName, Qt::AscendingOrder);
+    ShellListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ShellListView->setMouseTracking(true);
+    ShellListView->viewport()->installEventFilter(this);
+    ShellListView->header()->setStretchLastSection(false);
+    ShellListView->header()->resizeSection(FileListModel::ColName, 200);
+    ShellListView->header()->resizeSection(FileListModel::ColSize, 70);
+    ShellListView->header()->resizeSection(FileListModel::ColModified, 130);
+
+    Splitter1->addWidget(ShellTreeView);
+    Splitter1->addWidget(ShellListView);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({145, 641 - 145 - kSplitterWidth});
+
+    // The error pane goes in here once it is given; until then the area stays hidden.
+    pnlErrors = new QWidget(Splitter2);
+    pnlErrors->setObjectName(QStringLiteral("pnlErrors"));
+    auto* paneLayout = new QVBoxLayout(pnlErrors);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    Splitter2->addWidget(Splitter1);
+    Splitter2->addWidget(pnlErrors);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    pnlErrors->hide();
+    connect(Splitter2, &QSplitter::splitterMoved, this, [this] {
+        if (ErrorAreaVisible())
+            m_errorPaneHeight = pnlErrors->height();
+    });
+    setCentralWidget(Splitter2);
+}
+
+void TFormKelvane::CreateStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    pnlStatusLeft = new QLabel(bar);
+    pnlStatusLeft->setObjectName(QStringLiteral("pnlStatusLeft"));
+    pnlStatusLeft->setFixedWidth(50);
+    pnlStatusText = new QLabel(bar);
+    pnlStatusText->setObjectName(QStringLiteral("pnlStatusText"));
+    pnlStatusText->setTextFormat(Qt::PlainText);
+    pnlStatusText->setMinimumWidth(1); // a long path must not widen the window
+    bar->addWidget(pnlStatusLeft);
+    bar->addWidget(pnlStatusText, 1);
+    setStatusBar(bar);
+}
+
+void TFormKelvane::SetStatusText(const QString& text) {
+    pnlStatusText->setText(text);
+}
+
+QString TFormKelvane::StatusText() const {
+    return pnlStatusText->text();
+}
+
+void TFormKelvane::SetErrorPane(QWidget* pane, const ErrorPaneParts& parts) {
+    m_errorPane = pane;
+    m_errorParts = parts;
+    pnlErrors->layout()->addWidget(pane);
+    // The pane's entries take their reserved places: first in the View menu and its copy in
+    // the shared menu, and the three error entries at the head of the shared menu.
+    if (parts.viewErrors) {
+        miView->insertAction(actViewStatusBar, parts.viewErrors);
+        pmSharedView->insertAction(actViewStatusBar, parts.viewErrors);
+    }
+    for (QAction* action : {parts.closePage, parts.closeAll, parts.copy})
+        if (action) {
+            pmShared->insertAction(m_errorEntriesEnd, action);
+            addAction(action); // its shortcut works wherever the focus is in the window
+        }
+    m_idle->Invalidate();
+}
+
+void TFormKelvane::ShowErrorArea(bool visible) {
+    if (visible) {
+        pnlErrors->show();
+        const int total = Splitter2->height();
+        const int upper = std::max(0, total - kSplitterWidth - m_errorPaneHeight);
+        Splitter2->setSizes({upper, m_errorPaneHeight});
+    } else {
+        pnlErrors->hide();
+        if (QApplication::focusWidget() == nullptr || !isAncestorOf(QApplication::focusWidget()))
+            ShellListView->setFocus();
+    }
+    m_idle->Invalidate();
+}
+
+bool TFormKelvane::ErrorAreaVisible() const {
+    return !pnlErrors->isHidden();
+}
+
+bool TFormKelvane::ErrorPaneHasFocus() const {
+    QWidget* focus = QApplication::focusWidget();
+    return m_errorPane && focus && (focus == m_errorPane || m_errorPane->isAncestorOf(focus));
+}
+
+void TFormKelvane::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (ErrorAreaVisible() && pnlErrors->height() > 0)
+        m_errorPaneHeight = pnlErrors->height();
+}
+
+void TFormKelvane::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    ApplyPreferences();
+    // The rest of the start-up runs from the event loop, once the window is on the screen.
+    QTimer::singleShot(0, this, &TFormKelvane::DeferredStart);
+}
+
+void TFormKelvane::DeferredStart() {
+    if (m_startupDone)
+        return;
+    m_startupDone = true;
+    RunGuarded([this] {
+        LoadMainSettings();
+        ApplyPreferences();
+        // History begins with the folder the window opened on, so Back can return to it.
+        m_history.Clear();
+        m_history.AddCopy(m_currentFolder);
+        const QString pending = std::exchange(PendingPath, QString());
+        if (!pending.isEmpty())
+            LocatePath(pending);
+    });
+}
+
+void TFormKelvane::ApplyPreferences() {
+    if (const TFormKelvaneOptions* options = FormKelvaneOptions())
+        ApplyPreferences(options->CurrentPreferences());
+    else
+        ApplyPreferences(Preferences());
+}
+
+void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
+    const QString error = m_listModel->SetFileFilter(preferences.fileFilter);
+    {
+        const NoHistoryScope noHistory(this);
+        QDir::Filters treeFilter = QDir::AllDirs | QDir::NoDotAndDotDot;
+        if (preferences.showHiddenItems)
+            treeFilter |= QDir::Hidden;
+        if (m_treeModel->filter() != treeFilter)
+            m_treeModel->setFilter(treeFilter);
+        m_listModel->SetShowHidden(preferences.showHiddenItems);
+        // A hidden folder that is no longer shown gives way to the nearest one that is.
+        GoToFolder(m_currentFolder);
+    }
+    SetToolbarLook(preferences.largeIcons, preferences.showCaptions);
+    m_idle->Invalidate();
+    // A malformed mask is said once, not at every later application of the same filter.
+    if (error != m_lastFilterError) {
+        m_lastFilterError = error;
+        if (!error.isEmpty())
+            ShowError(error);
+    }
+}
+
+void TFormKelvane::SetToolbarLook(bool largeIcons, bool showCaptions) {
+    const int size = largeIcons ? 24 : 16;
+    tbTidyToolbar->setIconSize(QSize(size, size));
+    tbTidyToolbar->setToolButtonStyle(showCaptions ? Qt::ToolButtonTextUnderIcon
+                                                   : Qt::ToolButtonIconOnly);
+}
+
+void TFormKelvane::SaveMainSettings() {
+    IniFile& file = SettingsFile();
+    if (!m_currentFolder.isEmpty())
+        WriteActiveDirectory(file, m_currentFolder);
+    WriteRecurse(file, m_recurse);
+    SaveToolbarPositions(this, SettingsFilePath(), kMainWindowSection);
+    SaveWindowPlacement(this, file);
+}
+
+void TFormKelvane::LoadMainSettings() {
+    m_settingsLoaded = true;
+    const IniFile& file = SettingsFile();
+    {
+        const NoHistoryScope noHistory(this);
+        if (const std::optional<QString> active = ReadActiveDirectory(file))
+            RestoreActiveItem(*active);
+    }
+    m_recurse = ReadRecurse(file, m_recurse);
+    LoadToolbarPositions(this, SettingsFilePath(), kMainWindowSection);
+    LoadWindowPlacement(this, file);
+}
+
+void TFormKelvane::RestoreActiveItem(const QString& path) {
+    const std::optional<ActiveItem> item = ResolveActiveItem(path);
+    if (!item)
+        return;
+    GoToFolder(item->folder);
+    if (!item->file.isEmpty())
+        SelectFile(item->file);
+}
+
+void TFormKelvane::RunGuarded(const std::function<void()>& work) {
+    RunShowingErrors(work);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Where the program's own files are: its helper programs, the language file and whether the
+// program runs installed. A build tree or a portable copy keeps everything beside the program;
+// an installed program has its helpers in <prefix>/libexec/kelvane and its data in
+// <prefix>/share/kelvane, with the program in <prefix>/bin.
+
+#include "platform/FileNames.h" // ProgramFolder()
+
+#include <QString>
+
+namespace platform {
+
+// The helper program `name`: beside the program when it is there, else in the installed
+// helper folder; the path beside the program when neither exists (so that the error names it).
+QString HelperProgramPath(const QString& name);
+
+// The program runs from an installed layout: its helper folder and data folder exist beside
+// its bin folder, and no helper lies beside the program itself.
+bool IsInstalledProgram();
+
+// The folder whose "lang.txt" the program reads: the program's own folder when the file is
+// there, else the installed data folder when the program is installed.
+QString LanguageFileFolder();
+
+} // namespace platform
