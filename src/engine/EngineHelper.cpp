@@ -215,6 +215,11 @@ int RunEngineHelper(int argc, char** argv, TidyRequestHandler handler) {
     std::signal(SIGPIPE, SIG_IGN);
     // Do not outlive the program when it is killed outright.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Interrupts are the program's to handle: a terminal's Ctrl+C reaches the whole process
+    // group, and a run that stops finishes the page in hand first. The pool ends a helper with
+    // SIGKILL, and the line above ends it with the program.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
 
     ServeContext context;
     context.handler = handler;

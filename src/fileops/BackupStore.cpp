@@ -236,7 +236,10 @@ bool IsInBackupFolder(const QString& path) {
     if (slash <= 0)
         return false;
     const QString parent = path.left(slash);
-    const QString name = parent.mid(LastSeparator(parent) + 1);
+    return IsBackupFolderName(parent.mid(LastSeparator(parent) + 1));
+}
+
+bool IsBackupFolderName(const QString& name) {
     QString current = BackupFolderName();
     current.chop(1);
     return name == current || name == kBackupFolderName;

@@ -45,6 +45,8 @@ bool RemoveBackup(const QString& path);
 // The file lies directly in a backup folder (under the current or the untranslated name):
 // it is a backup copy, which the tidy and restore runs pass over.
 bool IsInBackupFolder(const QString& path);
+// `name` (a folder's name, no separator) is the backup folder's, current or untranslated.
+bool IsBackupFolderName(const QString& name);
 // The read-only attribute is set, or the attributes cannot be read (a vanished path).
 bool IsReadOnlyPath(const QString& path);
 

@@ -74,6 +74,10 @@ struct BatchEnvironment {
     // Refreshes the file list and selects ReselectPaths() again (the window); may be empty.
     std::function<void()> reselectAfterRun;
     BatchObserver* observer = nullptr;
+    // A file that cannot be read ends a tidy run (the window); otherwise it is reported as
+    // Unreadable with the file-open error as its line, and the run goes on (the headless
+    // program).
+    bool unreadableFileEndsRun = true;
 };
 
 // What a run keeps between its steps (the main window's fields of the same names).
@@ -155,5 +159,7 @@ QString ProcessingCaption(const QString& path);
 // The number of items of a comma- and blank-separated split of `text` (the many-warnings
 // measure; the question comes above 300).
 int CountMessageTokens(const QString& text);
+// The many-warnings question of the tidy run, translated.
+QString ManyWarningsQuestion();
 // Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
 bool AskYesNoAll(const QString& question, bool& remember);

@@ -5,26 +5,14 @@
 #include "support/Errors.h"
 #include "support/Prompts.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
-
-class DirCloser {
-public:
-    explicit DirCloser(DIR* dir) : m_dir(dir) {}
-    ~DirCloser() {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-    DirCloser(const DirCloser&) = delete;
-    DirCloser& operator=(const DirCloser&) = delete;
-
-private:
-    DIR* m_dir;
-};
 
 enum class EntryKind { Folder, File, Other };
 
@@ -51,6 +39,56 @@ EntryKind KindOf(const QByteArray& path, unsigned char type) {
                                                                          : EntryKind::Other;
 }
 
+} // namespace
+
+// The entries of one folder as the file system returns them, without "." and "..".
+class FolderReader {
+public:
+    struct Entry {
+        QByteArray name; // as the file system has it
+        EntryKind kind;
+    };
+
+    explicit FolderReader(const QString& folder) : m_base(folder) {
+        if (!m_base.endsWith(QLatin1Char('/')))
+            m_base += QLatin1Char('/');
+        m_nativeBase = platform::EncodeFileName(m_base);
+        m_dir = ::opendir(m_nativeBase.constData());
+        m_error = m_dir ? 0 : errno;
+    }
+    ~FolderReader() {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+
+    // The folder with a trailing separator.
+    const QString& Base() const { return m_base; }
+    // 0 when the folder could be opened, else the reason.
+    int OpenError() const { return m_error; }
+
+    std::optional<Entry> Next() {
+        if (!m_dir)
+            return std::nullopt;
+        while (const dirent* entry = ::readdir(m_dir)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            return Entry{QByteArray(name), KindOf(m_nativeBase + name, entry->d_type)};
+        }
+        return std::nullopt;
+    }
+
+private:
+    QString m_base;
+    QByteArray m_nativeBase;
+    DIR* m_dir = nullptr;
+    int m_error = 0;
+};
+
+namespace {
+
 class NullObserver final : public ScanObserver {
 public:
     void FolderEntered(const QString&) override {}
@@ -62,32 +100,22 @@ public:
 
 bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList& target,
                    ScanObserver& observer) {
-    QString base = folder;
-    if (!base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
+    FolderReader reader(folder);
+    const QString& base = reader.Base();
     observer.FolderEntered(base);
-
-    const QByteArray nativeBase = platform::EncodeFileName(base);
-    DIR* dir = ::opendir(nativeBase.constData());
-    if (!dir)
-        return true; // unreadable or vanished: contributes nothing
-    DirCloser closer(dir);
-
-    while (const dirent* entry = ::readdir(dir)) {
+    // A folder that cannot be read (or vanished) contributes nothing.
+    while (std::optional<FolderReader::Entry> entry = reader.Next()) {
         if (!observer.KeepGoing())
             return false;
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        const QByteArray nativePath = nativeBase + name;
-        switch (KindOf(nativePath, entry->d_type)) {
+        switch (entry->kind) {
         case EntryKind::Folder:
-            if (!ScanDirectory(platform::DecodeFileName(nativePath), masks, target, observer))
+            if (!ScanDirectory(base + platform::DecodeFileName(entry->name), masks, target,
+                               observer))
                 return false;
             observer.FolderEntered(base);
             break;
         case EntryKind::File: {
-            const QString fileName = platform::DecodeFileName(name);
+            const QString fileName = platform::DecodeFileName(entry->name);
             if (MatchesAnyMask(fileName, masks)) {
                 target.append(base + fileName);
                 observer.CountChanged(target.size());
@@ -112,4 +140,50 @@ bool PlainFolderScanner::ScanFolder(const QString& folder, const QString& filter
         ShowError(error.message());
     }
     return true;
+}
+
+FolderWalker::FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder)
+    : m_masks(std::move(masks)), m_skipFolder(std::move(skipFolder)) {
+    auto reader = std::make_unique<FolderReader>(folder);
+    m_topError = reader->OpenError();
+    m_top = reader->Base();
+    if (m_topError == 0)
+        m_levels.push_back(std::move(reader));
+}
+
+FolderWalker::~FolderWalker() = default;
+
+std::optional<FolderWalker::Found> FolderWalker::Next() {
+    if (m_topError != 0) {
+        const int error = std::exchange(m_topError, 0);
+        return Found{m_top, error};
+    }
+    while (!m_levels.empty()) {
+        FolderReader& reader = *m_levels.back();
+        std::optional<FolderReader::Entry> entry = reader.Next();
+        if (!entry) {
+            m_levels.pop_back();
+            continue;
+        }
+        const QString name = platform::DecodeFileName(entry->name);
+        switch (entry->kind) {
+        case EntryKind::Folder: {
+            if (m_skipFolder && m_skipFolder(name))
+                break;
+            // Its matches come before the rest of this folder's entries.
+            auto sub = std::make_unique<FolderReader>(reader.Base() + name);
+            if (sub->OpenError() != 0)
+                return Found{sub->Base(), sub->OpenError()};
+            m_levels.push_back(std::move(sub));
+            break;
+        }
+        case EntryKind::File:
+            if (MatchesAnyMask(name, m_masks))
+                return Found{reader.Base() + name, 0};
+            break;
+        case EntryKind::Other:
+            break;
+        }
+    }
+    return std::nullopt;
 }

@@ -7,6 +7,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 class ScanObserver {
 public:
@@ -28,6 +32,37 @@ public:
 // KelvaneError at the first file tested; what was found up to then stays appended.
 bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList& target,
                    ScanObserver& observer);
+
+class FolderReader;
+
+// The same scan, yielding one match at a time (the headless program's work list over a site of
+// millions of pages): memory holds one open folder per level of depth, never the matches.
+// Links to folders are not followed; folders for which `skipFolder` answers true (given the
+// folder's name) are not entered.
+class FolderWalker {
+public:
+    using SkipFolder = std::function<bool(const QString& name)>;
+    struct Found {
+        QString path;  // a matching file, or a folder that could not be read
+        int error = 0; // for a folder that could not be read: the reason (errno)
+    };
+
+    FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder = {});
+    ~FolderWalker();
+    FolderWalker(const FolderWalker&) = delete;
+    FolderWalker& operator=(const FolderWalker&) = delete;
+
+    // The next match, or the next folder that could not be read (the starting folder
+    // included); nothing at the end. Throws KelvaneError for a malformed mask.
+    std::optional<Found> Next();
+
+private:
+    QStringList m_masks;
+    SkipFolder m_skipFolder;
+    std::vector<std::unique_ptr<FolderReader>> m_levels;
+    QString m_top;
+    int m_topError = 0;
+};
 
 // A FolderScanner without a window: nothing is shown, nothing cancels, and a malformed mask is
 // reported through Prompts as the window would.

@@ -62,11 +62,16 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
 }
 
 bool TidyRun::Decided(FileRecord record, FileOutcome outcome, const QString& errorTemplate) {
+    const QString line =
+        errorTemplate.isEmpty() ? QString() : FillTemplate(Translate(errorTemplate), {record.path});
+    return DecidedWithLine(std::move(record), outcome, line);
+}
+
+bool TidyRun::DecidedWithLine(FileRecord record, FileOutcome outcome, const QString& line) {
     record.outcome = outcome;
     Pending pending;
-    if (!errorTemplate.isEmpty())
-        pending.line = ProgressMessage{FillTemplate(Translate(errorTemplate), {record.path}),
-                                       MessageMark::Error};
+    if (!line.isEmpty())
+        pending.line = ProgressMessage{line, MessageMark::Error};
     pending.counts = outcome == FileOutcome::WouldChange || outcome == FileOutcome::Unchanged;
     pending.record = std::move(record);
     m_pending.push_back(std::move(pending));
@@ -103,25 +108,35 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
     // The same file earlier in the list (a duplicate, a link) must be rewritten first.
     m_rewrites.WaitForFile(KeyOf(*identity));
     const bool check = m_mode == TidyWriteMode::Check;
-    TidiedDocument document = m_items.Take(path, check);
+    // A file that cannot be read ends the run (the window's way) unless the run goes on past it.
+    std::optional<QString> unreadable;
+    const auto read = [&](const std::function<TidiedDocument()>& fetch) {
+        try {
+            return fetch();
+        } catch (const FileReadError& error) {
+            if (m_env.unreadableFileEndsRun)
+                throw;
+            unreadable = error.message();
+            return TidiedDocument();
+        }
+    };
+    TidiedDocument document = read([&] { return m_items.Take(path, check); });
     for (int retidied = 0;; ++retidied) {
+        if (unreadable)
+            return DecidedWithLine(std::move(record), FileOutcome::Unreadable, *unreadable);
         if (document.result.status != TidyRunStatus::Completed)
             return CannotBeTidied(run, std::move(record), document.result);
         if (!HasManyWarnings(document.result))
             break;
         Settle(true); // the lines so far are in the window while the question is open
-        if (!AskYesNoAll(Translate(QStringLiteral(
-                             "Tidying this file has produced a large number of HTML warnings. "
-                             "Automatically tidying  this file may delete some valid "
-                             "content.\r\n\r\nDo you wish to tidy this file?")),
-                         m_state.tidyDespiteWarnings)) {
+        if (!AskYesNoAll(ManyWarningsQuestion(), m_state.tidyDespiteWarnings)) {
             record.reports = std::move(document.result.reports);
             return Decided(std::move(record), FileOutcome::Declined);
         }
         // The question took its time: what the user agreed to must still be the file.
         if (retidied == kMaxRetidy || IdentityOf(path) == document.identity)
             break;
-        document = m_items.TidyNow(path, check);
+        document = read([&] { return m_items.TidyNow(path, check); });
     }
 
     record.reports = std::move(document.result.reports);
@@ -138,6 +153,12 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
     pending.record = std::move(record);
     m_pending.push_back(std::move(pending));
     return true;
+}
+
+QString ManyWarningsQuestion() {
+    return Translate(QStringLiteral("Tidying this file has produced a large number of HTML "
+                                    "warnings. Automatically tidying  this file may delete some "
+                                    "valid content.\r\n\r\nDo you wish to tidy this file?"));
 }
 
 bool TidyRun::HasManyWarnings(const TidyResult& result) const {

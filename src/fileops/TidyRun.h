@@ -35,6 +35,7 @@ private:
 
     // Records an outcome decided in the step; answers true (go on with the next file).
     bool Decided(FileRecord record, FileOutcome outcome, const QString& errorTemplate = {});
+    bool DecidedWithLine(FileRecord record, FileOutcome outcome, const QString& line);
     bool CannotBeTidied(FileProgressRun& run, FileRecord record, const TidyResult& result);
     bool HasManyWarnings(const TidyResult& result) const;
     // Applies settled outcomes from the front: all of them with `wait`, else those done. A
