@@ -1,0 +1,191 @@
+#include "batch/BatchProgram.h"
+
+#include "batch/BatchPrompts.h"
+#include "batch/BatchReporter.h"
+#include "batch/BatchSettings.h"
+#include "batch/InterruptWatch.h"
+#include "batch/TerminalProgress.h"
+#include "engine/TidyEngine.h"
+#include "engine/TidyProcessPool.h"
+#include "fileops/FileMask.h"
+#include "platform/ProgramFiles.h"
+#include "support/Translation.h"
+
+#include <cstring>
+
+namespace {
+
+// The validate run fills a page per file; the report is made from the run's records instead
+// (they carry the library's reports with their levels), so only the page in hand is kept.
+class PageInHand final : public ErrorPages {
+public:
+    int FindErrorPage(const QString&) const override { return -1; }
+    int AddErrorPage(const QString& path) override {
+        m_page = std::make_unique<TTidyErrors>(path);
+        return 0;
+    }
+    TTidyErrors* Page(int) override { return m_page.get(); }
+    void SelectPage(int) override {}
+    void ClosePage(int) override { m_page.reset(); }
+    void ShowErrorPane(bool) override {}
+    void ShowRunSummary(const QString&, const QStringList&) override {}
+
+private:
+    std::unique_ptr<TTidyErrors> m_page;
+};
+
+class PromptsInstalled {
+public:
+    explicit PromptsInstalled(Prompts& prompts) { SetPrompts(&prompts); }
+    ~PromptsInstalled() { SetPrompts(nullptr); }
+    PromptsInstalled(const PromptsInstalled&) = delete;
+    PromptsInstalled& operator=(const PromptsInstalled&) = delete;
+};
+
+// The masks for folders; a malformed stored filter is an option error like a malformed -m.
+QStringList FolderMasks(const BatchArguments& arguments) {
+    const QString filter = arguments.masks.value_or(StoredFileFilter());
+    const QStringList masks = MaskList(filter);
+    try {
+        for (const QString& mask : masks)
+            MatchesMask(QString(), mask);
+    } catch (const KelvaneError& error) {
+        throw UsageError(QStringLiteral("the stored File Types Filter: ") + error.message());
+    }
+    return masks;
+}
+
+// The run itself, once the settings are known to be usable.
+int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& err) {
+    FlaggedEntries flags;
+    ReportOutput out(stdout);
+    const ReportSettings reportSettings{arguments.command, arguments.check && !arguments.diff,
+                                        arguments.diff};
+    const std::unique_ptr<ReportWriter> writer =
+        MakeReportWriter(arguments.format, reportSettings, out, err);
+    BatchReporter reporter(arguments.command, arguments.WritesNothing(), *writer, err, flags);
+
+    BatchPrompts prompts(err, arguments.force);
+    const PromptsInstalled installed(prompts);
+
+    TidyPoolSettings poolSettings = DefaultTidyPoolSettings();
+    if (arguments.jobs > 0)
+        poolSettings.helperCount = arguments.jobs;
+    TidyProcessPool pool(poolSettings);
+    const ScopedTidyRunner runner(pool);
+
+    FileProgressRun* progressRun = nullptr;
+    InterruptWatch watch([&] {
+        if (progressRun)
+            progressRun->Cancel();
+    });
+
+    std::unique_ptr<PathList> list;
+    if (arguments.filesFrom) {
+        try {
+            list = std::make_unique<PathList>(
+                *arguments.filesFrom, arguments.nullSeparated,
+                [&](const QString& text) { reporter.RunProblem(text); }, watch.WakeFd());
+        } catch (const KelvaneError& error) {
+            err.Line(error.message());
+            return 2;
+        }
+    }
+    BatchWorkItems items(arguments.paths, list.get(),
+                         {arguments.command, arguments.recursive, masks,
+                          [] { return InterruptWatch::Signal() != 0; }},
+                         flags);
+
+    TerminalProgressView::Hooks hooks;
+    hooks.message = [&](const ProgressMessage& message) { reporter.RunLine(message); };
+    hooks.listed = [&] { return std::pair<qint64, bool>{items.Listed(), items.Complete()}; };
+    TerminalProgressView view(err, hooks);
+    FileProgressRun progress(view);
+    progress.SetKeepMessages(false); // the report has them; a long run must not pile them up
+    progressRun = &progress;
+    // A signal that came before the run started reaches it at its first file.
+    view.SetBeforeItem([&] {
+        if (InterruptWatch::Signal() != 0 && !progress.IsCancelled())
+            progress.Cancel();
+    });
+
+    PageInHand pages;
+    BatchEnvironment environment;
+    environment.progress = &progress;
+    environment.pages = &pages;
+    environment.observer = &reporter;
+    environment.unreadableFileEndsRun = false;
+    BatchCommands commands(environment);
+    if (arguments.WritesNothing())
+        commands.SetTidyWriteMode(TidyWriteMode::Check);
+
+    reporter.Begin();
+    switch (arguments.command) {
+    case BatchCommand::Tidy:
+        commands.RunTidyBatch(items);
+        break;
+    case BatchCommand::Validate:
+        commands.RunValidateBatch(items);
+        break;
+    case BatchCommand::Restore:
+        commands.RunRestoreBatch(items);
+        break;
+    case BatchCommand::Clean:
+        commands.RunRemoveBackupsBatch(items);
+        break;
+    }
+    progressRun = nullptr;
+    int status = reporter.Finish(commands.RunFailed());
+    if (!out.Finish()) {
+        err.Line(QStringLiteral("the report could not be written to standard output"));
+        status = 3;
+    }
+    if (const int signal = InterruptWatch::Signal()) {
+        err.Line(QStringLiteral("stopped by SIG%1: the files after the last one reported were "
+                                "left as they were")
+                     .arg(QString::fromLatin1(sigabbrev_np(signal))));
+        status = 128 + signal;
+    }
+    return status;
+}
+
+} // namespace
+
+int RunBatchProgram(const QStringList& argumentList) {
+    BatchArguments arguments;
+    try {
+        arguments = ParseBatchArguments(argumentList);
+    } catch (const UsageError& error) {
+        ErrorOutput err(stderr, false);
+        err.Line(error.message());
+        err.Line(QStringLiteral("Try 'kelvane-batch --help'."));
+        return 2;
+    }
+    if (arguments.help) {
+        std::fputs(BatchUsageText().toUtf8().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 3;
+    }
+    if (arguments.version) {
+        std::printf("kelvane-batch %s\n", KELVANE_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 3;
+    }
+
+    ErrorOutput err(stderr, !arguments.quiet);
+    try {
+        // The backup folder's name is translated: the window's language file decides it here too.
+        for (const QString& problem : LoadLanguageFile(platform::LanguageFileFolder()))
+            err.Line(problem);
+        QStringList masks;
+        try {
+            LoadBatchTidyOptions(arguments.optionsFile);
+            masks = FolderMasks(arguments);
+        } catch (const UsageError& error) {
+            err.Line(error.message());
+            return 2;
+        }
+        return Run(arguments, masks, err);
+    } catch (const std::exception& error) {
+        err.Line(ErrorMessage(error));
+        return 3;
+    }
+}

@@ -1,0 +1,143 @@
+#include "batch/BatchReporter.h"
+
+#include "support/Translation.h"
+
+namespace {
+
+// Lines of the run held back for the file they name at most; then they are said as they are.
+constexpr size_t kMaxPendingLines = 256;
+
+bool IsFailure(FileOutcome outcome) {
+    switch (outcome) {
+    case FileOutcome::Folder:
+    case FileOutcome::ReadOnly:
+    case FileOutcome::Forbidden:
+    case FileOutcome::Declined:
+    case FileOutcome::BackupFailed:
+    case FileOutcome::Changed:
+    case FileOutcome::WriteFailed:
+    case FileOutcome::TidyFailed:
+    case FileOutcome::Unreadable:
+    case FileOutcome::RestoreFailed:
+    case FileOutcome::RemoveFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The line for an outcome that the run itself says nothing about.
+QString UnsaidProblem(const FileRecord& record) {
+    const char* text = nullptr;
+    switch (record.outcome) {
+    case FileOutcome::Folder:
+        text = "%s: This is a folder. Give -r to process the files in it.";
+        break;
+    case FileOutcome::Declined:
+        text = "%s: Tidying this file has produced a large number of HTML warnings, so it was "
+               "not tidied. Give --force to tidy it anyway.";
+        break;
+    case FileOutcome::InBackupFolder:
+        text = "%s: This is a backup copy; it was passed over.";
+        break;
+    case FileOutcome::Unreadable:
+        text = "Cannot access file \"%s\"";
+        break;
+    case FileOutcome::WriteFailed:
+        text = "%s: The tidied text could not be written; the file is as it was.";
+        break;
+    default:
+        return {};
+    }
+    return FillTemplate(Translate(QString::fromUtf8(text)), {record.path});
+}
+
+} // namespace
+
+BatchReporter::BatchReporter(BatchCommand command, bool check, ReportWriter& writer,
+                             ErrorOutput& err, FlaggedEntries& flags)
+    : m_command(command), m_check(check), m_writer(writer), m_err(err), m_flags(flags) {}
+
+void BatchReporter::RunLine(const ProgressMessage& message) {
+    m_pendingLines.push_back(message);
+    if (m_pendingLines.size() > kMaxPendingLines)
+        SayPendingLines();
+}
+
+void BatchReporter::SayPendingLines() {
+    for (const ProgressMessage& line : m_pendingLines)
+        m_err.Line(line.text);
+    m_pendingLines.clear();
+}
+
+void BatchReporter::RunProblem(const QString& text) {
+    ++m_tally.runProblems;
+    m_err.Line(text);
+}
+
+void BatchReporter::FileDone(const FileRecord& record) {
+    FileReport file{record, OutcomeName(record.outcome), {}, IsFailure(record.outcome)};
+    // The run's lines about this file explain it; others are the run's own.
+    for (const ProgressMessage& line : m_pendingLines) {
+        if (line.text.contains(record.path))
+            file.problems.append(line.text);
+        else
+            m_err.Line(line.text);
+    }
+    m_pendingLines.clear();
+    if (std::optional<FlaggedEntry> flag = m_flags.Take(m_tally.files)) {
+        file.status = flag->status;
+        file.problems = QStringList{flag->problem};
+        file.failed = true;
+    } else if (file.problems.isEmpty()) {
+        const QString unsaid = UnsaidProblem(record);
+        if (!unsaid.isEmpty())
+            file.problems.append(unsaid);
+    }
+    for (const QString& problem : file.problems)
+        m_err.Line(problem);
+    m_tally.Add(file);
+    m_writer.File(file);
+}
+
+QString BatchReporter::Summary() const {
+    const auto filled = [this](const char* textTemplate, qint64 count) {
+        return FillTemplate(Translate(QString::fromUtf8(textTemplate)),
+                            {QString::number(count), QString::number(m_tally.files)});
+    };
+    switch (m_command) {
+    case BatchCommand::Tidy:
+        if (m_check)
+            return filled("Kelvane - %d files out of %d would be changed by tidying",
+                          m_tally.wouldChange);
+        return filled("Kelvane - Tidied %d files out of %d",
+                      m_tally.Status(QStringLiteral("tidied")));
+    case BatchCommand::Validate:
+        return FillTemplate(
+            Translate(QStringLiteral(
+                "Kelvane - Validated %d files out of %d: %d with messages, %d with errors")),
+            {QString::number(m_tally.Status(QStringLiteral("clean")) +
+                             m_tally.Status(QStringLiteral("has-messages"))),
+             QString::number(m_tally.files),
+             QString::number(m_tally.Status(QStringLiteral("has-messages"))),
+             QString::number(m_tally.withErrors)});
+    case BatchCommand::Restore:
+        return filled("Kelvane - Restored %d files out of %d",
+                      m_tally.Status(QStringLiteral("restored")));
+    case BatchCommand::Clean:
+        return filled("Kelvane - %d files out of %d have no backup left",
+                      m_tally.Status(QStringLiteral("no-backup-left")));
+    }
+    return {};
+}
+
+int BatchReporter::Finish(bool runFailed) {
+    SayPendingLines();
+    int status = 0;
+    if (m_tally.failed > 0 || m_tally.runProblems > 0 || runFailed)
+        status = 3;
+    else if (m_tally.withErrors > 0 || m_tally.wouldChange > 0)
+        status = 1;
+    m_writer.End(m_tally, Summary(), status);
+    return status;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Follows a kelvane-batch run file by file (the run's BatchObserver) and turns what it learns
+// into the report: each entry's status, its messages and the lines that explain a failure, in
+// list order, streamed to the chosen writer; problems also go to standard error. It keeps only
+// counts, so a list of millions of files costs no more memory than a list of ten.
+
+#include "batch/BatchWorkItems.h"
+#include "batch/ErrorOutput.h"
+#include "batch/Report.h"
+
+#include <deque>
+
+class BatchReporter final : public BatchObserver {
+public:
+    BatchReporter(BatchCommand command, bool check, ReportWriter& writer, ErrorOutput& err,
+                  FlaggedEntries& flags);
+
+    void Begin() { m_writer.Begin(); }
+    void FileDone(const FileRecord& record) override;
+    // A message line of the run (the progress window's lines); it belongs to the next file
+    // reported when it names that file, else to the run.
+    void RunLine(const ProgressMessage& message);
+    // A failure of the run itself, not of one file.
+    void RunProblem(const QString& text);
+
+    // Says the lines not yet said and writes the end of the report; answers the exit status
+    // (0, 1 or 3) given whether the run ended by an error.
+    int Finish(bool runFailed);
+
+    const RunTally& Tally() const { return m_tally; }
+    QString Summary() const;
+
+private:
+    void SayPendingLines();
+
+    const BatchCommand m_command;
+    const bool m_check;
+    ReportWriter& m_writer;
+    ErrorOutput& m_err;
+    FlaggedEntries& m_flags;
+    RunTally m_tally;
+    std::deque<ProgressMessage> m_pendingLines;
+};

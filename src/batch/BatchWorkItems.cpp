@@ -1,0 +1,80 @@
+#include "batch/BatchWorkItems.h"
+
+#include "fileops/BackupStore.h"
+#include "fileops/FileSnapshot.h"
+#include "support/Translation.h"
+
+std::optional<FlaggedEntry> FlaggedEntries::Take(qint64 index) {
+    while (!m_entries.empty() && m_entries.front().index < index)
+        m_entries.pop_front();
+    if (m_entries.empty() || m_entries.front().index != index)
+        return std::nullopt;
+    FlaggedEntry entry = std::move(m_entries.front());
+    m_entries.pop_front();
+    return entry;
+}
+
+BatchWorkItems::BatchWorkItems(QStringList paths, PathList* list, Settings settings,
+                               FlaggedEntries& flags)
+    : m_paths(std::move(paths)), m_list(list), m_settings(std::move(settings)), m_flags(flags) {}
+
+BatchWorkItems::~BatchWorkItems() = default;
+
+std::optional<QString> BatchWorkItems::NextInput() {
+    if (m_nextPath < m_paths.size())
+        return m_paths.at(m_nextPath++);
+    return m_list ? m_list->Next() : std::nullopt;
+}
+
+QString BatchWorkItems::Yield(QString path) {
+    ++m_index;
+    return path;
+}
+
+QString BatchWorkItems::Flag(QString path, const QString& status, const QString& problem,
+                             const QString& reason) {
+    m_flags.Add({m_index, status, FillTemplate(Translate(problem), {path, reason})});
+    return Yield(std::move(path));
+}
+
+std::optional<QString> BatchWorkItems::Next() {
+    for (;;) {
+        if (m_settings.stop && m_settings.stop()) {
+            m_complete = true;
+            return std::nullopt;
+        }
+        if (m_walker) {
+            if (std::optional<FolderWalker::Found> found = m_walker->Next()) {
+                if (found->error == 0)
+                    return Yield(std::move(found->path));
+                return Flag(std::move(found->path), QStringLiteral("unreadable-folder"),
+                            QStringLiteral("%s: The folder cannot be read (%s)."),
+                            qt_error_string(found->error));
+            }
+            m_walker.reset();
+        }
+        std::optional<QString> path = NextInput();
+        if (!path) {
+            m_complete = true;
+            return std::nullopt;
+        }
+        const std::optional<FileIdentity> identity = IdentityOf(*path);
+        if (identity && identity->IsFolder()) {
+            if (!m_settings.recursive)
+                return Flag(std::move(*path), QStringLiteral("folder"),
+                            QStringLiteral("%s: This is a folder. Give -r to process the files "
+                                           "in it."));
+            // Backup copies are no pages of the site: their folders are not entered.
+            m_walker = std::make_unique<FolderWalker>(*path, m_settings.masks, IsBackupFolderName);
+            continue;
+        }
+        // Restore and clean act on a backup whose file is gone.
+        const bool backupOnly = (m_settings.command == BatchCommand::Restore ||
+                                 m_settings.command == BatchCommand::Clean) &&
+                                HasBackup(*path);
+        if (!identity && !backupOnly)
+            return Flag(std::move(*path), QStringLiteral("missing"),
+                        QStringLiteral("%s: No such file or folder."));
+        return Yield(std::move(*path));
+    }
+}
