@@ -163,7 +163,9 @@ VerifiedBackup Backup(const QString& path, const QByteArray* digest) {
     // The backup's name, and a new backup folder's, must be on disk before the file is replaced.
     if (!platform::SyncFolder(folder))
         return {};
-    if (folderIsNew && !platform::SyncFolder(folder.left(LastSeparator(folder.chopped(1)) + 1)))
+    // A file named without its folder ("page.html") lies in the current folder.
+    const QString parent = folder.left(LastSeparator(folder.chopped(1)) + 1);
+    if (folderIsNew && !platform::SyncFolder(parent.isEmpty() ? QStringLiteral(".") : parent))
         return {};
     return {backup, false};
 }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -87,6 +88,38 @@ TEST_F(FolderScanTest, PlainScannerReportsMalformedMasksAndMissingFolders) {
     // An empty filter has no masks and finds nothing.
     EXPECT_TRUE(scanner.ScanFolder(root, QString(), found));
     EXPECT_TRUE(found.isEmpty());
+}
+
+TEST_F(FolderScanTest, WalkerYieldsTheScansMatchesOneAtATime) {
+    ASSERT_EQ(::symlink(".", (root + QStringLiteral("sub/loop")).toUtf8().constData()), 0);
+    const QStringList masks = MaskList(QStringLiteral("*.htm;*.html"));
+    QStringList scanned;
+    CountingObserver observer;
+    ScanDirectory(dir.path(), masks, scanned, observer);
+
+    const auto walk = [&](const QString& folder, FolderWalker::SkipFolder skip) {
+        QStringList walked;
+        FolderWalker walker(folder, masks, std::move(skip));
+        while (std::optional<FolderWalker::Found> found = walker.Next()) {
+            EXPECT_EQ(found->error, 0) << found->path.toStdString();
+            walked << found->path;
+        }
+        return walked;
+    };
+    EXPECT_EQ(walk(dir.path(), {}), scanned); // the same files in the same order
+
+    QStringList expected = scanned;
+    expected.removeIf([](const QString& path) { return path.contains(QLatin1String("/sub/")); });
+    EXPECT_EQ(walk(root, [](const QString& name) { return name == QLatin1String("sub"); }),
+              expected);
+
+    // A folder that cannot be read is named with its reason, once.
+    FolderWalker missing(root + QStringLiteral("missing"), masks);
+    const std::optional<FolderWalker::Found> found = missing.Next();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->path, root + QStringLiteral("missing/"));
+    EXPECT_EQ(found->error, ENOENT);
+    EXPECT_FALSE(missing.Next());
 }
 
 } // namespace

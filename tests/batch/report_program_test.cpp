@@ -1,0 +1,177 @@
+// kelvane-batch's reports and exit statuses as scripts and CI services read them.
+
+#include "BatchProgramFixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <sys/stat.h>
+
+namespace {
+
+using ReportProgram = BatchProgramTest;
+
+TEST_F(ReportProgram, ValidateReportsAsTextJsonAndSarif) {
+    CopySite("site");
+    const BatchOutcome text = Run({"validate", "-r", "-q", "site"});
+    EXPECT_EQ(text.exitCode, 1) << text.err.constData(); // broken.html has an error
+    QByteArrayList lines = text.out.trimmed().split('\n');
+    const QByteArray summary = lines.takeLast();
+    EXPECT_EQ(summary, "Kelvane - Validated 15 files out of 15: 14 with messages, 1 with errors");
+    const QRegularExpression form("^site/[^:]+:\\d+:\\d+: (note|warning|error): .+$");
+    for (const QByteArray& line : lines)
+        EXPECT_TRUE(form.match(QString::fromUtf8(line)).hasMatch()) << line.constData();
+    EXPECT_TRUE(lines.contains("site/broken.html:12:1: error: <unknowntag> is not recognized!"));
+
+    const BatchOutcome json = Run({"validate", "-r", "-q", "--format", "json", "site"});
+    EXPECT_EQ(json.exitCode, 1);
+    QJsonParseError error;
+    const QJsonObject report = QJsonDocument::fromJson(json.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.constData();
+    EXPECT_EQ(report["command"].toString(), "validate");
+    EXPECT_EQ(report["exitStatus"].toInt(), 1);
+    EXPECT_EQ(report["summary"].toString().toUtf8(), summary);
+    EXPECT_EQ(report["counts"].toObject()["files"].toInt(), 15);
+    EXPECT_EQ(report["counts"].toObject()["withErrors"].toInt(), 1);
+    qsizetype messages = 0;
+    for (const QJsonValue& file : report["files"].toArray()) {
+        for (const QJsonValue& message : file.toObject()["messages"].toArray()) {
+            ++messages;
+            EXPECT_TRUE(message.toObject()["line"].isDouble());
+            EXPECT_FALSE(message.toObject()["text"].toString().isEmpty());
+        }
+    }
+    EXPECT_EQ(messages, lines.size());
+
+    // SARIF 2.1.0: the properties its schema requires, and the references between them.
+    const BatchOutcome sarif = Run({"validate", "-r", "-q", "--format", "sarif", "site"});
+    EXPECT_EQ(sarif.exitCode, 1);
+    const QJsonObject log = QJsonDocument::fromJson(sarif.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << sarif.out.constData();
+    EXPECT_EQ(log["version"].toString(), "2.1.0");
+    ASSERT_EQ(log["runs"].toArray().size(), 1);
+    const QJsonObject run = log["runs"].toArray()[0].toObject();
+    const QJsonObject driver = run["tool"].toObject()["driver"].toObject();
+    EXPECT_EQ(driver["name"].toString(), "Kelvane");
+    const QJsonArray rules = driver["rules"].toArray();
+    QSet<QString> ids;
+    for (const QJsonValue& rule : rules)
+        ids.insert(rule.toObject()["id"].toString());
+    EXPECT_EQ(ids.size(), rules.size());
+    const QJsonArray results = run["results"].toArray();
+    EXPECT_EQ(results.size(), lines.size());
+    const QSet<QString> levels{"note", "warning", "error"};
+    for (const QJsonValue& value : results) {
+        const QJsonObject result = value.toObject();
+        EXPECT_FALSE(result["message"].toObject()["text"].toString().isEmpty());
+        EXPECT_EQ(rules[result["ruleIndex"].toInt()].toObject()["id"], result["ruleId"]);
+        EXPECT_TRUE(levels.contains(result["level"].toString()));
+        const QJsonObject location =
+            result["locations"].toArray()[0].toObject()["physicalLocation"].toObject();
+        EXPECT_TRUE(location["artifactLocation"].toObject()["uri"].toString().startsWith("site/"));
+        const QJsonObject region = location["region"].toObject();
+        EXPECT_GE(region["startLine"].toInt(), 1);
+        EXPECT_GE(region["startColumn"].toInt(), 1);
+    }
+    const QJsonObject invocation = run["invocations"].toArray()[0].toObject();
+    EXPECT_TRUE(invocation["executionSuccessful"].toBool());
+    EXPECT_EQ(invocation["exitCode"].toInt(), 1);
+}
+
+TEST_F(ReportProgram, ExitStatusesSayWhy) {
+    CopySite("site");
+    WriteAll(At("clean.html"), "<!DOCTYPE html>\n<html>\n<head>\n<title>t</title>\n</head>\n"
+                               "<body>\n<p>x</p>\n</body>\n</html>\n");
+    WriteAll(At("readonly.html"), "<p>x");
+    SetReadOnly(At("readonly.html"), true);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(At("pipe.html")).constData(), 0644), 0);
+    WriteAll(At("encoding.ini"), "[FormTidyProperties]\nCBInputEncoding.ItemIndex=9\n");
+    WriteAll(At("typo.ini"), "[FormTidyProperties]\ncbUpercaseTags.Checked=1\n");
+    WriteAll(At("word.ini"), "[formtidyproperties]\nCBIndent.Checked=yes\n");
+    WriteAll(At("other.ini"), "[FormKelvane]\nRecurse=1\n");
+    const QMap<QString, QByteArray> before = Snapshot({});
+
+    const struct {
+        QStringList arguments;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"validate", "clean.html"}, 0, "Validated 1 files out of 1: 0 with messages"},
+        {{"validate", "site/broken.html"}, 1, "1 with errors"},
+        {{"tidy", "--bogus", "x"}, 2, "unknown switch '--bogus'"},
+        {{"tidy", "-r", "-m", "*.htm;[a", "site"}, 2, "'[a' is an invalid mask at (3)"},
+        {{"tidy", "--options", "encoding.ini", "clean.html"}, 2, "Invalid Input encoding"},
+        {{"tidy", "--options", "typo.ini", "clean.html"},
+         2,
+         "unknown key 'cbUpercaseTags.Checked'"},
+        {{"tidy", "--options", "word.ini", "clean.html"}, 2, "CBIndent.Checked wants a number"},
+        {{"tidy", "--options", "other.ini", "clean.html"}, 2, "has no [FormTidyProperties]"},
+        {{"tidy", "--options", "missing.ini", "clean.html"}, 2, "missing.ini"},
+        {{"validate", "--files-from", "missing.txt"}, 2, "Cannot open file"},
+        {{"tidy", "readonly.html"}, 3, "File is read-only"},
+        {{"tidy", "site"}, 3, "This is a folder. Give -r"},
+        {{"validate", "missing.html", "clean.html"}, 3, "missing.html: No such file"},
+        {{"tidy", "site/index.html"}, 3, "Give --force"},
+        {{"tidy", "pipe.html"}, 3, "This is not a regular file"},
+        {{"validate", "pipe.html"}, 3, "Cannot access file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const BatchOutcome r = Run(c.arguments);
+        EXPECT_EQ(r.exitCode, c.status) << r.err.constData();
+        EXPECT_TRUE((r.out + r.err).contains(c.says)) << r.out.constData() << r.err.constData();
+    }
+    EXPECT_EQ(Snapshot({}), before); // none of them wrote anything
+}
+
+TEST_F(ReportProgram, FollowsTheStoredFileTypesFilterAndOptions) {
+    CopySite("site");
+    WriteAll(appDir->filePath("Settings.ini"), "[FormKelvaneOptions]\nEditFileFilter.Text=*.htm\n"
+                                               "[FormTidyProperties]\ncbUppercaseTags.Checked=0\n");
+    const BatchOutcome r = Run({"tidy", "-r", "-q", "site"});
+    QFile::remove(appDir->filePath("Settings.ini"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.out.trimmed().split('\n').last(), "Kelvane - Tidied 2 files out of 2");
+    EXPECT_TRUE(ReadAll(At("site/news/index.htm")).contains("<ul>"));
+}
+
+TEST_F(ReportProgram, UnreadableFileAndFolderAreReportedAndTheOthersDone) {
+    // As root everything can be read: the run goes to an unprivileged user.
+    QStringList prefix;
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            GTEST_SKIP() << "running as root without setpriv: no user to deny reading";
+        prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
+    CopySite("site");
+    QDir().mkpath(At("site/closed"));
+    WriteAll(At("site/closed/inside.html"), "<p>x");
+    WriteAll(At("site/locked.html"), "<p>x");
+    const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+    const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
+    const auto own = [&](const QString& path) {
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), user, group), 0)
+            << path.toStdString();
+    };
+    own(work);
+    for (QDirIterator it(work, QDir::AllEntries | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();)
+        own(it.next());
+    ASSERT_EQ(::chmod(QFile::encodeName(At("site/locked.html")).constData(), 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(At("site/closed")).constData(), 0), 0);
+
+    const BatchOutcome r = Run({"tidy", "-r", "-q", "--force", "site"}, {}, {}, prefix);
+    ::chmod(QFile::encodeName(At("site/closed")).constData(), 0755);
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("locked.html")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("closed/: The folder cannot be read")) << r.err.constData();
+    EXPECT_TRUE(r.out.contains("Kelvane - Tidied 15 files out of 17")) << r.out.constData();
+    EXPECT_TRUE(QFileInfo::exists(At("site/Kelvane Backup/about.html")));
+}
+
+} // namespace
