@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <algorithm>
+#include <unistd.h>
 
 // Our default options, as `tidy` configuration. Kelvane collects every report of every page,
 // so `tidy` is made to report them all too: `-m` keeps one error count across files and, once
@@ -67,6 +68,23 @@ double TidyProgram(const QString& tidy, const QString& folder, const QList<QByte
     if (paths.isEmpty())
         return -1;
     return TimedRun(tidy, TidyArguments() + paths);
+}
+
+double TwoTidyPrograms(const QString& tidy, const QString& folder,
+                       const QList<QByteArray>& corpus) {
+    const QStringList paths = WriteCorpus(folder, corpus);
+    QFile list(folder + QStringLiteral("/list"));
+    if (paths.isEmpty() || !list.open(QIODevice::WriteOnly))
+        return -1;
+    for (const QString& path : paths)
+        list.write(QFile::encodeName(path) + '\0');
+    list.close();
+    ::sync();
+    return TimedRun(QStringLiteral("xargs"),
+                    QStringList{QStringLiteral("-0"), QStringLiteral("-P"), QStringLiteral("2"),
+                                QStringLiteral("-n"), QString::number((paths.size() + 1) / 2),
+                                QStringLiteral("-a"), list.fileName(), tidy} +
+                        TidyArguments());
 }
 
 // The one-minute load average: parallel figures mean little on a machine that is busy already.

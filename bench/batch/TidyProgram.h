@@ -20,6 +20,10 @@ double TimedRun(const QString& program, const QStringList& arguments);
 // `tidy -m` over a fresh copy of the corpus in `folder`, as one process.
 double TidyProgram(const QString& tidy, const QString& folder, const QList<QByteArray>& corpus);
 
+// `tidy -m` over a fresh copy in `folder`, as two processes side by side (xargs -P 2), each on
+// half of the files, as a shell user would.
+double TwoTidyPrograms(const QString& tidy, const QString& folder, const QList<QByteArray>& corpus);
+
 QByteArray LoadAverage();
 double Best(std::vector<double> values);
 double Median(std::vector<double> values);

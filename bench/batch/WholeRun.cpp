@@ -82,24 +82,6 @@ ChildFigures RunChild(const QString& folder) {
     return figures;
 }
 
-// Two `tidy -m` processes side by side, each on half of the files, as a shell user would.
-double TwoTidyPrograms(const QString& tidy, const QString& folder,
-                       const QList<QByteArray>& corpus) {
-    const QStringList paths = WriteCorpus(folder, corpus);
-    QFile list(folder + QStringLiteral("/list"));
-    if (paths.isEmpty() || !list.open(QIODevice::WriteOnly))
-        return -1;
-    for (const QString& path : paths)
-        list.write(QFile::encodeName(path) + '\0');
-    list.close();
-    ::sync();
-    return TimedRun(QStringLiteral("xargs"),
-                    QStringList{QStringLiteral("-0"), QStringLiteral("-P"), QStringLiteral("2"),
-                                QStringLiteral("-n"), QString::number((paths.size() + 1) / 2),
-                                QStringLiteral("-a"), list.fileName(), tidy} +
-                        TidyArguments());
-}
-
 } // namespace
 
 int WholeRunChild(const QString& folder) {

@@ -2,11 +2,13 @@
 // library in this process, the helper-process pool with one helper and with one helper per
 // core, and the `tidy` command-line program in its multi-file mode (-m) as one process.
 // Wall-clock seconds; each road runs five rounds, and the median and the best round are shown.
-// Then the whole batch tidy run over files (WholeRun.h). `--whole-run` measures only that.
+// Then the whole batch tidy run over files (WholeRun.h), and the kelvane-batch program as a
+// whole process (BatchProgram.h). `--whole-run` measures those two, `--batch-program` the last.
 //
 // Corpus: the example site replicated to at least 2,000 pages, plus a few generated pages of
 // a few MB spread through the list.
 
+#include "BatchProgram.h"
 #include "TidyProgram.h"
 #include "WholeRun.h"
 #include "common/Corpus.h"
@@ -177,7 +179,11 @@ int main(int argc, char** argv) {
     std::printf("corpus: %lld pages, %.1f MB; %d cores; load average before: %s\n",
                 qlonglong(corpus.size()), double(bytes) / 1e6, cores, LoadAverage().constData());
     const bool wholeRunOnly = argc > 1 && qstrcmp(argv[1], "--whole-run") == 0;
-    if (!wholeRunOnly && EngineRoads(corpus, helper, tidy, copies.path(), cores) != 0)
+    const bool programOnly = argc > 1 && qstrcmp(argv[1], "--batch-program") == 0;
+    if (!wholeRunOnly && !programOnly &&
+        EngineRoads(corpus, helper, tidy, copies.path(), cores) != 0)
         return 1;
-    return WholeRunBenchmark(corpus, tidy, cores);
+    if (!programOnly && WholeRunBenchmark(corpus, tidy, cores) != 0)
+        return 1;
+    return BatchProgramBenchmark(corpus, tidy);
 }

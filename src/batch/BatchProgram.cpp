@@ -15,6 +15,11 @@
 
 namespace {
 
+// About a second of work for the helpers on ordinary pages; pages of several MB are tidied in
+// their own step rather than ahead.
+constexpr qsizetype kLookAheadEntries = 1024;
+constexpr qint64 kLookAheadBytes = qint64(4) << 20;
+
 // The validate run fills a page per file; the report is made from the run's records instead
 // (they carry the library's reports with their levels), so only the page in hand is kept.
 class PageInHand final : public ErrorPages {
@@ -115,6 +120,10 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
     environment.pages = &pages;
     environment.observer = &reporter;
     environment.unreadableFileEndsRun = false;
+    // Memory must not grow with the list: the window's look-ahead of 8,192 entries holds that
+    // many tidied pages with their reports, and a few very large messy pages hold hundreds of MB.
+    environment.lookAhead = kLookAheadEntries;
+    environment.lookAheadBytes = kLookAheadBytes;
     BatchCommands commands(environment);
     if (arguments.WritesNothing())
         commands.SetTidyWriteMode(TidyWriteMode::Check);

@@ -8,8 +8,13 @@
 
 #include <QCoreApplication>
 #include <csignal>
+#include <malloc.h>
 
 int main(int argc, char** argv) {
+    // Buffers of large pages go back to the system when freed, so that a long run's memory
+    // follows what it holds now, not what it once held (the default threshold grows with
+    // every large buffer freed, and the heap then fragments).
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // Names are bytes: taken before Qt sees them, those that are not UTF-8 are kept.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

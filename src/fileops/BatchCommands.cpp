@@ -157,6 +157,7 @@ void BatchCommands::RunTidyBatch(WorkItems& items) {
     if (!m_env.progress)
         return;
     TidyAhead ahead(items);
+    ahead.SetMaxAhead(m_env.lookAhead, m_env.lookAheadBytes);
     if (ahead.IsEmpty())
         return;
     ReportRunError([&] {
@@ -183,6 +184,7 @@ void BatchCommands::RunValidateBatch(WorkItems& items) {
     if (!m_env.progress)
         return;
     TidyAhead ahead(items);
+    ahead.SetMaxAhead(m_env.lookAhead, m_env.lookAheadBytes);
     if (ahead.IsEmpty())
         return;
     ReportRunError([&] {

@@ -78,6 +78,10 @@ struct BatchEnvironment {
     // Unreadable with the file-open error as its line, and the run goes on (the headless
     // program).
     bool unreadableFileEndsRun = true;
+    // Entries of a tidy or validate run read ahead at most, and bytes of documents tidied ahead
+    // at most; 0: the run's defaults (TidyAhead::SetMaxAhead).
+    qsizetype lookAhead = 0;
+    qint64 lookAheadBytes = 0;
 };
 
 // What a run keeps between its steps (the main window's fields of the same names).

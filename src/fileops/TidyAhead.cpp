@@ -25,7 +25,7 @@ bool CanOpen(const QString& path) {
 
 } // namespace
 
-TidyAhead::TidyAhead(WorkItems& source) : m_source(source) {}
+TidyAhead::TidyAhead(WorkItems& source) : m_source(source), m_maxAhead(kMaxAhead) {}
 
 TidyAhead::~TidyAhead() = default;
 
@@ -71,10 +71,16 @@ void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Wanted wa
     m_batch = std::make_unique<TidyBatch>(m_options, runner);
 }
 
+void TidyAhead::SetMaxAhead(qsizetype entries, qint64 bytes) {
+    m_maxAhead = entries > 0 ? entries : kMaxAhead;
+    m_maxAheadBytes = bytes;
+}
+
 void TidyAhead::Stop() {
     if (m_batch)
         m_batch->cancel();
     m_ahead.clear();
+    m_bytesAhead = 0;
     m_current.ticket = 0;
 }
 
@@ -88,6 +94,7 @@ std::optional<QString> TidyAhead::Next() {
     if (!m_ahead.empty()) {
         m_current = std::move(m_ahead.front());
         m_ahead.pop_front();
+        m_bytesAhead -= m_current.bytes;
     } else {
         std::optional<QString> path = TakePath();
         if (!path)
@@ -105,7 +112,8 @@ void TidyAhead::TopUp(int budget) {
     if (!m_batch)
         return;
     for (int added = 0;
-         added < budget && qsizetype(m_ahead.size()) < kMaxAhead && m_batch->wantsMore(); ++added) {
+         added < budget && qsizetype(m_ahead.size()) < m_maxAhead && m_batch->wantsMore();
+         ++added) {
         std::optional<QString> path = TakePath();
         if (!path)
             return;
@@ -123,6 +131,8 @@ void TidyAhead::ReadAhead(Entry& entry) {
         return;
     if (identity->size > kLargeFile && m_batch->pendingCount() > 0)
         return;
+    if (m_maxAheadBytes > 0 && m_bytesAhead + identity->size > m_maxAheadBytes)
+        return;
     FileSnapshot snapshot;
     try {
         snapshot = ReadSnapshot(entry.path);
@@ -133,6 +143,8 @@ void TidyAhead::ReadAhead(Entry& entry) {
         return;
     entry.identity = snapshot.identity;
     entry.digest = ContentDigest(snapshot.bytes);
+    entry.bytes = snapshot.bytes.size();
+    m_bytesAhead += entry.bytes;
     entry.ticket = m_batch->submit(std::move(snapshot.bytes));
 }
 

@@ -43,6 +43,12 @@ public:
     void Start(ResolvedTidyOptions options, TidyRunner& runner, Wanted wanted);
     // Drops everything tidied ahead (Cancel, the end of the run).
     void Stop();
+    // At most `entries` are read ahead (0: the default of 8,192), and with `bytes` above 0 at
+    // most that many bytes of documents are tidied ahead: a document that does not fit is
+    // tidied in its own step. Memory then no longer depends on the list (a tidied page and its
+    // reports take many times the page's size), at the price of helpers that wait around very
+    // large pages.
+    void SetMaxAhead(qsizetype entries, qint64 bytes = 0);
 
     std::optional<QString> Next() override;
     qsizetype Count() const override;
@@ -59,6 +65,7 @@ private:
         quint64 ticket = 0; // 0: not tidied ahead
         FileIdentity identity;
         QByteArray digest;
+        qint64 bytes = 0; // tidied ahead: the document's size
     };
 
     std::optional<QString> TakePath();
@@ -78,5 +85,8 @@ private:
     ResolvedTidyOptions m_options;
     TidyRunner* m_runner = nullptr;
     Wanted m_wanted;
+    qsizetype m_maxAhead;
+    qint64 m_maxAheadBytes = 0;
+    qint64 m_bytesAhead = 0; // documents of m_ahead tidied ahead
     std::unique_ptr<TidyBatch> m_batch;
 };

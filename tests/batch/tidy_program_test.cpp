@@ -219,4 +219,32 @@ TEST_F(TidyProgram, PathsFromStandardInputWithNulSeparatorsAndOddNames) {
     ::unlink((folder + "Kelvane Backup/caf\xe9.html").constData());
 }
 
+TEST_F(TidyProgram, APageThatCrashesTheLibraryCostsThatPageOnly) {
+    // A helper that dies on pages beginning with "crash" stands in for HTML Tidy's own crashes.
+    const QString helper = appDir->filePath("kelvane-engine");
+    const auto useHelper = [&](const QString& program) {
+        QFile::remove(helper);
+        ASSERT_TRUE(QFile::copy(program, helper));
+    };
+    useHelper(BinPath("engine_fault_helper"));
+    WriteAll(At("a.html"), "<p>one");
+    WriteAll(At("crash.html"), "crash <p>two");
+    WriteAll(At("c.html"), "<p>three");
+    const BatchOutcome r = Run({"tidy", "-q", "a.html", "crash.html", "c.html"});
+    useHelper(BinPath("kelvane-engine"));
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("crash.html: The file cannot be tidied")) << r.err.constData();
+    EXPECT_EQ(ReadAll(At("crash.html")), "crash <p>two");
+    EXPECT_FALSE(QFileInfo::exists(At("Kelvane Backup/crash.html")));
+    EXPECT_EQ(ReadAll(At("Kelvane Backup/c.html")), "<p>three");
+    EXPECT_TRUE(r.out.contains("Kelvane - Tidied 2 files out of 3")) << r.out.constData();
+
+    // Without a helper nothing can be tidied: said once, and nothing is touched.
+    QFile::rename(helper, helper + ".away");
+    const BatchOutcome none = Run({"validate", "-q", "a.html"});
+    QFile::rename(helper + ".away", helper);
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_TRUE(none.err.contains("kelvane-engine")) << none.err.constData();
+}
+
 } // namespace
