@@ -48,13 +48,49 @@ private:
 
 } // namespace
 
+bool NameOrder(const QString& a, const QString& b) {
+    const int byName = QString::compare(a, b, Qt::CaseInsensitive);
+    if (byName != 0)
+        return byName < 0;
+    return a < b;
+}
+
 bool ListingOrder(const FolderEntry& a, const FolderEntry& b) {
     if (a.folder != b.folder)
         return a.folder;
-    const int byName = QString::compare(a.name, b.name, Qt::CaseInsensitive);
-    if (byName != 0)
-        return byName < 0;
-    return a.name < b.name;
+    return NameOrder(a.name, b.name);
+}
+
+QList<NamedEntry> ReadEntryNames(int dirFd, bool showHidden,
+                                 const std::function<bool()>& keepGoing) {
+    QList<NamedEntry> names;
+    // The stream gets a descriptor of its own: closing it must leave the caller's open.
+    const int streamFd = ::dup(dirFd);
+    if (streamFd < 0)
+        return names;
+    DIR* dir = ::fdopendir(streamFd);
+    if (dir == nullptr) {
+        ::close(streamFd);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray bytes(d->d_name);
+        if (bytes == "." || bytes == ".." || (!showHidden && bytes.startsWith('.')))
+            continue;
+        NamedEntry entry{bytes, d->d_type == DT_DIR};
+        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            entry.folder = ::fstatat(dirFd, d->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        names.append(std::move(entry));
+        if (keepGoing && names.size() % 1024 == 0 && !keepGoing()) {
+            names.clear();
+            break;
+        }
+    }
+    ::closedir(dir);
+    return names;
 }
 
 QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
@@ -65,32 +101,24 @@ QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
         ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return entries;
-    DIR* dir = ::fdopendir(dirFd);
-    if (dir == nullptr) {
-        ::close(dirFd);
-        return entries;
-    }
     // Names first (cheap), so the entries can be handed over in their final order.
     struct Name {
         QByteArray bytes;
         FolderEntry entry;
     };
     QList<Name> names;
-    while (const dirent* d = ::readdir(dir)) {
-        const QByteArray bytes(d->d_name);
-        if (bytes == "." || bytes == ".." || (!showHidden && bytes.startsWith('.')))
-            continue;
-        Name name{bytes, {}};
-        name.entry.name = platform::DecodeFileName(bytes);
-        name.entry.folder = d->d_type == DT_DIR;
-        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
-            struct stat info {};
-            name.entry.folder = ::fstatat(dirFd, d->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-        }
-        names.append(std::move(name));
-        if (keepGoing && names.size() % 1024 == 0 && !keepGoing()) {
-            ::closedir(dir);
+    {
+        QList<NamedEntry> read = ReadEntryNames(dirFd, showHidden, keepGoing);
+        if (keepGoing && !keepGoing()) {
+            ::close(dirFd);
             return {};
+        }
+        names.reserve(read.size());
+        for (NamedEntry& named : read) {
+            Name name{std::move(named.bytes), {}};
+            name.entry.name = platform::DecodeFileName(name.bytes);
+            name.entry.folder = named.folder;
+            names.append(std::move(name));
         }
     }
     std::sort(names.begin(), names.end(),
@@ -117,7 +145,7 @@ QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
             sinceChunk.restart();
         }
     }
-    ::closedir(dir);
+    ::close(dirFd);
     return entries;
 }
 

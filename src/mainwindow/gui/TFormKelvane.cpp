@@ -6,7 +6,7 @@
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
-#include "mainwindow/gui/NameIconProvider.h"
+#include "mainwindow/gui/FolderTreeModel.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
@@ -17,7 +17,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -101,24 +100,18 @@ void TFormKelvane::CreateClientArea() {
 
     m_listModel = new FileListModel(this);
     m_listModel->setObjectName(QStringLiteral("FileListModel"));
-    m_treeModel = new QFileSystemModel(this);
+    m_treeModel = new FolderTreeModel(QStringLiteral("/"), this);
     m_treeModel->setObjectName(QStringLiteral("FolderTreeModel"));
-    m_treeModel->setReadOnly(true);
-    m_treeModel->setIconProvider(SharedNameIconProvider());
-    m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    m_treeModel->setRootPath(QStringLiteral("/"));
 
     ShellTreeView = new QTreeView(Splitter1);
     ShellTreeView->setObjectName(QStringLiteral("ShellTreeView"));
     ShellTreeView->setModel(m_treeModel);
-    for (int column = 1; column < m_treeModel->columnCount(); ++column)
-        ShellTreeView->hideColumn(column);
     ShellTreeView->setHeaderHidden(true);
     ShellTreeView->setIndentation(19);
     ShellTreeView->setUniformRowHeights(true);
     ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
-    connect(m_treeModel, &QFileSystemModel::directoryLoaded, ShellTreeView, [this] {
+    connect(m_treeModel, &FolderTreeModel::FolderLoaded, ShellTreeView, [this] {
         if (ShellTreeView->currentIndex().isValid())
             ShellTreeView->scrollTo(ShellTreeView->currentIndex());
     });
@@ -267,11 +260,7 @@ void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
     const QString error = m_listModel->SetFileFilter(preferences.fileFilter);
     {
         const NoHistoryScope noHistory(this);
-        QDir::Filters treeFilter = QDir::AllDirs | QDir::NoDotAndDotDot;
-        if (preferences.showHiddenItems)
-            treeFilter |= QDir::Hidden;
-        if (m_treeModel->filter() != treeFilter)
-            m_treeModel->setFilter(treeFilter);
+        m_treeModel->SetShowHidden(preferences.showHiddenItems);
         m_listModel->SetShowHidden(preferences.showHiddenItems);
         // A hidden folder that is no longer shown gives way to the nearest one that is.
         GoToFolder(m_currentFolder);

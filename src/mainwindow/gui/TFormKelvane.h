@@ -18,10 +18,10 @@
 #include <functional>
 
 class FileListModel;
+class FolderTreeModel;
 class IdleUpdates;
 class QAction;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -236,7 +236,7 @@ private:
     QAction* m_errorEntriesEnd = nullptr;    // separator after the error entries (shared menu)
     QAction* m_sharedSelectAllEnd = nullptr; // separator after Select All
 
-    QFileSystemModel* m_treeModel = nullptr;
+    FolderTreeModel* m_treeModel = nullptr;
     FileListModel* m_listModel = nullptr;
     IdleUpdates* m_idle = nullptr;
 

@@ -5,13 +5,13 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/FolderTreeModel.h"
 #include "support/Translation.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -38,13 +38,13 @@ void TFormKelvane::GoToFolder(const QString& path) {
     QString folder = IdListCopy(path);
     if (folder.isEmpty())
         folder = QStringLiteral("/");
-    QModelIndex index = m_treeModel->index(folder);
+    QModelIndex index = m_treeModel->IndexOf(folder);
     // A folder that is gone, or hidden now, gives way to the nearest one the tree shows.
-    while (!index.isValid() || !IdListIsValid(folder)) {
+    while (!index.isValid()) {
         if (IdListIsRoot(folder))
             return;
         folder = IdListSplit(folder).parent;
-        index = m_treeModel->index(folder);
+        index = m_treeModel->IndexOf(folder);
     }
     if (index == ShellTreeView->currentIndex() && IdListEqual(folder, m_currentFolder))
         return;
@@ -58,7 +58,7 @@ void TFormKelvane::GoToFolder(const QString& path) {
 void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (!current.isValid())
         return;
-    const QString folder = m_treeModel->filePath(current);
+    const QString folder = m_treeModel->FilePath(current);
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
