@@ -2,19 +2,24 @@
 // preferences it applies and the settings it keeps.
 #include "mainwindow/gui/TFormKelvane.h"
 
+#include "fileops/gui/TFormFileList.h"
+#include "fileops/gui/TFormFileProgress.h"
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
+#include "mainwindow/gui/TErrorPane.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/SettingsFile.h"
 #include "support/gui/FormSettings.h"
+#include "support/gui/Scintilla.h"
 #include "support/gui/TFormKelvaneOptions.h"
 #include "support/gui/ToolbarSettings.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
@@ -23,6 +28,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -53,16 +59,30 @@ TFormKelvane::TFormKelvane(QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    m_errorPaneHeight = kDesignErrorPaneHeight;
+    m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
     CreateActions();
     CreateClientArea();
     CreateMenus();
     CreateToolbars();
     CreateContextMenus();
+    CreateErrorPane();
     CreateStatusBar();
     ConnectBrowsing();
 
-    m_errorPaneHeight = kDesignErrorPaneHeight;
-    m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
+    auto command = [this](void (BatchCommands::*run)()) {
+        return [this, run] {
+            if (BatchCommands* commands = Commands())
+                (commands->*run)();
+        };
+    };
+    m_batch = {command(&BatchCommands::Tidy),
+               command(&BatchCommands::Validate),
+               command(&BatchCommands::Restore),
+               command(&BatchCommands::RemoveBackups),
+               command(&BatchCommands::FolderTidy),
+               command(&BatchCommands::FolderRestore),
+               command(&BatchCommands::FolderRemoveBackups)};
 
     // The tree starts at the user's home folder; the start-up moves it to the stored one.
     GoToFolder(QDir::homePath());
@@ -179,22 +199,36 @@ QString TFormKelvane::StatusText() const {
     return pnlStatusText->text();
 }
 
-void TFormKelvane::SetErrorPane(QWidget* pane, const ErrorPaneParts& parts) {
-    m_errorPane = pane;
-    m_errorParts = parts;
-    pnlErrors->layout()->addWidget(pane);
+void TFormKelvane::CreateErrorPane() {
+    m_errorPane = new TErrorPane(pnlErrors);
+    pnlErrors->layout()->addWidget(m_errorPane);
+    connect(m_errorPane, &TErrorPane::PaneVisibilityChanged, this, &TFormKelvane::ShowErrorArea);
     // The pane's entries take their reserved places: first in the View menu and its copy in
     // the shared menu, and the three error entries at the head of the shared menu.
-    if (parts.viewErrors) {
-        miView->insertAction(actViewStatusBar, parts.viewErrors);
-        pmSharedView->insertAction(actViewStatusBar, parts.viewErrors);
+    miView->insertAction(actViewStatusBar, m_errorPane->actViewErrors);
+    pmSharedView->insertAction(actViewStatusBar, m_errorPane->actViewErrors);
+    for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                            m_errorPane->actCopyErrors}) {
+        pmShared->insertAction(m_errorEntriesEnd, action);
+        addAction(action); // Ctrl+C copies error text wherever the focus is in the window
     }
-    for (QAction* action : {parts.closePage, parts.closeAll, parts.copy})
-        if (action) {
-            pmShared->insertAction(m_errorEntriesEnd, action);
-            addAction(action); // its shortcut works wherever the focus is in the window
-        }
-    m_idle->Invalidate();
+    // Focus that leaves the pane because it hides goes to the file list, not to whatever
+    // control Qt finds next.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget*) {
+        if (old != nullptr && m_errorPane->isHidden() && m_errorPane->isAncestorOf(old))
+            ShellListView->setFocus();
+    });
+    // The text and the tabs open the window's shared menu, as the file list does.
+    for (QWidget* part : {static_cast<QWidget*>(m_errorPane->TextView()),
+                          static_cast<QWidget*>(m_errorPane->Tabs())}) {
+        part->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(part, &QWidget::customContextMenuRequested, this, [this, part](const QPoint& at) {
+            QWidget* area = part;
+            if (auto* scrolling = qobject_cast<QAbstractScrollArea*>(part))
+                area = scrolling->viewport();
+            PopupSharedMenu(area->mapToGlobal(at));
+        });
+    }
 }
 
 void TFormKelvane::ShowErrorArea(bool visible) {
@@ -217,7 +251,24 @@ bool TFormKelvane::ErrorAreaVisible() const {
 
 bool TFormKelvane::ErrorPaneHasFocus() const {
     QWidget* focus = QApplication::focusWidget();
-    return m_errorPane && focus && (focus == m_errorPane || m_errorPane->isAncestorOf(focus));
+    return focus && (focus == m_errorPane || m_errorPane->isAncestorOf(focus));
+}
+
+BatchCommands* TFormKelvane::Commands() {
+    if (!m_commands) {
+        TFormFileList* scanner = FormFileList();
+        TFormFileProgress* progress = FormFileProgress();
+        if (scanner == nullptr || progress == nullptr)
+            return nullptr;
+        BatchEnvironment environment;
+        environment.selection = this;
+        environment.scanner = scanner;
+        environment.progress = &progress->Run();
+        environment.pages = m_errorPane;
+        environment.reselectAfterRun = [this] { ReselectAfterRun(m_commands->ReselectPaths()); };
+        m_commands = std::make_unique<BatchCommands>(std::move(environment));
+    }
+    return m_commands.get();
 }
 
 void TFormKelvane::resizeEvent(QResizeEvent* event) {

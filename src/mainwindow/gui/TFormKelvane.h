@@ -3,10 +3,12 @@
 // "Tidy" toolbar and the address bar in the top dock, and a status bar. Every command is an
 // action whose enabling rule runs whenever the application becomes idle.
 //
-// The batch commands (tidy, validate, restore, remove backups, and the folder commands) reach
-// the window through SelectionSource, SelectedPaths(), ReselectAfterRun() and the handlers of
-// SetBatchHandlers(); the error pane is a widget handed over with SetErrorPane().
+// The batch commands (tidy, validate, restore, remove backups, and the folder commands) are a
+// BatchCommands bound to this window (its selection and tree folder, its error pane,
+// ReselectAfterRun) and to the scanning and progress windows, at the first command that runs:
+// those windows are created after this one.
 
+#include "fileops/BatchCommands.h"
 #include "fileops/Selection.h"
 #include "mainwindow/SelectedPaths.h"
 #include "mainwindow/TPIDLHistory.h"
@@ -14,8 +16,8 @@
 
 #include <QItemSelectionModel>
 #include <QMainWindow>
-#include <QPointer>
 #include <functional>
+#include <memory>
 
 class FileListModel;
 class FolderTreeModel;
@@ -29,6 +31,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeView;
+class TErrorPane;
 
 // What the window starts outside itself; tests replace them so that nothing real opens. An
 // empty opener counts as one that failed.
@@ -45,7 +48,8 @@ struct MainWindowOpeners {
     static MainWindowOpeners Desktop();
 };
 
-// The seven batch commands, run by their actions.
+// The seven batch commands, run by their actions; the window's BatchCommands unless a test
+// gives others.
 struct BatchHandlers {
     std::function<void()> tidy;                // actTidy
     std::function<void()> validate;            // actValidate
@@ -54,15 +58,6 @@ struct BatchHandlers {
     std::function<void()> folderTidy;          // actFolderTidy
     std::function<void()> folderRestore;       // actFolderRevert
     std::function<void()> folderRemoveBackups; // actFolderDeleteBackups
-};
-
-// The error pane's own actions and state, placed into the window's menus by SetErrorPane.
-struct ErrorPaneParts {
-    QAction* closePage = nullptr;  // actCloseErrorPage
-    QAction* closeAll = nullptr;   // actCloseAllErrors
-    QAction* copy = nullptr;       // actCopyErrors
-    QAction* viewErrors = nullptr; // actViewErrors
-    std::function<bool()> hasPages;
 };
 
 class TFormKelvane : public QMainWindow, public SelectionSource {
@@ -78,6 +73,8 @@ public:
     // is listed only then is selected once the folder has been read.
     void ReselectAfterRun(QStringList& reselectPaths);
     void SetBatchHandlers(BatchHandlers handlers) { m_batch = std::move(handlers); }
+    // A batch command started from this window is running.
+    bool Busy() const { return m_commands && m_commands->Busy(); }
 
     // SelectionSource: the file list's selection in list order, the tree's folder, the filter.
     QList<SelectedItem> SelectedItems() const override;
@@ -85,9 +82,9 @@ public:
     QString FileFilter() const override;
 
     // -- Error pane --
-    // Puts `pane` below the tree and list and its actions into the menus; hidden until shown.
-    void SetErrorPane(QWidget* pane, const ErrorPaneParts& parts);
-    // Shows or hides the lower area, giving the pane ErrorPaneHeight() when shown.
+    TErrorPane* errorPane() const { return m_errorPane; }
+    // Shows or hides the lower area, giving the pane ErrorPaneHeight() when shown; follows
+    // the pane's own showing and hiding.
     void ShowErrorArea(bool visible);
     bool ErrorAreaVisible() const;
     int ErrorPaneHeight() const { return m_errorPaneHeight; }
@@ -194,11 +191,15 @@ private:
     void CreateToolbars();
     void CreateContextMenus();
     void CreateClientArea();
+    void CreateErrorPane();
     void CreateStatusBar();
     void ConnectBrowsing();
     QAction* NewAction(const char* name, const QString& caption, const QString& hint,
                        const QString& category);
     void RunBatch(const std::function<void()>& handler);
+    // The batch commands, bound to the scanning and progress windows once both exist; null
+    // before then.
+    BatchCommands* Commands();
     void RunGuarded(const std::function<void()>& work);
     void SetToolbarLook(bool largeIcons, bool showCaptions);
 
@@ -248,8 +249,8 @@ private:
     QString m_lastFilterError;
     BatchHandlers m_batch;
     MainWindowOpeners m_openers;
-    ErrorPaneParts m_errorParts;
-    QPointer<QWidget> m_errorPane;
+    TErrorPane* m_errorPane = nullptr;
+    std::unique_ptr<BatchCommands> m_commands;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
     bool m_startupDone = false;

@@ -8,6 +8,7 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/TErrorPane.h"
 #include "platform/gui/ShellOpen.h"
 #include "support/Preferences.h"
 #include "support/Prompts.h"
@@ -349,9 +350,9 @@ void TFormKelvane::CreateContextMenus() {
 
 void TFormKelvane::PrepareSharedMenu() {
     const bool inErrorPane = ErrorPaneHasFocus();
-    for (QAction* action : {m_errorParts.closePage, m_errorParts.closeAll, m_errorParts.copy})
-        if (action)
-            action->setVisible(inErrorPane);
+    for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                            m_errorPane->actCopyErrors})
+        action->setVisible(inErrorPane);
     actSelectAll->setVisible(!inErrorPane);
 }
 
@@ -366,7 +367,7 @@ void TFormKelvane::UpdateActions() {
     navigation.canBack = m_history.CanBack(1);
     navigation.canForward = m_history.CanForward(1);
     navigation.atRoot = m_currentFolder.isEmpty() || IdListIsRoot(m_currentFolder);
-    const bool hasPages = m_errorParts.hasPages && m_errorParts.hasPages();
+    const bool hasPages = m_errorPane->PageCount() > 0;
     const ActionEnabling enabling =
         EnablingFor(SelectionFactsOf(m_selected.Paths()), navigation, hasPages);
 
@@ -379,10 +380,8 @@ void TFormKelvane::UpdateActions() {
     actNavBack->setEnabled(enabling.navBack);
     actNavForward->setEnabled(enabling.navForward);
     actNavUp->setEnabled(enabling.navUp);
-    if (m_errorParts.viewErrors) {
-        m_errorParts.viewErrors->setEnabled(enabling.viewErrors);
-        m_errorParts.viewErrors->setChecked(ErrorAreaVisible());
-    }
+    m_errorPane->actViewErrors->setEnabled(enabling.viewErrors);
+    m_errorPane->actViewErrors->setChecked(ErrorAreaVisible());
     actViewTidyToolbar->setChecked(!tbTidyToolbar->isHidden());
     actViewAddressBar->setChecked(!twAddressBar->isHidden());
     actViewStatusBar->setChecked(!statusBar()->isHidden());
