@@ -130,10 +130,14 @@ void TFormKelvane::CreateClientArea() {
     ShellTreeView->setIndentation(19);
     ShellTreeView->setUniformRowHeights(true);
     ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Deep folders scroll sideways rather than losing their names in a narrow tree.
+    ShellTreeView->header()->setStretchLastSection(false);
+    ShellTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ShellTreeView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
-    connect(m_treeModel, &FolderTreeModel::FolderLoaded, ShellTreeView, [this] {
-        if (ShellTreeView->currentIndex().isValid())
-            ShellTreeView->scrollTo(ShellTreeView->currentIndex());
+    connect(m_treeModel, &FolderTreeModel::FolderLoaded, this, [this](const QString& folder) {
+        if (m_currentFolder.startsWith(folder))
+            ShowTreeFolder(ShellTreeView->currentIndex());
     });
 
     ShellListView = new QTreeView(Splitter1);

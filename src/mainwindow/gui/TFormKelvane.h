@@ -205,6 +205,8 @@ private:
 
     void DeferredStart();
     void TreeFolderChanged(const QModelIndex& current);
+    // Scrolls the tree so that the folder's row and name are in sight.
+    void ShowTreeFolder(const QModelIndex& index);
     void ListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void ListActivated(const QModelIndex& index);
     void HistoryMove(const QString& entry);

@@ -15,6 +15,7 @@
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSet>
 #include <QToolBar>
 #include <QToolTip>
@@ -52,7 +53,20 @@ void TFormKelvane::GoToFolder(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         ShellTreeView->expand(parent);
     ShellTreeView->setCurrentIndex(index);
+    ShowTreeFolder(index);
+}
+
+void TFormKelvane::ShowTreeFolder(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
     ShellTreeView->scrollTo(index);
+    // Qt scrolls a column wider than the view to its left edge; the folder's own name may lie
+    // far to the right of that.
+    const QRect item = ShellTreeView->visualRect(index);
+    const int width = ShellTreeView->viewport()->width();
+    QScrollBar* bar = ShellTreeView->horizontalScrollBar();
+    if (item.left() < 0 || item.left() + std::min(item.width(), width / 2) > width)
+        bar->setValue(bar->value() + item.left() - ShellTreeView->indentation());
 }
 
 void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
