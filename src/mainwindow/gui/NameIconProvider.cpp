@@ -17,6 +17,20 @@ QMimeType MimeTypeByName(const QFileInfo& info) {
 } // namespace
 
 QIcon NameIconProvider::icon(IconType type) const {
+    // A theme lookup is slow, and views ask for every row they lay out.
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_typeIcons.constFind(type);
+        if (found != m_typeIcons.constEnd())
+            return found.value();
+    }
+    QIcon result = LookUpIcon(type);
+    const QMutexLocker lock(&m_mutex);
+    m_typeIcons.insert(type, result);
+    return result;
+}
+
+QIcon NameIconProvider::LookUpIcon(IconType type) const {
     QStyle* style = QApplication::style();
     switch (type) {
     case Folder:
