@@ -7,6 +7,7 @@
 // the window through SelectionSource, SelectedPaths(), ReselectAfterRun() and the handlers of
 // SetBatchHandlers(); the error pane is a widget handed over with SetErrorPane().
 
+#include "cmdline/CommandLine.h"
 #include "fileops/Selection.h"
 #include "mainwindow/SelectedPaths.h"
 #include "mainwindow/TPIDLHistory.h"
@@ -17,8 +18,10 @@
 #include <QPointer>
 #include <functional>
 
+class CommandRecordServer;
 class FileListModel;
 class IdleUpdates;
+class TIEAddress;
 class QAction;
 class QComboBox;
 class QFileSystemModel;
@@ -112,7 +115,9 @@ public:
     void GoToFolder(const QString& path);
     // Selects the file-list item of `path` (now, or as soon as the folder has been read).
     void SelectFile(const QString& path);
-    // A file: its folder, with the file selected; a folder: that folder. Anything else: nothing.
+    // A file: its folder, with the file selected; a folder: that folder; otherwise the first
+    // folder-tree node, in tree order, whose caption is `path` without regard to case.
+    // Anything else: nothing.
     void LocatePath(const QString& path);
     // "Back to %s" / "Forward to %s" for the entry `offset` away, empty when there is none.
     QString NavigationHint(int offset) const;
@@ -120,6 +125,24 @@ public:
     bool RecordHistory = true;
     QString NavigationTarget;
     QString PendingPath;
+
+    // -- Address bar (TFormKelvaneAddress.cpp) --
+    // The "Go" action: a web address takes the web-page road, anything else LocatePath.
+    void GoClick();
+    // Downloads the page, shows it in the tidy options dialog, tidies it and saves the result
+    // under a name the user chooses. The downloaded copy is gone afterwards, on every road.
+    void TidyWebPage(const QString& address);
+
+    // -- Start-up and command records (TFormKelvaneStartup.cpp) --
+    bool StartupDone() const { return m_startupDone; }
+    // Serves command records from now on, unless another copy already does; answers whether
+    // this window serves them. A socket that cannot be made safe is said on standard error.
+    bool ServeCommandRecords();
+    // Runs one command record as a command-line job and answers the reply. A record that
+    // arrives while a job's or another modal dialog is open answers 0 and runs nothing.
+    qint32 CommandReceiver(quint32 kind, const QString& commandLine);
+    // The job a command record runs (tests replace it); by default RunCommandLineJob.
+    std::function<bool(const ParsedCommandLine&)> RecordJob;
 
     // -- Actions --
     // The enabling rules; runs whenever the application becomes idle.
@@ -134,7 +157,8 @@ public:
     FileListModel* fileListModel() const { return m_listModel; }
     QMenu* sharedMenu() const { return pmShared; }
     QMenu* folderMenu() const { return pmFolders; }
-    QComboBox* addressBox() const { return cbAddress; }
+    QComboBox* addressBox() const;
+    TIEAddress* addressBar() const { return cbAddress; }
 
     QAction* actTidy = nullptr;
     QAction* actValidate = nullptr;
@@ -212,7 +236,9 @@ private:
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
-    void GoClick();
+    // The first loaded folder-tree node captioned `caption` (without regard to case), in tree
+    // order; invalid when there is none.
+    QModelIndex FindTreeCaption(const QString& caption) const;
 
     // Controls.
     QToolBar* tbMainMenu = nullptr;
@@ -220,7 +246,7 @@ private:
     QToolBar* tbTidyToolbar = nullptr;
     QToolBar* twAddressBar = nullptr;
     QLabel* lblAddress = nullptr;
-    QComboBox* cbAddress = nullptr;
+    TIEAddress* cbAddress = nullptr;
     QToolButton* btnGo = nullptr;
     QSplitter* Splitter2 = nullptr; // upper panel above, error pane below
     QSplitter* Splitter1 = nullptr; // tree left, list right
@@ -252,6 +278,7 @@ private:
     QPointer<QWidget> m_errorPane;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
+    CommandRecordServer* m_records = nullptr;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
 };
