@@ -99,7 +99,10 @@ TIEAddress::TIEAddress(QWidget* parent) : QComboBox(parent) {
     connect(lineEdit(), &QLineEdit::textEdited, this, &TIEAddress::UpdateSuggestions);
 
     connect(this, &QComboBox::editTextChanged, this, &TIEAddress::UpdateIcon);
-    connect(this, &QComboBox::activated, this, [this] { lineEdit()->selectAll(); });
+    // Once the list has closed and given the focus back, which may deselect.
+    connect(this, &QComboBox::activated, this, [this] {
+        QMetaObject::invokeMethod(lineEdit(), &QLineEdit::selectAll, Qt::QueuedConnection);
+    });
     view()->installEventFilter(this);
     lineEdit()->installEventFilter(this);
     LoadTypedAddresses();
