@@ -104,6 +104,21 @@ void SetReadOnly(const QString& path, bool readOnly) {
     ASSERT_EQ(::chmod(native.constData(), mode), 0);
 }
 
+ScopedEnv::ScopedEnv(const char* name, const QString& value)
+    : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name)) {
+    if (value.isEmpty())
+        qunsetenv(name);
+    else
+        qputenv(name, platform::EncodeFileName(value));
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_wasSet)
+        qputenv(m_name, m_old);
+    else
+        qunsetenv(m_name);
+}
+
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }

@@ -76,5 +76,19 @@ private:
     QByteArray m_received;
 };
 
+// Sets (or, with an empty value, removes) an environment variable for one test.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QString& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_wasSet;
+};
+
 // Readable QString values in failed comparisons.
 void PrintTo(const QString& text, std::ostream* out);

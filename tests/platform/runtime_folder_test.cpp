@@ -17,26 +17,6 @@
 
 namespace {
 
-// Sets an environment variable for one test.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const QByteArray& value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedVariable() {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_wasSet;
-    QByteArray m_old;
-};
-
 mode_t ModeOf(const QString& path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
@@ -50,12 +30,12 @@ TEST(RuntimeFolder, OnlyAPrivateFolderOfTheUserServes) {
     const QString runtime = dir.filePath(QStringLiteral("run"));
     const QString temporary = dir.filePath(QStringLiteral("tmp"));
     ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(temporary));
-    const ScopedVariable tmp("TMPDIR", QFile::encodeName(temporary));
+    const ScopedEnv tmp("TMPDIR", temporary);
     const QString fallback = temporary + QStringLiteral("/kelvane-%1").arg(::getuid());
 
     ::chmod(QFile::encodeName(runtime).constData(), 0700);
     {
-        const ScopedVariable variable("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const ScopedEnv variable("XDG_RUNTIME_DIR", runtime);
         EXPECT_EQ(platform::PrivateRuntimeFolder(true), runtime);
     }
     // An open runtime folder, a link to a private one, a relative or missing setting: the
@@ -64,18 +44,18 @@ TEST(RuntimeFolder, OnlyAPrivateFolderOfTheUserServes) {
     const QString link = dir.filePath(QStringLiteral("link"));
     ASSERT_TRUE(QFile::link(temporary, link));
     ::chmod(QFile::encodeName(temporary).constData(), 0700);
-    for (const QByteArray& setting :
-         {QFile::encodeName(runtime), QFile::encodeName(link), QByteArray("run"), QByteArray()}) {
-        const ScopedVariable variable("XDG_RUNTIME_DIR", setting);
+    for (const QString& setting : {runtime, link, QStringLiteral("run"), QString()}) {
+        const ScopedEnv variable("XDG_RUNTIME_DIR", setting);
         QDir(fallback).removeRecursively();
         QString error;
-        EXPECT_EQ(platform::PrivateRuntimeFolder(false, &error), QString()) << setting.data();
+        EXPECT_EQ(platform::PrivateRuntimeFolder(false, &error), QString())
+            << setting.toStdString();
         EXPECT_FALSE(error.isEmpty());
-        EXPECT_EQ(platform::PrivateRuntimeFolder(true), fallback) << setting.data();
+        EXPECT_EQ(platform::PrivateRuntimeFolder(true), fallback) << setting.toStdString();
         EXPECT_EQ(ModeOf(fallback), 0700u);
     }
 
-    const ScopedVariable unset("XDG_RUNTIME_DIR", QByteArray());
+    const ScopedEnv unset("XDG_RUNTIME_DIR", QString());
     // A folder of ours that others may enter is closed to them.
     ::chmod(QFile::encodeName(fallback).constData(), 0777);
     EXPECT_EQ(platform::PrivateRuntimeFolder(true), fallback);

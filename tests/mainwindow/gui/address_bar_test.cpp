@@ -4,6 +4,7 @@
 #include "cmdline/CommandLine.h"
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
+#include "common/WhenModal.h"
 #include "mainwindow/CommandRecord.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/TypedAddresses.h"
@@ -87,19 +88,6 @@ protected:
     ScopedPrompts scope{prompts};
     std::unique_ptr<TFormKelvane> window;
 };
-
-// Answers the next modal dialog with `answer` once it is shown.
-void WhenModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        }
-    });
-    timer->start(10);
-}
 
 } // namespace
 

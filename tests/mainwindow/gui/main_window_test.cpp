@@ -3,6 +3,7 @@
 
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
+#include "common/WhenModal.h"
 #include "fileops/BackupStore.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
@@ -131,19 +132,6 @@ void Idle() {
     QEventLoop loop;
     QTimer::singleShot(30, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-// Answers the next modal dialog with `answer` once it is shown.
-void WhenModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        }
-    });
-    timer->start(10);
 }
 
 void Click(QWidget* dialog, const char* button) {
