@@ -24,7 +24,7 @@ QStringList AddressSuggestions::For(const QString& text, const QStringList& type
     const QString rest = text.mid(slash + 1);
     if (folder != m_folder || !m_readAt.isValid() || m_readAt.elapsed() > kFolderFreshMs) {
         m_folder = folder;
-        m_entries = ReadFolderEntries(folder, true);
+        m_entries = ReadFolderNames(folder, true);
         m_readAt.start();
     }
     const bool hidden = rest.startsWith(QLatin1Char('.'));

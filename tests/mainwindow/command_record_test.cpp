@@ -177,7 +177,7 @@ TEST_F(CommandRecords, HalfARecordTimesOutWithoutHoldingUpOthers) {
     EXPECT_EQ(ServeUntil(sent).reply, crAccepted);
     EXPECT_NE(stalled.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
     EXPECT_EQ(ServeUntil(stalled), Reply(crNotHandled));
-    EXPECT_GE(clock.elapsed(), kTimeoutMs - 50);
+    EXPECT_GE(clock.elapsed(), kTimeoutMs * 9 / 10); // a coarse timer may fire 5 % early
     EXPECT_EQ(handled, QStringList{"0 kelvane -v a"});
 }
 
