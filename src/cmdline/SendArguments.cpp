@@ -78,6 +78,6 @@ QString SendUsage() {
         "from this command's working folder and sent as absolute paths.\n"
         "\n"
         "Exit status: 0 the job succeeded, 1 it failed or was cancelled, 2 the window did not\n"
-        "take it (another job's dialogs are open), 3 no Kelvane window runs, 4 the connection\n"
-        "broke off, 64 wrong arguments.\n");
+        "take it (it runs another job, or shows a dialog and the job would need one), 3 no\n"
+        "Kelvane window runs, 4 the connection broke off, 64 wrong arguments.\n");
 }

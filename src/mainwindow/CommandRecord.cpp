@@ -71,7 +71,8 @@ CommandRecordReader::State CommandRecordReader::Feed(QByteArrayView bytes) {
     return m_state;
 }
 
-qint32 AnswerCommandRecord(quint32 kind, const QString& commandLine, const CommandJob& job) {
+qint32 AnswerCommandRecord(quint32 kind, const QString& commandLine, const CommandJob& job,
+                           const std::function<bool(const ParsedCommandLine&)>& admit) {
     if (kind != 0)
         return crNotHandled;
     ParsedCommandLine parsed;
@@ -80,7 +81,14 @@ qint32 AnswerCommandRecord(quint32 kind, const QString& commandLine, const Comma
     } catch (const KelvaneError&) {
         return crAccepted; // a line that cannot be parsed runs nothing, quietly
     }
+    if (admit && !admit(parsed))
+        return crNotHandled;
     return job(parsed) ? crAccepted : crFailed;
+}
+
+bool RunsWithoutDialogs(const ParsedCommandLine& commandLine) {
+    return commandLine.Mode.JobKind == jkValidate && !commandLine.webAddress() &&
+           !commandLine.OutputName.isEmpty();
 }
 
 SentRecord SendCommandRecord(const QString& socketPath, quint32 kind, const QString& commandLine,

@@ -62,11 +62,17 @@ private:
 };
 
 // The receiver's part: a kind other than 0 answers 0 and runs nothing; a command line that
-// cannot be parsed (three names) answers 1 and runs nothing; otherwise `job` runs with the
-// parsed line (its first token, the sender's program path, skipped) and the answer is 1 when
-// it succeeded, -1 when it failed.
+// cannot be parsed (three names) answers 1 and runs nothing; a line that `admit` (when given)
+// turns away answers 0; otherwise `job` runs with the parsed line (its first token, the
+// sender's program path, skipped) and the answer is 1 when it succeeded, -1 when it failed.
 using CommandJob = std::function<bool(const ParsedCommandLine& commandLine)>;
-qint32 AnswerCommandRecord(quint32 kind, const QString& commandLine, const CommandJob& job);
+qint32 AnswerCommandRecord(quint32 kind, const QString& commandLine, const CommandJob& job,
+                           const std::function<bool(const ParsedCommandLine&)>& admit = {});
+
+// A job that opens no window of its own: the validation of a local file into a named report.
+// Only such a job may run while the window's own dialogs are open, since the others would
+// reuse a dialog (the options dialog, the download window, the save dialog) that is in use.
+bool RunsWithoutDialogs(const ParsedCommandLine& commandLine);
 
 // The sender's part.
 struct SentRecord {

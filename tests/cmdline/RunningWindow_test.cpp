@@ -166,7 +166,15 @@ TEST_F(RunningWindow, ARecordWhileAJobsDialogIsOpenIsRefused) {
 TEST_F(RunningWindow, AWebAddressOnTheCommandLineStartsTheWebRoad) {
     LocalHttpServer server;
     server.route("/page.html", LocalHttpServer::Page(kPage));
-    startWindow({server.url(QStringLiteral("/page.html"))}, false);
+    startWindow({server.url(QStringLiteral("/page.html"))});
     EXPECT_TRUE(ServeUntil([&] { return server.requests().contains("/page.html"); }))
         << "the page was never asked for";
+
+    // Its options dialog waits for the user. Meanwhile a job that needs a dialog is turned
+    // away (until then this one runs, and fails for want of an input) ...
+    ASSERT_TRUE(ServeUntil([&] { return send({"-v", "missing.html"}).exitCode == 2; }));
+    // ... and a validation into a named report runs all the same.
+    const ProgramOutcome r = send({"-v", "my page.html", "report.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(QFileInfo::exists(at("report.txt")));
 }

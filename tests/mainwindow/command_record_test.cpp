@@ -147,6 +147,25 @@ TEST(CommandRecordFormat, ReceiverAnswersByKindParseAndJob) {
     EXPECT_EQ(ran[0].InputName, QStringLiteral("a.html")) << "the first token is skipped";
     EXPECT_EQ(ran[0].OutputName, QStringLiteral("r.txt"));
     EXPECT_TRUE(ran[1].interactive()) << "a bare program path still reaches the job runner";
+
+    // While the window's dialogs are in use, only the validation of a file into a named
+    // report gets through.
+    ran.clear();
+    const struct {
+        const char* line;
+        qint32 reply;
+    } guarded[] = {
+        {"k -v a.html r.txt", crAccepted},
+        {"k -v a.html", crNotHandled},
+        {"k -v http://example.org/ r.txt", crNotHandled},
+        {"k -t a.html b.html", crNotHandled},
+        {"k a b c", crAccepted},
+    };
+    for (const auto& c : guarded)
+        EXPECT_EQ(AnswerCommandRecord(0, QLatin1String(c.line), job(true), RunsWithoutDialogs),
+                  c.reply)
+            << c.line;
+    EXPECT_EQ(ran.size(), 1);
 }
 
 TEST_F(CommandRecords, RecordsTravelAndAreAnsweredOneByOne) {

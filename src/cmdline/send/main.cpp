@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         return sendJobFailed;
     case crNotHandled:
         Say(stderr, QStringLiteral("kelvane-send: the Kelvane window did not take the command "
-                                   "(another job's dialogs are open)"));
+                                   "(it runs another job, or shows a dialog that the job would "
+                                   "need)"));
         return sendRefused;
     default:
         Say(stderr, QStringLiteral("kelvane-send: unknown reply %1").arg(sent.reply));

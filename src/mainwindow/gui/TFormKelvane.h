@@ -139,7 +139,8 @@ public:
     // this window serves them. A socket that cannot be made safe is said on standard error.
     bool ServeCommandRecords();
     // Runs one command record as a command-line job and answers the reply. A record that
-    // arrives while a job's or another modal dialog is open answers 0 and runs nothing.
+    // arrives while another record's job runs answers 0 and runs nothing; so does one whose
+    // job would need a dialog while the window's own dialogs are open.
     qint32 CommandReceiver(quint32 kind, const QString& commandLine);
     // The job a command record runs (tests replace it); by default RunCommandLineJob.
     std::function<bool(const ParsedCommandLine&)> RecordJob;
@@ -279,6 +280,7 @@ private:
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
     CommandRecordServer* m_records = nullptr;
+    bool m_recordJobRunning = false;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
 };

@@ -8,6 +8,7 @@
 #include "support/WebAddress.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <cstdio>
 
 void TFormKelvane::showEvent(QShowEvent* event) {
@@ -75,11 +76,20 @@ bool TFormKelvane::ServeCommandRecords() {
 }
 
 qint32 TFormKelvane::CommandReceiver(quint32 kind, const QString& commandLine) {
-    // A job's dialogs (or any other modal window) are open: a job started now would run inside
-    // them and hold them up.
-    if (kind != 0 || QApplication::activeModalWidget() != nullptr)
+    // One record's job at a time: a second one would run inside the first one's dialogs.
+    if (m_recordJobRunning)
         return crNotHandled;
-    return AnswerCommandRecord(kind, commandLine, [this](const ParsedCommandLine& parsed) {
-        return RecordJob ? RecordJob(parsed) : RunCommandLineJob(parsed);
-    });
+    // While the window's own dialogs are open (the web-page road, a batch run, preferences)
+    // only a job that needs none of them runs.
+    std::function<bool(const ParsedCommandLine&)> admit;
+    if (QApplication::activeModalWidget() != nullptr)
+        admit = RunsWithoutDialogs;
+    m_recordJobRunning = true;
+    const auto done = qScopeGuard([this] { m_recordJobRunning = false; });
+    return AnswerCommandRecord(
+        kind, commandLine,
+        [this](const ParsedCommandLine& parsed) {
+            return RecordJob ? RecordJob(parsed) : RunCommandLineJob(parsed);
+        },
+        admit);
 }

@@ -292,4 +292,22 @@ TEST_F(AddressBar, RecordsRunJobsAndAreRefusedWhileADialogIsOpen) {
     EXPECT_EQ(w.CommandReceiver(0, JoinCommandLine({"kelvane", "-t", "x.html"})), crAccepted);
     EXPECT_EQ(second, crNotHandled);
     EXPECT_EQ(jobs, 1);
+
+    // The window's own dialog is open: a validation into a named report runs, a job that
+    // would need a dialog is turned away.
+    w.RecordJob = {};
+    QFile::remove(report);
+    QDialog preferences(&w);
+    qint32 validate = 99;
+    qint32 tidy = 99;
+    QTimer::singleShot(0, &preferences, [&] {
+        validate = w.CommandReceiver(0, line);
+        tidy = w.CommandReceiver(0, JoinCommandLine({"kelvane", "-t", at("A/page.html")}));
+        preferences.reject();
+    });
+    preferences.exec();
+    EXPECT_EQ(validate, crAccepted);
+    EXPECT_TRUE(QFileInfo::exists(report));
+    EXPECT_EQ(tidy, crNotHandled);
+    EXPECT_TRUE(prompts.asked.isEmpty()) << "no options dialog was asked for";
 }
