@@ -7,7 +7,6 @@
 // the window through SelectionSource, SelectedPaths(), ReselectAfterRun() and the handlers of
 // SetBatchHandlers(); the error pane is a widget handed over with SetErrorPane().
 
-#include "cmdline/CommandLine.h"
 #include "fileops/Selection.h"
 #include "mainwindow/SelectedPaths.h"
 #include "mainwindow/TPIDLHistory.h"
@@ -21,6 +20,7 @@
 class CommandRecordServer;
 class FileListModel;
 class IdleUpdates;
+struct ParsedCommandLine;
 class TIEAddress;
 class QAction;
 class QComboBox;

@@ -5,6 +5,7 @@
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyEngine.h"
 #include "mainwindow/gui/TIEAddress.h"
+#include "platform/FileFunctions.h"
 #include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
@@ -40,10 +41,15 @@ QComboBox* TFormKelvane::addressBox() const {
 
 void TFormKelvane::GoClick() {
     const QString text = cbAddress->Text();
-    if (IsWebAddress(text))
+    if (IsWebAddress(text)) {
         TidyWebPage(text);
-    else
-        LocatePath(LocalPathOf(text));
+        return;
+    }
+    // A name may end in a blank; a pasted path often ends in a stray one.
+    QString path = LocalPathOf(text);
+    if (!platform::FileExists(path) && !platform::FolderExists(path))
+        path = path.trimmed();
+    LocatePath(path);
 }
 
 void TFormKelvane::TidyWebPage(const QString& address) {

@@ -231,6 +231,13 @@ TEST_F(AddressBar, WebRoadCancelledOrUnreachableStopsBeforeAnyDialog) {
               QStringLiteral("Unable to download the web page\r\n\r\n") + address +
                   QStringLiteral("\r\n\r\nThe web page may not exist."));
     EXPECT_EQ(prompts.asked.first().kind, DialogKind::Error);
+
+    // A page the server does not have: the same message, and nothing left in the cache.
+    w.addressBar()->SetText(server.url(QStringLiteral("/gone.html")));
+    w.GoClick();
+    ASSERT_EQ(prompts.asked.size(), 2);
+    EXPECT_TRUE(prompts.asked.last().text.contains(server.url(QStringLiteral("/gone.html"))));
+    EXPECT_EQ(cached(), QStringList());
 }
 
 TEST_F(AddressBar, StartUpOpensThePendingPathOnceOrStartsTheWebRoad) {
