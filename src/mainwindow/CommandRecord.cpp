@@ -123,7 +123,8 @@ SentRecord SendCommandRecord(const QString& socketPath, quint32 kind, const QStr
     QElapsedTimer clock;
     clock.start();
     while (socket.bytesToWrite() > 0 && socket.state() == QLocalSocket::ConnectedState)
-        socket.waitForBytesWritten(kConnectTimeoutMs);
+        if (!socket.waitForBytesWritten(kConnectTimeoutMs))
+            break; // the reply, or its absence, tells the rest
 
     QByteArray reply;
     while (reply.size() < kReplyBytes) {

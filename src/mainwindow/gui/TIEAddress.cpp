@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QStringListModel>
 #include <QStyledItemDelegate>
-#include <QUrl>
 
 namespace {
 
