@@ -47,6 +47,10 @@ QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing = {},
                                      const std::function<void(QList<FolderEntry>&)>& chunk = {});
 
+// Only the names and folder flags, in the same order: what a quick look needs (suggestions
+// while typing), without a look at each entry's details.
+QList<FolderEntry> ReadFolderNames(const QString& folder, bool showHidden);
+
 class FolderListing : public QObject {
     Q_OBJECT
 public:

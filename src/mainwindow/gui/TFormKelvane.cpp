@@ -28,8 +28,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTabBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -279,29 +277,6 @@ void TFormKelvane::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (ErrorAreaVisible() && pnlErrors->height() > 0)
         m_errorPaneHeight = pnlErrors->height();
-}
-
-void TFormKelvane::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    ApplyPreferences();
-    // The rest of the start-up runs from the event loop, once the window is on the screen.
-    QTimer::singleShot(0, this, &TFormKelvane::DeferredStart);
-}
-
-void TFormKelvane::DeferredStart() {
-    if (m_startupDone)
-        return;
-    m_startupDone = true;
-    RunGuarded([this] {
-        LoadMainSettings();
-        ApplyPreferences();
-        // History begins with the folder the window opened on, so Back can return to it.
-        m_history.Clear();
-        m_history.AddCopy(m_currentFolder);
-        const QString pending = std::exchange(PendingPath, QString());
-        if (!pending.isEmpty())
-            LocatePath(pending);
-    });
 }
 
 void TFormKelvane::ApplyPreferences() {

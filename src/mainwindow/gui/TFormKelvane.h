@@ -19,9 +19,12 @@
 #include <functional>
 #include <memory>
 
+class CommandRecordServer;
 class FileListModel;
 class FolderTreeModel;
 class IdleUpdates;
+struct ParsedCommandLine;
+class TIEAddress;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -109,7 +112,9 @@ public:
     void GoToFolder(const QString& path);
     // Selects the file-list item of `path` (now, or as soon as the folder has been read).
     void SelectFile(const QString& path);
-    // A file: its folder, with the file selected; a folder: that folder. Anything else: nothing.
+    // A file: its folder, with the file selected; a folder: that folder; otherwise the first
+    // folder-tree node, in tree order, whose caption is `path` without regard to case.
+    // Anything else: nothing.
     void LocatePath(const QString& path);
     // "Back to %s" / "Forward to %s" for the entry `offset` away, empty when there is none.
     QString NavigationHint(int offset) const;
@@ -117,6 +122,25 @@ public:
     bool RecordHistory = true;
     QString NavigationTarget;
     QString PendingPath;
+
+    // -- Address bar (TFormKelvaneAddress.cpp) --
+    // The "Go" action: a web address takes the web-page road, anything else LocatePath.
+    void GoClick();
+    // Downloads the page, shows it in the tidy options dialog, tidies it and saves the result
+    // under a name the user chooses. The downloaded copy is gone afterwards, on every road.
+    void TidyWebPage(const QString& address);
+
+    // -- Start-up and command records (TFormKelvaneStartup.cpp) --
+    bool StartupDone() const { return m_startupDone; }
+    // Serves command records from now on, unless another copy already does; answers whether
+    // this window serves them. A socket that cannot be made safe is said on standard error.
+    bool ServeCommandRecords();
+    // Runs one command record as a command-line job and answers the reply. A record that
+    // arrives while another record's job runs answers 0 and runs nothing; so does one whose
+    // job would need a dialog while the window's own dialogs are open.
+    qint32 CommandReceiver(quint32 kind, const QString& commandLine);
+    // The job a command record runs (tests replace it); by default RunCommandLineJob.
+    std::function<bool(const ParsedCommandLine&)> RecordJob;
 
     // -- Actions --
     // The enabling rules; runs whenever the application becomes idle.
@@ -131,7 +155,8 @@ public:
     FileListModel* fileListModel() const { return m_listModel; }
     QMenu* sharedMenu() const { return pmShared; }
     QMenu* folderMenu() const { return pmFolders; }
-    QComboBox* addressBox() const { return cbAddress; }
+    QComboBox* addressBox() const;
+    TIEAddress* addressBar() const { return cbAddress; }
 
     QAction* actTidy = nullptr;
     QAction* actValidate = nullptr;
@@ -215,7 +240,9 @@ private:
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
-    void GoClick();
+    // The first loaded folder-tree node captioned `caption` (without regard to case), in tree
+    // order; invalid when there is none.
+    QModelIndex FindTreeCaption(const QString& caption) const;
 
     // Controls.
     QToolBar* tbMainMenu = nullptr;
@@ -223,7 +250,7 @@ private:
     QToolBar* tbTidyToolbar = nullptr;
     QToolBar* twAddressBar = nullptr;
     QLabel* lblAddress = nullptr;
-    QComboBox* cbAddress = nullptr;
+    TIEAddress* cbAddress = nullptr;
     QToolButton* btnGo = nullptr;
     QSplitter* Splitter2 = nullptr; // upper panel above, error pane below
     QSplitter* Splitter1 = nullptr; // tree left, list right
@@ -255,6 +282,8 @@ private:
     std::unique_ptr<BatchCommands> m_commands;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
+    CommandRecordServer* m_records = nullptr;
+    bool m_recordJobRunning = false;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
 };

@@ -9,6 +9,7 @@
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/TErrorPane.h"
+#include "mainwindow/gui/TIEAddress.h"
 #include "platform/gui/ShellOpen.h"
 #include "support/Preferences.h"
 #include "support/Prompts.h"
@@ -19,9 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -293,11 +292,8 @@ void TFormKelvane::CreateToolbars() {
     lblAddress = new QLabel(QStringLiteral("Address"), twAddressBar);
     lblAddress->setObjectName(QStringLiteral("lblAddress"));
     lblAddress->setFixedWidth(49);
-    cbAddress = new QComboBox(twAddressBar);
+    cbAddress = new TIEAddress(twAddressBar);
     cbAddress->setObjectName(QStringLiteral("cbAddress"));
-    cbAddress->setEditable(true);
-    cbAddress->setCompleter(nullptr); // no completion or drop-down of its own
-    cbAddress->setInsertPolicy(QComboBox::NoInsert);
     cbAddress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     cbAddress->setMinimumContentsLength(10);
     btnGo = new QToolButton(twAddressBar);
@@ -309,7 +305,7 @@ void TFormKelvane::CreateToolbars() {
     twAddressBar->addWidget(cbAddress);
     twAddressBar->addWidget(btnGo);
     connect(btnGo, &QToolButton::clicked, this, &TFormKelvane::GoClick);
-    connect(cbAddress->lineEdit(), &QLineEdit::returnPressed, this, &TFormKelvane::GoClick);
+    connect(cbAddress, &TIEAddress::GoRequested, this, &TFormKelvane::GoClick);
     addToolBar(Qt::TopToolBarArea, twAddressBar);
 
     // The View entries follow what the user does with the bars directly, too.

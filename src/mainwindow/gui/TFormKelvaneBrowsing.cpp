@@ -6,12 +6,12 @@
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
+#include "mainwindow/gui/TIEAddress.h"
+#include "platform/FileFunctions.h"
 #include "support/Translation.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QEvent>
-#include <QFileInfo>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -163,17 +163,35 @@ void TFormKelvane::TrySelectPending() {
 }
 
 void TFormKelvane::LocatePath(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isFile()) {
-        GoToFolder(info.absolutePath());
-        SelectFile(info.absoluteFilePath());
-    } else if (info.isDir()) {
-        GoToFolder(info.absoluteFilePath());
+    if (path.isEmpty())
+        return;
+    if (platform::FileExists(path)) {
+        const QString file = IdListCopy(path);
+        GoToFolder(IdListSplit(file).parent);
+        SelectFile(file);
+    } else if (platform::FolderExists(path)) {
+        GoToFolder(IdListCopy(path));
+    } else if (const QModelIndex node = FindTreeCaption(path); node.isValid()) {
+        ShellTreeView->setCurrentIndex(node);
+        ShellTreeView->scrollTo(node);
     }
 }
 
-void TFormKelvane::GoClick() {
-    LocatePath(cbAddress->currentText().trimmed());
+QModelIndex TFormKelvane::FindTreeCaption(const QString& caption) const {
+    // Depth first through the nodes the tree has read so far; nothing is read for the search.
+    QList<QModelIndex> pending;
+    for (int row = m_treeModel->rowCount() - 1; row >= 0; --row)
+        pending.append(m_treeModel->index(row, 0));
+    while (!pending.isEmpty()) {
+        const QModelIndex node = pending.takeLast();
+        if (!node.isValid())
+            continue;
+        if (node.data(Qt::DisplayRole).toString().compare(caption, Qt::CaseInsensitive) == 0)
+            return node;
+        for (int row = m_treeModel->rowCount(node) - 1; row >= 0; --row)
+            pending.append(m_treeModel->index(row, 0, node));
+    }
+    return {};
 }
 
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {

@@ -5,6 +5,7 @@
 
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
+#include "common/WhenModal.h"
 #include "fileops/gui/TFormFileList.h"
 #include "fileops/gui/TFormFileProgress.h"
 #include "mainwindow/gui/FileListModel.h"
@@ -131,19 +132,6 @@ inline void Idle() {
     QEventLoop loop;
     QTimer::singleShot(30, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-// Answers the next modal dialog with `answer` once it is shown.
-inline void WhenModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        }
-    });
-    timer->start(10);
 }
 
 inline void Click(QWidget* dialog, const char* button) {
