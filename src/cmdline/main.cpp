@@ -141,6 +141,8 @@ int Run(const QString& commandLine) {
             return -1;
         }
         formKelvane->PendingPath = parsed.InputName;
+        // Other programs can hand this window command lines (kelvane-send) while it runs.
+        formKelvane->ServeCommandRecords();
         formKelvane->show();
         exitCode = QApplication::exec();
     } else {

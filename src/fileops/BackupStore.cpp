@@ -7,6 +7,7 @@
 #include "support/Errors.h"
 #include "support/Translation.h"
 
+#include <QHash>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
@@ -260,9 +261,20 @@ bool CanTidySelection(const QStringList& paths) {
 }
 
 bool CanRestoreSelection(const QStringList& paths) {
-    for (const QString& path : paths)
-        if (HasBackup(path) || platform::FolderExists(path))
+    // Runs whenever the window is idle, over selections of many thousands of files: one look
+    // per path, and one per folder at its backup folder, which most folders do not have.
+    QHash<QString, bool> backupFolderExists;
+    for (const QString& path : paths) {
+        const std::optional<platform::FileAttributes> attributes = platform::GetAttributes(path);
+        if (attributes && attributes->folder)
             return true;
+        const QString folder = BackupFolderOf(path);
+        auto known = backupFolderExists.find(folder);
+        if (known == backupFolderExists.end())
+            known = backupFolderExists.insert(folder, platform::FolderExists(folder));
+        if (known.value() && HasBackup(path))
+            return true;
+    }
     return false;
 }
 

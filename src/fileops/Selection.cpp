@@ -1,17 +1,12 @@
 #include "fileops/Selection.h"
 
+#include "support/Preferences.h"
 #include "support/RememberedAnswers.h"
-#include "support/Translation.h"
-
-QString ProcessFolderQuestion() {
-    return Translate(QStringLiteral("You have selected a folder.\r\n\r\nDo you want Kelvane to "
-                                    "process the files and sub-folders in this folder?"));
-}
 
 bool AskProcessFolder() {
     // The check box is translated with the dialog.
-    return AskRemembered(ProcessFolderQuestion(), DialogKind::Confirmation,
-                         Button::Yes | Button::No, QStringLiteral("Don't ask again")) == mrYes;
+    return AskRemembered(FolderQuestionText(), DialogKind::Confirmation, Button::Yes | Button::No,
+                         QStringLiteral("Don't ask again")) == mrYes;
 }
 
 void GatherSelection(const SelectionSource& source, FolderScanner& scanner, QStringList& list,

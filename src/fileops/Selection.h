@@ -38,10 +38,8 @@ public:
     virtual bool ScanFolder(const QString& folder, const QString& filter, QStringList& target) = 0;
 };
 
-// The folder question, translated (the preferences show whether its answer is remembered).
-QString ProcessFolderQuestion();
-// Asks, at most once per walk, whether selected folders are to be expanded (a question whose
-// answer can be remembered). True for Yes.
+// Asks, at most once per walk, whether selected folders are to be expanded: the folder
+// question of support/Preferences.h, whose remembered answer the preferences show. True for Yes.
 bool AskProcessFolder();
 
 // Clears `list`, then appends the selected file-system items in list order; with

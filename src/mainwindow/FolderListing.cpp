@@ -1,6 +1,7 @@
 #include "mainwindow/FolderListing.h"
 
 #include "platform/FileNames.h"
+#include "platform/UniqueFd.h"
 #include "support/Translation.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,62 +50,113 @@ private:
 
 } // namespace
 
+bool NameOrder(const QString& a, const QString& b) {
+    const int byName = QString::compare(a, b, Qt::CaseInsensitive);
+    if (byName != 0)
+        return byName < 0;
+    return a < b;
+}
+
 bool ListingOrder(const FolderEntry& a, const FolderEntry& b) {
     if (a.folder != b.folder)
         return a.folder;
-    const int byName = QString::compare(a.name, b.name, Qt::CaseInsensitive);
-    if (byName != 0)
-        return byName < 0;
-    return a.name < b.name;
+    return NameOrder(a.name, b.name);
+}
+
+QList<NamedEntry> ReadEntryNames(int dirFd, bool showHidden,
+                                 const std::function<bool()>& keepGoing) {
+    QList<NamedEntry> names;
+    // The stream gets a descriptor of its own: closing it must leave the caller's open.
+    const int streamFd = ::dup(dirFd);
+    if (streamFd < 0)
+        return names;
+    DIR* dir = ::fdopendir(streamFd);
+    if (dir == nullptr) {
+        ::close(streamFd);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray bytes(d->d_name);
+        if (bytes == "." || bytes == ".." || (!showHidden && bytes.startsWith('.')))
+            continue;
+        NamedEntry entry{bytes, d->d_type == DT_DIR};
+        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            entry.folder = ::fstatat(dirFd, d->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        names.append(std::move(entry));
+        if (keepGoing && names.size() % 1024 == 0 && !keepGoing()) {
+            names.clear();
+            break;
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
+namespace {
+
+struct Name {
+    QByteArray bytes;
+    FolderEntry entry; // name and folder flag
+};
+
+// The names in the open folder `dirFd` with their folder flags, in listing order; nothing when
+// `keepGoing` says stop.
+std::optional<QList<Name>> ReadNames(int dirFd, bool showHidden,
+                                     const std::function<bool()>& keepGoing) {
+    QList<NamedEntry> read = ReadEntryNames(dirFd, showHidden, keepGoing);
+    if (keepGoing && !keepGoing())
+        return std::nullopt;
+    QList<Name> names;
+    names.reserve(read.size());
+    for (NamedEntry& named : read) {
+        Name name{std::move(named.bytes), {}};
+        name.entry.name = platform::DecodeFileName(name.bytes);
+        name.entry.folder = named.folder;
+        names.append(std::move(name));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const Name& a, const Name& b) { return ListingOrder(a.entry, b.entry); });
+    return names;
+}
+
+} // namespace
+
+QList<FolderEntry> ReadFolderNames(const QString& folder, bool showHidden) {
+    QList<FolderEntry> entries;
+    const platform::UniqueFd dirFd(
+        ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0)
+        return entries;
+    if (std::optional<QList<Name>> names = ReadNames(dirFd.get(), showHidden, {}))
+        for (Name& name : *names)
+            entries.append(std::move(name.entry));
+    return entries;
 }
 
 QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing,
                                      const std::function<void(QList<FolderEntry>&)>& chunk) {
     QList<FolderEntry> entries;
-    const int dirFd =
-        ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
+    const platform::UniqueFd dirFd(
+        ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0)
         return entries;
-    DIR* dir = ::fdopendir(dirFd);
-    if (dir == nullptr) {
-        ::close(dirFd);
-        return entries;
-    }
     // Names first (cheap), so the entries can be handed over in their final order.
-    struct Name {
-        QByteArray bytes;
-        FolderEntry entry;
-    };
-    QList<Name> names;
-    while (const dirent* d = ::readdir(dir)) {
-        const QByteArray bytes(d->d_name);
-        if (bytes == "." || bytes == ".." || (!showHidden && bytes.startsWith('.')))
-            continue;
-        Name name{bytes, {}};
-        name.entry.name = platform::DecodeFileName(bytes);
-        name.entry.folder = d->d_type == DT_DIR;
-        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
-            struct stat info {};
-            name.entry.folder = ::fstatat(dirFd, d->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-        }
-        names.append(std::move(name));
-        if (keepGoing && names.size() % 1024 == 0 && !keepGoing()) {
-            ::closedir(dir);
-            return {};
-        }
-    }
-    std::sort(names.begin(), names.end(),
-              [](const Name& a, const Name& b) { return ListingOrder(a.entry, b.entry); });
+    std::optional<QList<Name>> names = ReadNames(dirFd.get(), showHidden, keepGoing);
+    if (!names)
+        return entries;
 
     const QString folderType = Translate(QStringLiteral("Folder"));
     QElapsedTimer sinceChunk;
     sinceChunk.start();
-    for (Name& name : names) {
+    for (Name& name : *names) {
         struct stat info {};
         // A link is described by what it leads to; a broken one by itself.
-        if (::fstatat(dirFd, name.bytes.constData(), &info, 0) != 0)
-            ::fstatat(dirFd, name.bytes.constData(), &info, AT_SYMLINK_NOFOLLOW);
+        if (::fstatat(dirFd.get(), name.bytes.constData(), &info, 0) != 0)
+            ::fstatat(dirFd.get(), name.bytes.constData(), &info, AT_SYMLINK_NOFOLLOW);
         FolderEntry& entry = name.entry;
         entry.folder = S_ISDIR(info.st_mode);
         entry.size = entry.folder ? 0 : qint64(info.st_size);
@@ -117,7 +170,6 @@ QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
             sinceChunk.restart();
         }
     }
-    ::closedir(dir);
     return entries;
 }
 

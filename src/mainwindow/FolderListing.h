@@ -4,6 +4,7 @@
 // files shows its first rows at once and never holds up the interface. Names are decoded with
 // platform::DecodeFileName, so a name that is not UTF-8 keeps its bytes.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -23,14 +24,32 @@ struct FolderEntry {
     bool operator==(const FolderEntry&) const = default;
 };
 
-// Folders first, then by name without regard to case (by name with case for a tie).
+// By name without regard to case (by name with case for a tie).
+bool NameOrder(const QString& a, const QString& b);
+// Folders first, then NameOrder.
 bool ListingOrder(const FolderEntry& a, const FolderEntry& b);
+
+// An entry of a folder as readdir gives it: its name's bytes and whether it is a folder (a link
+// counts as what it leads to).
+struct NamedEntry {
+    QByteArray bytes;
+    bool folder = false;
+};
+// The entries of the open folder `dirFd` except "." and ".." (and names beginning with "."
+// unless `showHidden`), in the order the file system gives them. `keepGoing` is asked every
+// 1024 entries; when it says stop, the answer is empty. `dirFd` stays open.
+QList<NamedEntry> ReadEntryNames(int dirFd, bool showHidden,
+                                 const std::function<bool()>& keepGoing = {});
 
 // The whole folder at once (tests, and the worker's own steps); an unreadable folder is empty.
 // `keepGoing` is asked between entries.
 QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing = {},
                                      const std::function<void(QList<FolderEntry>&)>& chunk = {});
+
+// Only the names and folder flags, in the same order: what a quick look needs (suggestions
+// while typing), without a look at each entry's details.
+QList<FolderEntry> ReadFolderNames(const QString& folder, bool showHidden);
 
 class FolderListing : public QObject {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 
 IdleUpdates::IdleUpdates(std::function<void()> update, int intervalMs, QObject* parent)
     : QObject(parent), m_update(std::move(update)), m_interval(intervalMs),
@@ -26,11 +27,17 @@ void IdleUpdates::RunNow() {
         ~Done() { running = false; }
     } done{m_running};
     m_dirty = false;
-    m_sinceLast.start();
+    QElapsedTimer took;
+    took.start();
     m_update();
+    m_lastCost = took.elapsed();
+    m_sinceLast.start();
 }
 
 void IdleUpdates::AboutToBlock() {
-    if (m_dirty || !m_sinceLast.isValid() || m_sinceLast.elapsed() >= m_interval)
+    // A pass over a selection of many thousands of files costs tens of milliseconds: such
+    // passes are spaced further, so that an idle window stays idle.
+    const qint64 spacing = std::max<qint64>(m_interval, m_lastCost * kCostFactor);
+    if (m_dirty || !m_sinceLast.isValid() || m_sinceLast.elapsed() >= spacing)
         RunNow();
 }

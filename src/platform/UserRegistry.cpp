@@ -124,6 +124,29 @@ bool RegistryKey::SetDefaultInteger(qint32 value) {
     return store.write(m_group + QLatin1Char('/') + kDefaultValue, value);
 }
 
+std::optional<QString> RegistryKey::StringValue(const QString& name) const {
+    Store store;
+    store.settings.beginGroup(m_group);
+    for (const QString& key : store.settings.childKeys())
+        if (key.compare(name, Qt::CaseInsensitive) == 0 && key != kDefaultValue &&
+            key != kKeyMarker) {
+            // An unquoted value with commas in a hand-edited store reads as a list.
+            const QVariant value = store.settings.value(key);
+            if (value.typeId() == QMetaType::QStringList)
+                return value.toStringList().join(QLatin1Char(','));
+            return value.toString();
+        }
+    return std::nullopt;
+}
+
+bool RegistryKey::SetStringValue(const QString& name, const QString& value) {
+    if (name.isEmpty() || name == kDefaultValue || name == kKeyMarker ||
+        name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return false;
+    Store store;
+    return store.write(m_group + QLatin1Char('/') + name, value);
+}
+
 QString RegistryKey::path() const {
     return KeyPathOf(m_group);
 }

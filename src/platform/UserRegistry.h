@@ -23,6 +23,11 @@ public:
     // Writes the default value; false when the store cannot be written.
     bool SetDefaultInteger(qint32 value);
 
+    // A named value as text (the name compared without case, as the registry does); nothing
+    // when it is missing.
+    std::optional<QString> StringValue(const QString& name) const;
+    bool SetStringValue(const QString& name, const QString& value);
+
     // The key's path in normalised form: "Software\Mondavik\..." without outer backslashes.
     QString path() const;
 

@@ -33,11 +33,7 @@ const QByteArray kHtmlReport =
     "Line 5, Column 1 - Warninig: inserting implicit &lt;b&gt;<BR>"
     "Line 5, Column 1 - Warninig: &lt;img&gt; lacks &quot;alt&quot; attribute<BR>";
 
-struct Outcome {
-    int exitCode = -1000;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = ProgramOutcome;
 
 // Serves one page over HTTP on the loopback interface while the event loop runs.
 class PageServer {
@@ -81,18 +77,7 @@ protected:
     static void SetUpTestSuite() {
         appDir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(appDir->isValid());
-        for (const char* name : {"kelvane", "kelvane-engine"}) {
-            const QString source = BinPath(QString::fromLatin1(name));
-            if (!QFileInfo::exists(source))
-                continue;
-            const QString target = appDir->filePath(QString::fromLatin1(name));
-            // A hard link when the folders share a file system, else a copy; never a symbolic
-            // link, which would lead the program back to its build folder.
-            if (::link(QFile::encodeName(source).constData(),
-                       QFile::encodeName(target).constData()) != 0) {
-                ASSERT_TRUE(QFile::copy(source, target)) << name;
-            }
-        }
+        InstallProgramCopies(appDir->path(), {"kelvane", "kelvane-engine"});
         ASSERT_TRUE(QFileInfo::exists(appDir->filePath(QStringLiteral("kelvane"))));
     }
     static void TearDownTestSuite() { appDir.reset(); }
@@ -111,41 +96,11 @@ protected:
     // added to a display-less environment.
     Outcome run(const QStringList& arguments, const QList<QPair<QString, QString>>& extra = {},
                 const QString& program = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        for (const char* name :
-             {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
-            const QString folder = home.filePath(QString::fromLatin1(name));
-            QDir().mkpath(folder);
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
-            env.insert(QString::fromLatin1(name), folder);
-        }
+        QProcessEnvironment env = IsolatedEnvironment(home.path());
         for (const auto& [name, value] : extra)
             env.insert(name, value);
-
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(work);
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        process.start(program.isEmpty() ? kelvane() : program, arguments);
-        loop.exec(); // keeps serving the test's own HTTP server while the program runs
-        Outcome outcome;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "kelvane did not end";
-            return outcome;
-        }
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        outcome.exitCode = process.exitCode();
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
+        // The event loop keeps serving the test's own HTTP server while the program runs.
+        return RunServingEvents(program.isEmpty() ? kelvane() : program, arguments, env, work);
     }
 
     static QString kelvane() { return appDir->filePath(QStringLiteral("kelvane")); }

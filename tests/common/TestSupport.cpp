@@ -4,10 +4,13 @@
 #include "platform/FileReading.h"
 #include "support/Translation.h"
 
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -23,6 +26,60 @@ QString ExamplesPath(const QString& relative) {
 
 QString BinPath(const QString& program) {
     return QStringLiteral(KELVANE_BIN_DIR "/") + program;
+}
+
+void InstallProgramCopies(const QString& folder, const QStringList& programs) {
+    for (const QString& name : programs) {
+        const QString source = BinPath(name);
+        if (!QFileInfo::exists(source))
+            continue;
+        const QString target = folder + QLatin1Char('/') + name;
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) !=
+            0) {
+            ASSERT_TRUE(QFile::copy(source, target)) << name.toStdString();
+        }
+    }
+}
+
+QProcessEnvironment IsolatedEnvironment(const QString& home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString folder = home + QLatin1Char('/') + QString::fromLatin1(name);
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        env.insert(QString::fromLatin1(name), folder);
+    }
+    return env;
+}
+
+ProgramOutcome RunServingEvents(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& environment,
+                                const QString& workingFolder) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingFolder);
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    loop.exec();
+    ProgramOutcome outcome;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << program.toStdString() << " did not end";
+        return outcome;
+    }
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << program.toStdString();
+    outcome.exitCode = process.exitCode();
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = process.readAllStandardError();
+    return outcome;
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -45,6 +102,21 @@ void SetReadOnly(const QString& path, bool readOnly) {
     ASSERT_EQ(::stat(native.constData(), &st), 0) << path.toStdString();
     const mode_t mode = readOnly ? (st.st_mode & ~S_IWUSR) : (st.st_mode | S_IWUSR);
     ASSERT_EQ(::chmod(native.constData(), mode), 0);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const QString& value)
+    : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name)) {
+    if (value.isEmpty())
+        qunsetenv(name);
+    else
+        qputenv(name, platform::EncodeFileName(value));
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_wasSet)
+        qputenv(m_name, m_old);
+    else
+        qunsetenv(m_name);
 }
 
 void PrintTo(const QString& text, std::ostream* out) {

@@ -8,10 +8,31 @@
 #include <thread>
 
 class QProcess;
+class QProcessEnvironment;
 
 QString TestDataPath(const QString& relative); // tests/data/<relative>
 QString ExamplesPath(const QString& relative); // examples/<relative>
 QString BinPath(const QString& program);       // build/bin/<program>
+// Puts each of build/bin's `programs` that exists into `folder`: a hard link when the folders
+// share a file system, else a copy; never a symbolic link, which would lead a program back to
+// its build folder (and its settings file there). Fails the test when one cannot be placed.
+void InstallProgramCopies(const QString& folder, const QStringList& programs);
+
+// The process environment without any display, with XDG_CONFIG_HOME, XDG_CACHE_HOME,
+// XDG_DATA_HOME and XDG_RUNTIME_DIR in private folders of `home` (made when missing).
+QProcessEnvironment IsolatedEnvironment(const QString& home);
+
+// How a program run ended; exitCode -1000 when it did not end within the time.
+struct ProgramOutcome {
+    int exitCode = -1000;
+    QByteArray out;
+    QByteArray err;
+};
+// Runs `program` to its end (at most 60 s, then it is killed and the test fails) while the
+// test's event loop keeps serving (its HTTP server, say).
+ProgramOutcome RunServingEvents(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& environment,
+                                const QString& workingFolder);
 
 QByteArray ReadAll(const QString& path); // fails the test when unreadable
 void WriteAll(const QString& path, const QByteArray& bytes);
@@ -53,6 +74,20 @@ private:
     QByteArray m_path;
     std::thread m_thread;
     QByteArray m_received;
+};
+
+// Sets (or, with an empty value, removes) an environment variable for one test.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QString& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_wasSet;
 };
 
 // Readable QString values in failed comparisons.

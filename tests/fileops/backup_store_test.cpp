@@ -195,6 +195,11 @@ TEST_F(BackupStore, SelectionTests) {
     EXPECT_TRUE(CanRestoreSelection({folder}));
     ASSERT_FALSE(MakeBackup(readOnly).isEmpty()) << "a read-only file can still be copied";
     EXPECT_TRUE(CanRestoreSelection({writable, readOnly}));
+    // The backup folder beside a file says nothing about the file; a vanished file's backup
+    // can still be restored.
+    EXPECT_FALSE(CanRestoreSelection({writable, missing}));
+    WriteAll(BackupPathOf(missing), "kept");
+    EXPECT_TRUE(CanRestoreSelection({writable, missing}));
 
     EXPECT_FALSE(HasFileInSelection({}));
     EXPECT_FALSE(HasFileInSelection({folder, missing}));

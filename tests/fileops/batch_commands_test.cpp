@@ -6,6 +6,7 @@
 #include "common/TestSupport.h"
 #include "fileops/BackupStore.h"
 #include "fileops/FileSnapshot.h"
+#include "support/Preferences.h"
 #include "support/RememberedAnswers.h"
 
 #include <QDir>
@@ -20,7 +21,7 @@ class BatchCommandsTest : public BatchRunFixture {
 protected:
     void SetUp() override {
         BatchRunFixture::SetUp();
-        ForgetAnswer(ProcessFolderQuestion());
+        ForgetAnswer(FolderQuestionText());
     }
     // A page that was tidied: its backup holds `before`.
     QString Tidied(const QString& name, const QByteArray& before) {

@@ -4,6 +4,7 @@
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
 #include "fileops/Selection.h"
+#include "support/Preferences.h"
 #include "support/RememberedAnswers.h"
 
 #include <QDir>
@@ -22,9 +23,9 @@ protected:
             QDir().mkpath(QFileInfo(root + name).path());
             WriteAll(root + name, "<p>x");
         }
-        ForgetAnswer(ProcessFolderQuestion());
+        ForgetAnswer(FolderQuestionText());
     }
-    void TearDown() override { ForgetAnswer(ProcessFolderQuestion()); }
+    void TearDown() override { ForgetAnswer(FolderQuestionText()); }
 
     SelectedItem File(const char* name) const { return {root + name, true, false}; }
     SelectedItem Folder(const char* name) const { return {root + name, true, true}; }
@@ -108,7 +109,7 @@ TEST_F(SelectionTest, RememberedFolderAnswerIsUsedWithoutAQuestion) {
     GatherSelection(selection, scanner, list, true);
     EXPECT_EQ(Relative(list), QStringList{"one"});
     EXPECT_EQ(prompts.asked.size(), 1) << "the second walk used the stored No";
-    EXPECT_TRUE(IsAnswerRemembered(ProcessFolderQuestion()));
+    EXPECT_TRUE(IsAnswerRemembered(FolderQuestionText()));
 }
 
 TEST_F(SelectionTest, TreeFolderIsScannedWithoutAQuestionAndACancelEmptiesTheList) {

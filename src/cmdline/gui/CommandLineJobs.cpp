@@ -18,10 +18,18 @@ namespace {
 // Silent reasons: carried for debugging, never shown.
 const QString kCancelledByUser = QStringLiteral("Operation cancelled by user");
 
-// Replaces a web address by the path of its downloaded copy, which is removed when the answer
-// goes (the jobs remove it as soon as they have read it). A cancelled download ends the job
-// silently; a failed one is the job's one visible error.
-DownloadedCopy DownloadInput(QString& source) {
+// Writing a report or tidied page over its own input would lose the page: refused, whatever
+// the spelling, link or hard link that leads there.
+void RefuseInputAsOutput(const QString& inputName, const QString& target) {
+    if (platform::SameFile(inputName, target))
+        throw KelvaneError(FillTemplate(
+            Translate(QStringLiteral("The output file %s is the input file; nothing was written.")),
+            {platform::DisplayFileName(target)}));
+}
+
+} // namespace
+
+DownloadedCopy DownloadWebPage(QString& source) {
     std::unique_ptr<TFormDownload> ownWindow;
     TFormDownload* window = FormDownload();
     if (!window) {
@@ -39,21 +47,6 @@ DownloadedCopy DownloadInput(QString& source) {
         {address}));
 }
 
-} // namespace
-
-namespace {
-
-// Writing a report or tidied page over its own input would lose the page: refused, whatever
-// the spelling, link or hard link that leads there.
-void RefuseInputAsOutput(const QString& inputName, const QString& target) {
-    if (platform::SameFile(inputName, target))
-        throw KelvaneError(FillTemplate(
-            Translate(QStringLiteral("The output file %s is the input file; nothing was written.")),
-            {platform::DisplayFileName(target)}));
-}
-
-} // namespace
-
 QString JobOptionsCaption(const QString& inputName) {
     return platform::DisplayFileName(inputName) + QStringLiteral(" - ") +
            Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"));
@@ -63,7 +56,7 @@ bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMod
     QString source = inputName;
     DownloadedCopy copy;
     if (flags & clfWebAddress)
-        copy = DownloadInput(source);
+        copy = DownloadWebPage(source);
 
     QByteArray document = ReadFileText(source);
     if (!CurrentPrompts().EditTidyOptions(source, JobOptionsCaption(inputName)))
@@ -92,7 +85,7 @@ bool ValidateJob(const QString& inputName, const QString& outputName, CommandLin
     QString source = inputName;
     DownloadedCopy copy;
     if (flags & clfWebAddress)
-        copy = DownloadInput(source);
+        copy = DownloadWebPage(source);
 
     QString messages;
     RunTidyOnFile(source, messages); // the report is wanted whatever the engine made of it

@@ -4,6 +4,7 @@
 // at start-up that answer becomes the exit status, for a forwarded command line the reply.
 
 #include "cmdline/CommandLine.h"
+#include "support/WebTransfer.h"
 
 #include <QString>
 
@@ -27,6 +28,13 @@ bool TidyJob(const QString& inputName, const QString& outputName, CommandLineMod
 // asks for it or the chosen name ends in ".html". Throws.
 bool ValidateJob(const QString& inputName, const QString& outputName, CommandLineMode mode,
                  quint8 flags);
+
+// Fetches the web address `source` in the download window under "Downloading Web Page..." and
+// makes `source` the downloaded copy's path; the copy is removed when the answer goes, so a
+// caller removes it as soon as it has read it. A name that is already a local file stays as it
+// is, and is never removed. Cancel throws SilentAbort; a failed download throws KelvaneError
+// with "Unable to download the web page ..." and the address.
+DownloadedCopy DownloadWebPage(QString& source);
 
 // The options dialog's caption for a job on `inputName`: the name, " - ", the dialog's own
 // (translated) caption.

@@ -296,7 +296,8 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    // Views ask for the data of no item at all (Ctrl+C with nothing current): no data.
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::ParentIsInvalid))
         return {};
     const FolderEntry& entry = m_entries.at(index.row());
     const int column = index.column();

@@ -17,6 +17,20 @@ QMimeType MimeTypeByName(const QFileInfo& info) {
 } // namespace
 
 QIcon NameIconProvider::icon(IconType type) const {
+    // A theme lookup is slow, and views ask for every row they lay out.
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_typeIcons.constFind(type);
+        if (found != m_typeIcons.constEnd())
+            return found.value();
+    }
+    QIcon result = LookUpIcon(type);
+    const QMutexLocker lock(&m_mutex);
+    m_typeIcons.insert(type, result);
+    return result;
+}
+
+QIcon NameIconProvider::LookUpIcon(IconType type) const {
     QStyle* style = QApplication::style();
     switch (type) {
     case Folder:
@@ -44,15 +58,19 @@ QIcon NameIconProvider::IconFor(const QString& name, bool folder) const {
         return icon(Folder);
     static const QMimeDatabase database;
     const QMimeType mime = database.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-    const QMutexLocker lock(&m_mutex);
-    const auto found = m_icons.constFind(mime.name());
-    if (found != m_icons.constEnd())
-        return found.value();
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto found = m_icons.constFind(mime.name());
+        if (found != m_icons.constEnd())
+            return found.value();
+    }
+    // Looked up without the lock: icon(File) takes it too.
     QIcon result = QIcon::fromTheme(mime.iconName());
     if (result.isNull())
         result = QIcon::fromTheme(mime.genericIconName());
     if (result.isNull())
         result = icon(File);
+    const QMutexLocker lock(&m_mutex);
     m_icons.insert(mime.name(), result);
     return result;
 }

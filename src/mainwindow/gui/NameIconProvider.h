@@ -17,9 +17,13 @@ public:
     QIcon IconFor(const QString& name, bool folder) const;
 
 private:
-    // By MIME type name; the model asks from its reading thread and from the interface thread.
+    QIcon LookUpIcon(IconType type) const;
+
+    // By MIME type name and by kind; models ask from their reading threads and from the
+    // interface thread.
     mutable QMutex m_mutex;
     mutable QHash<QString, QIcon> m_icons;
+    mutable QHash<int, QIcon> m_typeIcons;
 };
 
 // The provider of the process. The file-system models read it from their own threads until

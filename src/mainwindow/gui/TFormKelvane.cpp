@@ -2,29 +2,32 @@
 // preferences it applies and the settings it keeps.
 #include "mainwindow/gui/TFormKelvane.h"
 
+#include "fileops/gui/TFormFileList.h"
+#include "fileops/gui/TFormFileProgress.h"
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
-#include "mainwindow/gui/NameIconProvider.h"
+#include "mainwindow/gui/FolderTreeModel.h"
+#include "mainwindow/gui/TErrorPane.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/SettingsFile.h"
 #include "support/gui/FormSettings.h"
+#include "support/gui/Scintilla.h"
 #include "support/gui/TFormKelvaneOptions.h"
 #include "support/gui/ToolbarSettings.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -54,16 +57,30 @@ TFormKelvane::TFormKelvane(QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    m_errorPaneHeight = kDesignErrorPaneHeight;
+    m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
     CreateActions();
     CreateClientArea();
     CreateMenus();
     CreateToolbars();
     CreateContextMenus();
+    CreateErrorPane();
     CreateStatusBar();
     ConnectBrowsing();
 
-    m_errorPaneHeight = kDesignErrorPaneHeight;
-    m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
+    auto command = [this](void (BatchCommands::*run)()) {
+        return [this, run] {
+            if (BatchCommands* commands = Commands())
+                (commands->*run)();
+        };
+    };
+    m_batch = {command(&BatchCommands::Tidy),
+               command(&BatchCommands::Validate),
+               command(&BatchCommands::Restore),
+               command(&BatchCommands::RemoveBackups),
+               command(&BatchCommands::FolderTidy),
+               command(&BatchCommands::FolderRestore),
+               command(&BatchCommands::FolderRemoveBackups)};
 
     // The tree starts at the user's home folder; the start-up moves it to the stored one.
     GoToFolder(QDir::homePath());
@@ -101,26 +118,24 @@ void TFormKelvane::CreateClientArea() {
 
     m_listModel = new FileListModel(this);
     m_listModel->setObjectName(QStringLiteral("FileListModel"));
-    m_treeModel = new QFileSystemModel(this);
+    m_treeModel = new FolderTreeModel(QStringLiteral("/"), this);
     m_treeModel->setObjectName(QStringLiteral("FolderTreeModel"));
-    m_treeModel->setReadOnly(true);
-    m_treeModel->setIconProvider(SharedNameIconProvider());
-    m_treeModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    m_treeModel->setRootPath(QStringLiteral("/"));
 
     ShellTreeView = new QTreeView(Splitter1);
     ShellTreeView->setObjectName(QStringLiteral("ShellTreeView"));
     ShellTreeView->setModel(m_treeModel);
-    for (int column = 1; column < m_treeModel->columnCount(); ++column)
-        ShellTreeView->hideColumn(column);
     ShellTreeView->setHeaderHidden(true);
     ShellTreeView->setIndentation(19);
     ShellTreeView->setUniformRowHeights(true);
     ShellTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Deep folders scroll sideways rather than losing their names in a narrow tree.
+    ShellTreeView->header()->setStretchLastSection(false);
+    ShellTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ShellTreeView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
-    connect(m_treeModel, &QFileSystemModel::directoryLoaded, ShellTreeView, [this] {
-        if (ShellTreeView->currentIndex().isValid())
-            ShellTreeView->scrollTo(ShellTreeView->currentIndex());
+    connect(m_treeModel, &FolderTreeModel::FolderLoaded, this, [this](const QString& folder) {
+        if (m_currentFolder.startsWith(folder))
+            ShowTreeFolder(ShellTreeView->currentIndex());
     });
 
     ShellListView = new QTreeView(Splitter1);
@@ -186,22 +201,36 @@ QString TFormKelvane::StatusText() const {
     return pnlStatusText->text();
 }
 
-void TFormKelvane::SetErrorPane(QWidget* pane, const ErrorPaneParts& parts) {
-    m_errorPane = pane;
-    m_errorParts = parts;
-    pnlErrors->layout()->addWidget(pane);
+void TFormKelvane::CreateErrorPane() {
+    m_errorPane = new TErrorPane(pnlErrors);
+    pnlErrors->layout()->addWidget(m_errorPane);
+    connect(m_errorPane, &TErrorPane::PaneVisibilityChanged, this, &TFormKelvane::ShowErrorArea);
     // The pane's entries take their reserved places: first in the View menu and its copy in
     // the shared menu, and the three error entries at the head of the shared menu.
-    if (parts.viewErrors) {
-        miView->insertAction(actViewStatusBar, parts.viewErrors);
-        pmSharedView->insertAction(actViewStatusBar, parts.viewErrors);
+    miView->insertAction(actViewStatusBar, m_errorPane->actViewErrors);
+    pmSharedView->insertAction(actViewStatusBar, m_errorPane->actViewErrors);
+    for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                            m_errorPane->actCopyErrors}) {
+        pmShared->insertAction(m_errorEntriesEnd, action);
+        addAction(action); // Ctrl+C copies error text wherever the focus is in the window
     }
-    for (QAction* action : {parts.closePage, parts.closeAll, parts.copy})
-        if (action) {
-            pmShared->insertAction(m_errorEntriesEnd, action);
-            addAction(action); // its shortcut works wherever the focus is in the window
-        }
-    m_idle->Invalidate();
+    // Focus that leaves the pane because it hides goes to the file list, not to whatever
+    // control Qt finds next.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget*) {
+        if (old != nullptr && m_errorPane->isHidden() && m_errorPane->isAncestorOf(old))
+            ShellListView->setFocus();
+    });
+    // The text and the tabs open the window's shared menu, as the file list does.
+    for (QWidget* part : {static_cast<QWidget*>(m_errorPane->TextView()),
+                          static_cast<QWidget*>(m_errorPane->Tabs())}) {
+        part->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(part, &QWidget::customContextMenuRequested, this, [this, part](const QPoint& at) {
+            QWidget* area = part;
+            if (auto* scrolling = qobject_cast<QAbstractScrollArea*>(part))
+                area = scrolling->viewport();
+            PopupSharedMenu(area->mapToGlobal(at));
+        });
+    }
 }
 
 void TFormKelvane::ShowErrorArea(bool visible) {
@@ -224,36 +253,30 @@ bool TFormKelvane::ErrorAreaVisible() const {
 
 bool TFormKelvane::ErrorPaneHasFocus() const {
     QWidget* focus = QApplication::focusWidget();
-    return m_errorPane && focus && (focus == m_errorPane || m_errorPane->isAncestorOf(focus));
+    return focus && (focus == m_errorPane || m_errorPane->isAncestorOf(focus));
+}
+
+BatchCommands* TFormKelvane::Commands() {
+    if (!m_commands) {
+        TFormFileList* scanner = FormFileList();
+        TFormFileProgress* progress = FormFileProgress();
+        if (scanner == nullptr || progress == nullptr)
+            return nullptr;
+        BatchEnvironment environment;
+        environment.selection = this;
+        environment.scanner = scanner;
+        environment.progress = &progress->Run();
+        environment.pages = m_errorPane;
+        environment.reselectAfterRun = [this] { ReselectAfterRun(m_commands->ReselectPaths()); };
+        m_commands = std::make_unique<BatchCommands>(std::move(environment));
+    }
+    return m_commands.get();
 }
 
 void TFormKelvane::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (ErrorAreaVisible() && pnlErrors->height() > 0)
         m_errorPaneHeight = pnlErrors->height();
-}
-
-void TFormKelvane::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    ApplyPreferences();
-    // The rest of the start-up runs from the event loop, once the window is on the screen.
-    QTimer::singleShot(0, this, &TFormKelvane::DeferredStart);
-}
-
-void TFormKelvane::DeferredStart() {
-    if (m_startupDone)
-        return;
-    m_startupDone = true;
-    RunGuarded([this] {
-        LoadMainSettings();
-        ApplyPreferences();
-        // History begins with the folder the window opened on, so Back can return to it.
-        m_history.Clear();
-        m_history.AddCopy(m_currentFolder);
-        const QString pending = std::exchange(PendingPath, QString());
-        if (!pending.isEmpty())
-            LocatePath(pending);
-    });
 }
 
 void TFormKelvane::ApplyPreferences() {
@@ -267,11 +290,7 @@ void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
     const QString error = m_listModel->SetFileFilter(preferences.fileFilter);
     {
         const NoHistoryScope noHistory(this);
-        QDir::Filters treeFilter = QDir::AllDirs | QDir::NoDotAndDotDot;
-        if (preferences.showHiddenItems)
-            treeFilter |= QDir::Hidden;
-        if (m_treeModel->filter() != treeFilter)
-            m_treeModel->setFilter(treeFilter);
+        m_treeModel->SetShowHidden(preferences.showHiddenItems);
         m_listModel->SetShowHidden(preferences.showHiddenItems);
         // A hidden folder that is no longer shown gives way to the nearest one that is.
         GoToFolder(m_currentFolder);

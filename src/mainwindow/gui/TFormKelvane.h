@@ -3,10 +3,12 @@
 // "Tidy" toolbar and the address bar in the top dock, and a status bar. Every command is an
 // action whose enabling rule runs whenever the application becomes idle.
 //
-// The batch commands (tidy, validate, restore, remove backups, and the folder commands) reach
-// the window through SelectionSource, SelectedPaths(), ReselectAfterRun() and the handlers of
-// SetBatchHandlers(); the error pane is a widget handed over with SetErrorPane().
+// The batch commands (tidy, validate, restore, remove backups, and the folder commands) are a
+// BatchCommands bound to this window (its selection and tree folder, its error pane,
+// ReselectAfterRun) and to the scanning and progress windows, at the first command that runs:
+// those windows are created after this one.
 
+#include "fileops/BatchCommands.h"
 #include "fileops/Selection.h"
 #include "mainwindow/SelectedPaths.h"
 #include "mainwindow/TPIDLHistory.h"
@@ -14,14 +16,17 @@
 
 #include <QItemSelectionModel>
 #include <QMainWindow>
-#include <QPointer>
 #include <functional>
+#include <memory>
 
+class CommandRecordServer;
 class FileListModel;
+class FolderTreeModel;
 class IdleUpdates;
+struct ParsedCommandLine;
+class TIEAddress;
 class QAction;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -29,6 +34,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeView;
+class TErrorPane;
 
 // What the window starts outside itself; tests replace them so that nothing real opens. An
 // empty opener counts as one that failed.
@@ -45,7 +51,8 @@ struct MainWindowOpeners {
     static MainWindowOpeners Desktop();
 };
 
-// The seven batch commands, run by their actions.
+// The seven batch commands, run by their actions; the window's BatchCommands unless a test
+// gives others.
 struct BatchHandlers {
     std::function<void()> tidy;                // actTidy
     std::function<void()> validate;            // actValidate
@@ -54,15 +61,6 @@ struct BatchHandlers {
     std::function<void()> folderTidy;          // actFolderTidy
     std::function<void()> folderRestore;       // actFolderRevert
     std::function<void()> folderRemoveBackups; // actFolderDeleteBackups
-};
-
-// The error pane's own actions and state, placed into the window's menus by SetErrorPane.
-struct ErrorPaneParts {
-    QAction* closePage = nullptr;  // actCloseErrorPage
-    QAction* closeAll = nullptr;   // actCloseAllErrors
-    QAction* copy = nullptr;       // actCopyErrors
-    QAction* viewErrors = nullptr; // actViewErrors
-    std::function<bool()> hasPages;
 };
 
 class TFormKelvane : public QMainWindow, public SelectionSource {
@@ -78,6 +76,8 @@ public:
     // is listed only then is selected once the folder has been read.
     void ReselectAfterRun(QStringList& reselectPaths);
     void SetBatchHandlers(BatchHandlers handlers) { m_batch = std::move(handlers); }
+    // A batch command started from this window is running.
+    bool Busy() const { return m_commands && m_commands->Busy(); }
 
     // SelectionSource: the file list's selection in list order, the tree's folder, the filter.
     QList<SelectedItem> SelectedItems() const override;
@@ -85,9 +85,9 @@ public:
     QString FileFilter() const override;
 
     // -- Error pane --
-    // Puts `pane` below the tree and list and its actions into the menus; hidden until shown.
-    void SetErrorPane(QWidget* pane, const ErrorPaneParts& parts);
-    // Shows or hides the lower area, giving the pane ErrorPaneHeight() when shown.
+    TErrorPane* errorPane() const { return m_errorPane; }
+    // Shows or hides the lower area, giving the pane ErrorPaneHeight() when shown; follows
+    // the pane's own showing and hiding.
     void ShowErrorArea(bool visible);
     bool ErrorAreaVisible() const;
     int ErrorPaneHeight() const { return m_errorPaneHeight; }
@@ -112,7 +112,9 @@ public:
     void GoToFolder(const QString& path);
     // Selects the file-list item of `path` (now, or as soon as the folder has been read).
     void SelectFile(const QString& path);
-    // A file: its folder, with the file selected; a folder: that folder. Anything else: nothing.
+    // A file: its folder, with the file selected; a folder: that folder; otherwise the first
+    // folder-tree node, in tree order, whose caption is `path` without regard to case.
+    // Anything else: nothing.
     void LocatePath(const QString& path);
     // "Back to %s" / "Forward to %s" for the entry `offset` away, empty when there is none.
     QString NavigationHint(int offset) const;
@@ -120,6 +122,25 @@ public:
     bool RecordHistory = true;
     QString NavigationTarget;
     QString PendingPath;
+
+    // -- Address bar (TFormKelvaneAddress.cpp) --
+    // The "Go" action: a web address takes the web-page road, anything else LocatePath.
+    void GoClick();
+    // Downloads the page, shows it in the tidy options dialog, tidies it and saves the result
+    // under a name the user chooses. The downloaded copy is gone afterwards, on every road.
+    void TidyWebPage(const QString& address);
+
+    // -- Start-up and command records (TFormKelvaneStartup.cpp) --
+    bool StartupDone() const { return m_startupDone; }
+    // Serves command records from now on, unless another copy already does; answers whether
+    // this window serves them. A socket that cannot be made safe is said on standard error.
+    bool ServeCommandRecords();
+    // Runs one command record as a command-line job and answers the reply. A record that
+    // arrives while another record's job runs answers 0 and runs nothing; so does one whose
+    // job would need a dialog while the window's own dialogs are open.
+    qint32 CommandReceiver(quint32 kind, const QString& commandLine);
+    // The job a command record runs (tests replace it); by default RunCommandLineJob.
+    std::function<bool(const ParsedCommandLine&)> RecordJob;
 
     // -- Actions --
     // The enabling rules; runs whenever the application becomes idle.
@@ -134,7 +155,8 @@ public:
     FileListModel* fileListModel() const { return m_listModel; }
     QMenu* sharedMenu() const { return pmShared; }
     QMenu* folderMenu() const { return pmFolders; }
-    QComboBox* addressBox() const { return cbAddress; }
+    QComboBox* addressBox() const;
+    TIEAddress* addressBar() const { return cbAddress; }
 
     QAction* actTidy = nullptr;
     QAction* actValidate = nullptr;
@@ -194,16 +216,22 @@ private:
     void CreateToolbars();
     void CreateContextMenus();
     void CreateClientArea();
+    void CreateErrorPane();
     void CreateStatusBar();
     void ConnectBrowsing();
     QAction* NewAction(const char* name, const QString& caption, const QString& hint,
                        const QString& category);
     void RunBatch(const std::function<void()>& handler);
+    // The batch commands, bound to the scanning and progress windows once both exist; null
+    // before then.
+    BatchCommands* Commands();
     void RunGuarded(const std::function<void()>& work);
     void SetToolbarLook(bool largeIcons, bool showCaptions);
 
     void DeferredStart();
     void TreeFolderChanged(const QModelIndex& current);
+    // Scrolls the tree so that the folder's row and name are in sight.
+    void ShowTreeFolder(const QModelIndex& index);
     void ListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void ListActivated(const QModelIndex& index);
     void HistoryMove(const QString& entry);
@@ -212,7 +240,9 @@ private:
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
-    void GoClick();
+    // The first loaded folder-tree node captioned `caption` (without regard to case), in tree
+    // order; invalid when there is none.
+    QModelIndex FindTreeCaption(const QString& caption) const;
 
     // Controls.
     QToolBar* tbMainMenu = nullptr;
@@ -220,7 +250,7 @@ private:
     QToolBar* tbTidyToolbar = nullptr;
     QToolBar* twAddressBar = nullptr;
     QLabel* lblAddress = nullptr;
-    QComboBox* cbAddress = nullptr;
+    TIEAddress* cbAddress = nullptr;
     QToolButton* btnGo = nullptr;
     QSplitter* Splitter2 = nullptr; // upper panel above, error pane below
     QSplitter* Splitter1 = nullptr; // tree left, list right
@@ -236,7 +266,7 @@ private:
     QAction* m_errorEntriesEnd = nullptr;    // separator after the error entries (shared menu)
     QAction* m_sharedSelectAllEnd = nullptr; // separator after Select All
 
-    QFileSystemModel* m_treeModel = nullptr;
+    FolderTreeModel* m_treeModel = nullptr;
     FileListModel* m_listModel = nullptr;
     IdleUpdates* m_idle = nullptr;
 
@@ -248,10 +278,12 @@ private:
     QString m_lastFilterError;
     BatchHandlers m_batch;
     MainWindowOpeners m_openers;
-    ErrorPaneParts m_errorParts;
-    QPointer<QWidget> m_errorPane;
+    TErrorPane* m_errorPane = nullptr;
+    std::unique_ptr<BatchCommands> m_commands;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
+    CommandRecordServer* m_records = nullptr;
+    bool m_recordJobRunning = false;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
 };

@@ -8,6 +8,8 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/TErrorPane.h"
+#include "mainwindow/gui/TIEAddress.h"
 #include "platform/gui/ShellOpen.h"
 #include "support/Preferences.h"
 #include "support/Prompts.h"
@@ -18,9 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -292,11 +292,8 @@ void TFormKelvane::CreateToolbars() {
     lblAddress = new QLabel(QStringLiteral("Address"), twAddressBar);
     lblAddress->setObjectName(QStringLiteral("lblAddress"));
     lblAddress->setFixedWidth(49);
-    cbAddress = new QComboBox(twAddressBar);
+    cbAddress = new TIEAddress(twAddressBar);
     cbAddress->setObjectName(QStringLiteral("cbAddress"));
-    cbAddress->setEditable(true);
-    cbAddress->setCompleter(nullptr); // no completion or drop-down of its own
-    cbAddress->setInsertPolicy(QComboBox::NoInsert);
     cbAddress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     cbAddress->setMinimumContentsLength(10);
     btnGo = new QToolButton(twAddressBar);
@@ -308,7 +305,7 @@ void TFormKelvane::CreateToolbars() {
     twAddressBar->addWidget(cbAddress);
     twAddressBar->addWidget(btnGo);
     connect(btnGo, &QToolButton::clicked, this, &TFormKelvane::GoClick);
-    connect(cbAddress->lineEdit(), &QLineEdit::returnPressed, this, &TFormKelvane::GoClick);
+    connect(cbAddress, &TIEAddress::GoRequested, this, &TFormKelvane::GoClick);
     addToolBar(Qt::TopToolBarArea, twAddressBar);
 
     // The View entries follow what the user does with the bars directly, too.
@@ -349,9 +346,9 @@ void TFormKelvane::CreateContextMenus() {
 
 void TFormKelvane::PrepareSharedMenu() {
     const bool inErrorPane = ErrorPaneHasFocus();
-    for (QAction* action : {m_errorParts.closePage, m_errorParts.closeAll, m_errorParts.copy})
-        if (action)
-            action->setVisible(inErrorPane);
+    for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                            m_errorPane->actCopyErrors})
+        action->setVisible(inErrorPane);
     actSelectAll->setVisible(!inErrorPane);
 }
 
@@ -366,7 +363,7 @@ void TFormKelvane::UpdateActions() {
     navigation.canBack = m_history.CanBack(1);
     navigation.canForward = m_history.CanForward(1);
     navigation.atRoot = m_currentFolder.isEmpty() || IdListIsRoot(m_currentFolder);
-    const bool hasPages = m_errorParts.hasPages && m_errorParts.hasPages();
+    const bool hasPages = m_errorPane->PageCount() > 0;
     const ActionEnabling enabling =
         EnablingFor(SelectionFactsOf(m_selected.Paths()), navigation, hasPages);
 
@@ -379,10 +376,8 @@ void TFormKelvane::UpdateActions() {
     actNavBack->setEnabled(enabling.navBack);
     actNavForward->setEnabled(enabling.navForward);
     actNavUp->setEnabled(enabling.navUp);
-    if (m_errorParts.viewErrors) {
-        m_errorParts.viewErrors->setEnabled(enabling.viewErrors);
-        m_errorParts.viewErrors->setChecked(ErrorAreaVisible());
-    }
+    m_errorPane->actViewErrors->setEnabled(enabling.viewErrors);
+    m_errorPane->actViewErrors->setChecked(ErrorAreaVisible());
     actViewTidyToolbar->setChecked(!tbTidyToolbar->isHidden());
     actViewAddressBar->setChecked(!twAddressBar->isHidden());
     actViewStatusBar->setChecked(!statusBar()->isHidden());

@@ -5,16 +5,17 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/FolderTreeModel.h"
+#include "mainwindow/gui/TIEAddress.h"
+#include "platform/FileFunctions.h"
 #include "support/Translation.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QEvent>
-#include <QFileInfo>
-#include <QFileSystemModel>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSet>
 #include <QToolBar>
 #include <QToolTip>
@@ -38,13 +39,13 @@ void TFormKelvane::GoToFolder(const QString& path) {
     QString folder = IdListCopy(path);
     if (folder.isEmpty())
         folder = QStringLiteral("/");
-    QModelIndex index = m_treeModel->index(folder);
+    QModelIndex index = m_treeModel->IndexOf(folder);
     // A folder that is gone, or hidden now, gives way to the nearest one the tree shows.
-    while (!index.isValid() || !IdListIsValid(folder)) {
+    while (!index.isValid()) {
         if (IdListIsRoot(folder))
             return;
         folder = IdListSplit(folder).parent;
-        index = m_treeModel->index(folder);
+        index = m_treeModel->IndexOf(folder);
     }
     if (index == ShellTreeView->currentIndex() && IdListEqual(folder, m_currentFolder))
         return;
@@ -52,13 +53,26 @@ void TFormKelvane::GoToFolder(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         ShellTreeView->expand(parent);
     ShellTreeView->setCurrentIndex(index);
+    ShowTreeFolder(index);
+}
+
+void TFormKelvane::ShowTreeFolder(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
     ShellTreeView->scrollTo(index);
+    // Qt scrolls a column wider than the view to its left edge; the folder's own name may lie
+    // far to the right of that.
+    const QRect item = ShellTreeView->visualRect(index);
+    const int width = ShellTreeView->viewport()->width();
+    QScrollBar* bar = ShellTreeView->horizontalScrollBar();
+    if (item.left() < 0 || item.left() + std::min(item.width(), width / 2) > width)
+        bar->setValue(bar->value() + item.left() - ShellTreeView->indentation());
 }
 
 void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (!current.isValid())
         return;
-    const QString folder = m_treeModel->filePath(current);
+    const QString folder = m_treeModel->FilePath(current);
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
@@ -149,17 +163,35 @@ void TFormKelvane::TrySelectPending() {
 }
 
 void TFormKelvane::LocatePath(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isFile()) {
-        GoToFolder(info.absolutePath());
-        SelectFile(info.absoluteFilePath());
-    } else if (info.isDir()) {
-        GoToFolder(info.absoluteFilePath());
+    if (path.isEmpty())
+        return;
+    if (platform::FileExists(path)) {
+        const QString file = IdListCopy(path);
+        GoToFolder(IdListSplit(file).parent);
+        SelectFile(file);
+    } else if (platform::FolderExists(path)) {
+        GoToFolder(IdListCopy(path));
+    } else if (const QModelIndex node = FindTreeCaption(path); node.isValid()) {
+        ShellTreeView->setCurrentIndex(node);
+        ShellTreeView->scrollTo(node);
     }
 }
 
-void TFormKelvane::GoClick() {
-    LocatePath(cbAddress->currentText().trimmed());
+QModelIndex TFormKelvane::FindTreeCaption(const QString& caption) const {
+    // Depth first through the nodes the tree has read so far; nothing is read for the search.
+    QList<QModelIndex> pending;
+    for (int row = m_treeModel->rowCount() - 1; row >= 0; --row)
+        pending.append(m_treeModel->index(row, 0));
+    while (!pending.isEmpty()) {
+        const QModelIndex node = pending.takeLast();
+        if (!node.isValid())
+            continue;
+        if (node.data(Qt::DisplayRole).toString().compare(caption, Qt::CaseInsensitive) == 0)
+            return node;
+        for (int row = m_treeModel->rowCount(node) - 1; row >= 0; --row)
+            pending.append(m_treeModel->index(row, 0, node));
+    }
+    return {};
 }
 
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {

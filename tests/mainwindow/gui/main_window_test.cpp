@@ -1,11 +1,13 @@
 // The main window as a user drives it: browsing and history, the actions' enabling, the
 // context menu, preferences, the settings it keeps and the items it selects again after a run.
 
+#include "MainWindowFixture.h"
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
 #include "fileops/BackupStore.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/TErrorPane.h"
 #include "mainwindow/gui/TFormKelvane.h"
 #include "platform/UserRegistry.h"
 #include "support/Errors.h"
@@ -14,6 +16,7 @@
 #include "support/RememberedAnswers.h"
 #include "support/SettingsFile.h"
 #include "support/Translation.h"
+#include "support/gui/Scintilla.h"
 #include "support/gui/TFormKelvaneOptions.h"
 
 #include <QAction>
@@ -23,13 +26,10 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,118 +39,6 @@
 #include <memory>
 
 namespace {
-
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        ClearTranslations();
-        SetSettingsFilePath(dir.filePath(QStringLiteral("Settings.ini")));
-        SetUserRegistryFile(dir.filePath(QStringLiteral("registry.ini")));
-        site = dir.filePath(QStringLiteral("site"));
-        for (const char* folder : {"A", "B", "C", "D", "B/inner"})
-            ASSERT_TRUE(QDir(site).mkpath(QString::fromLatin1(folder)));
-        for (const char* file : {"page.html", "other.htm", "notes.txt", "locked.html"})
-            WriteAll(at(file), "<p>x");
-        SetReadOnly(at("locked.html"), true);
-    }
-    void TearDown() override {
-        SetReadOnly(at("locked.html"), false);
-        window.reset();
-        SetUserRegistryFile({});
-        SetSettingsFilePath({});
-    }
-
-    QString at(const char* name) const { return site + QLatin1Char('/') + QLatin1String(name); }
-
-    TFormKelvane& open() {
-        window = std::make_unique<TFormKelvane>();
-        window->setOpeners(openers());
-        return *window;
-    }
-
-    MainWindowOpeners openers() {
-        MainWindowOpeners o;
-        o.openDocument = [this](const QString& p) {
-            opened << QStringLiteral("open ") + p;
-            return true;
-        };
-        o.editDocument = [this](const QString& p) {
-            opened << QStringLiteral("edit ") + p;
-            return true;
-        };
-        return o;
-    }
-
-    // The list shows `folder` once its entries have been read.
-    void showFolder(const QString& folder) {
-        window->GoToFolder(folder);
-        waitLoaded();
-        ASSERT_EQ(window->CurrentFolder(), folder);
-    }
-    void waitLoaded() {
-        FileListModel* model = window->fileListModel();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model->Loaded(); }));
-    }
-
-    QModelIndex item(const char* name) const {
-        FileListModel* model = window->fileListModel();
-        const int row = model->RowOf(at(name));
-        return row < 0 ? QModelIndex() : model->index(row, 0);
-    }
-
-    void select(std::initializer_list<const char*> names) {
-        QItemSelectionModel* selection = window->fileList()->selectionModel();
-        selection->clear();
-        for (const char* name : names) {
-            const QModelIndex index = item(name);
-            ASSERT_TRUE(index.isValid()) << name;
-            selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
-
-    QStringList listedNames() const {
-        FileListModel* model = window->fileListModel();
-        QStringList names;
-        for (int row = 0; row < model->rowCount(); ++row)
-            names << model->index(row, 0).data().toString();
-        names.sort();
-        return names;
-    }
-
-    QTemporaryDir dir;
-    QString site;
-    QStringList opened;
-    ScriptedPrompts prompts;
-    ScopedPrompts scope{prompts};
-    std::unique_ptr<TFormKelvane> window;
-};
-
-// Lets the event loop wait for events once, as it does between a user's actions.
-void Idle() {
-    QEventLoop loop;
-    QTimer::singleShot(30, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Answers the next modal dialog with `answer` once it is shown.
-void WhenModal(std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(modal);
-        }
-    });
-    timer->start(10);
-}
-
-void Click(QWidget* dialog, const char* button) {
-    auto* b = dialog->findChild<QPushButton*>(QLatin1String(button));
-    ASSERT_NE(b, nullptr) << button;
-    b->click();
-}
 
 TEST_F(MainWindow, HistoryFollowsTheTreeBackForwardAndUp) {
     TFormKelvane& w = open();
@@ -257,52 +145,48 @@ TEST_F(MainWindow, BatchActionsRunTheirHandlers) {
 
 TEST_F(MainWindow, ContextMenuShowsTheEntriesOfTheFocusedPart) {
     TFormKelvane& w = open();
-    auto* pane = new QTabWidget;
-    auto* text = new QPlainTextEdit(pane);
-    pane->addTab(text, QStringLiteral("page"));
-    ErrorPaneParts parts;
-    parts.closePage = new QAction(QStringLiteral("Close Page"), &w);
-    parts.closeAll = new QAction(QStringLiteral("Close All"), &w);
-    parts.copy = new QAction(QStringLiteral("Copy"), &w);
-    parts.viewErrors = new QAction(QStringLiteral("Errors"), &w);
-    parts.viewErrors->setCheckable(true);
-    bool pages = false;
-    parts.hasPages = [&] { return pages; };
-    w.SetErrorPane(pane, parts);
+    TErrorPane& pane = *w.errorPane();
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
 
     QList<QAction*> entries = w.sharedMenu()->actions();
-    EXPECT_EQ(entries.mid(0, 3), (QList<QAction*>{parts.closePage, parts.closeAll, parts.copy}));
+    EXPECT_EQ(entries.mid(0, 3), (QList<QAction*>{pane.actCloseErrorPage, pane.actCloseAllErrors,
+                                                  pane.actCopyErrors}));
     EXPECT_TRUE(entries.at(3)->isSeparator());
-    EXPECT_EQ(w.findChild<QMenu*>(QStringLiteral("miView"))->actions().first(), parts.viewErrors);
+    EXPECT_EQ(w.findChild<QMenu*>(QStringLiteral("miView"))->actions().first(), pane.actViewErrors);
 
     w.fileList()->setFocus();
     w.PrepareSharedMenu();
     EXPECT_TRUE(w.actSelectAll->isVisible());
-    EXPECT_FALSE(parts.closePage->isVisible() || parts.closeAll->isVisible() ||
-                 parts.copy->isVisible());
+    EXPECT_FALSE(pane.actCloseErrorPage->isVisible() || pane.actCloseAllErrors->isVisible() ||
+                 pane.actCopyErrors->isVisible());
 
-    w.ShowErrorArea(true);
-    text->setFocus();
+    // A filled page shows the area below the list; the text's menu is the window's.
+    pane.ShowRunSummary(QStringLiteral("Kelvane - Tidied 1 files out of 2"), {"one line"});
+    EXPECT_TRUE(w.ErrorAreaVisible());
+    pane.TextView()->setFocus();
     w.PrepareSharedMenu();
     EXPECT_FALSE(w.actSelectAll->isVisible());
-    EXPECT_TRUE(parts.closePage->isVisible() && parts.closeAll->isVisible() &&
-                parts.copy->isVisible());
+    EXPECT_TRUE(pane.actCloseErrorPage->isVisible() && pane.actCloseAllErrors->isVisible() &&
+                pane.actCopyErrors->isVisible());
     for (QAction* entry : w.sharedMenu()->actions())
         EXPECT_TRUE(!entry->isSeparator() || entry->isVisible());
+    EXPECT_EQ(pane.TextView()->contextMenuPolicy(), Qt::CustomContextMenu);
 
     // Errors is enabled by the pages and checked by the pane's visibility.
     w.UpdateActions();
-    EXPECT_FALSE(parts.viewErrors->isEnabled());
-    EXPECT_TRUE(parts.viewErrors->isChecked());
-    pages = true;
-    w.ShowErrorArea(false);
+    EXPECT_TRUE(pane.actViewErrors->isEnabled());
+    EXPECT_TRUE(pane.actViewErrors->isChecked());
+    pane.actViewErrors->trigger();
+    EXPECT_FALSE(w.ErrorAreaVisible());
+    EXPECT_TRUE(w.fileList()->hasFocus()); // the focus left with the pane
     w.UpdateActions();
-    EXPECT_TRUE(parts.viewErrors->isEnabled());
-    EXPECT_FALSE(parts.viewErrors->isChecked());
-    EXPECT_FALSE(w.ErrorPaneHasFocus()); // the focus left with the pane
+    EXPECT_TRUE(pane.actViewErrors->isEnabled());
+    EXPECT_FALSE(pane.actViewErrors->isChecked());
+    pane.actCloseAllErrors->trigger();
+    w.UpdateActions();
+    EXPECT_FALSE(pane.actViewErrors->isEnabled());
 }
 
 TEST_F(MainWindow, SettingsKeepPlacementBarsAndFolder) {
@@ -350,9 +234,17 @@ TEST_F(MainWindow, StoredFileOpensItsFolderWithTheFileSelected) {
 }
 
 TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
-    TFormKelvane& w = open();
+    TFormKelvane& w = openWithRuns();
     auto* options = new TFormKelvaneOptions(&w);
+    WriteAll(at("B/in.txt"), "x");
     showFolder(site);
+    // The work list of a selected folder, as a tidy run gathers it.
+    auto gatherFolderB = [&] {
+        select({"B"});
+        QStringList list;
+        GatherSelection(w, *scanner, list, true);
+        return list;
+    };
     EXPECT_EQ(listedNames(),
               (QStringList{"A", "B", "C", "D", "locked.html", "other.htm", "page.html"}));
 
@@ -382,9 +274,8 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
     EXPECT_EQ(w.FileFilter(), QStringLiteral("*.txt"));
     EXPECT_EQ(listedNames(), (QStringList{"A", "B", "C", "D", "notes.txt"}));
     EXPECT_TRUE(IsAnswerRemembered(FolderQuestionText()));
-    EXPECT_EQ(AskRemembered(FolderQuestionText(), DialogKind::Confirmation,
-                            Button::Yes | Button::No, QStringLiteral("Don't ask again")),
-              mrYes);
+    EXPECT_EQ(gatherFolderB(), QStringList{at("B/in.txt")}); // processed without a question
+    EXPECT_TRUE(prompts.asked.isEmpty());
     const IniFile file(SettingsFilePath());
     EXPECT_EQ(file.ReadString(QStringLiteral("FormKelvaneOptions"),
                               QStringLiteral("EditFileFilter.Text"), {}),
@@ -412,6 +303,10 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
     EXPECT_FALSE(IsAnswerRemembered(FolderQuestionText()));
     waitLoaded();
     EXPECT_TRUE(listedNames().contains("page.html"));
+    prompts.messageAnswers = {mrNo};
+    EXPECT_EQ(gatherFolderB(), QStringList{at("B")});
+    ASSERT_EQ(prompts.asked.size(), 1);
+    EXPECT_EQ(prompts.asked.first().text, FolderQuestionText());
 }
 
 TEST_F(MainWindow, PreferencesShapeTheToolbarAndHiddenItems) {

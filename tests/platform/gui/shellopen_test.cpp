@@ -1,4 +1,5 @@
 #include "common/ScriptedPrompts.h"
+#include "common/TestSupport.h"
 #include "platform/gui/ShellOpen.h"
 
 #include <QDesktopServices>
@@ -17,29 +18,6 @@ class UrlCatcher : public QObject {
 public:
     QList<QUrl> urls;
     Q_INVOKABLE void open(const QUrl& url) { urls << url; }
-};
-
-// Sets (or, with an empty value, removes) an environment variable for one test.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QString& value)
-        : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name)) {
-        if (value.isEmpty())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
-    ~ScopedEnv() {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_old;
-    bool m_wasSet;
 };
 
 class ShellOpenTest : public ::testing::Test {
