@@ -11,6 +11,7 @@
 #include "support/WebTransfer.h"
 #include "support/gui/TFormDownload.h"
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -128,7 +129,11 @@ bool RunCommandLineJob(quint8 flags, CommandLineMode mode, const QString& inputN
         default:
             return false;
         }
-    } catch (const SilentAbort&) {
+    } catch (const SilentAbort& abort) {
+        // No message box, but a caller in a terminal or script still learns why nothing was
+        // done; a cancel was the user's own doing.
+        if (!abort.message().isEmpty() && abort.message() != kCancelledByUser)
+            std::fprintf(stderr, "%s\n", abort.message().toUtf8().constData());
         return false;
     } catch (const std::exception& error) {
         CurrentPrompts().Message(ErrorMessage(error), DialogKind::Error, Button::Ok);
