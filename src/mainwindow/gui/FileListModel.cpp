@@ -72,9 +72,16 @@ void FileListModel::Refresh() {
     if (m_folder.isEmpty())
         return;
     m_marks.clear();
-    if (m_loading) {
-        StartListing(); // the first read starts over; what arrived stays
+    if (m_loading && m_entries.isEmpty()) {
+        StartListing(); // nothing shown yet: the first read just starts over
         return;
+    }
+    // Rows already shown stay until the fresh read replaces them; appending that read would
+    // list them twice.
+    if (m_loading) {
+        m_loading = false;
+        if (m_sortColumn != ColName || m_sortOrder != Qt::AscendingOrder)
+            sort(m_sortColumn, m_sortOrder);
     }
     m_refreshing = true;
     m_pending.clear();

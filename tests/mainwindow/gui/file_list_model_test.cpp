@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLocale>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -82,6 +83,29 @@ TEST(FileListModel, ListsMatchingFilesAndEveryFolderUnderTheModelContract) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() == 3; }));
     EXPECT_EQ(names(), (QStringList{"sub.txt", "c.txt", "new.txt"}));
     ::unlink(odd.constData()); // a name Qt cannot remove
+}
+
+TEST(FileListModel, ARefreshWhileTheFirstReadRunsListsEachEntryOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    constexpr int kFiles = 6000; // many chunks, so the refresh lands between two of them
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_GE(::close(::open(QFile::encodeName(dir.filePath(QStringLiteral("p%1.html").arg(i))),
+                                 O_CREAT | O_WRONLY, 0644)),
+                  0);
+    FileListModel model;
+    model.sort(FileListModel::ColSize, Qt::DescendingOrder);
+    model.SetFolder(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount() > 0; }));
+    if (model.Loaded())
+        GTEST_SKIP() << "the folder was read in one go; nothing to refresh in between";
+    model.Refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Loaded(); }));
+    QSet<QString> names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names.insert(model.index(row, FileListModel::ColName).data().toString());
+    EXPECT_EQ(model.rowCount(), kFiles);
+    EXPECT_EQ(names.size(), kFiles);
 }
 
 } // namespace
