@@ -144,12 +144,14 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
         break;
     }
     progressRun = nullptr;
-    int status = reporter.Finish(commands.RunFailed());
+    // The signal is taken once, so the report and the exit status tell the same story.
+    const int signal = InterruptWatch::Signal();
+    int status = reporter.Finish(commands.RunFailed(), signal);
     if (!out.Finish()) {
         err.Line(QStringLiteral("the report could not be written to standard output"));
         status = 3;
     }
-    if (const int signal = InterruptWatch::Signal()) {
+    if (signal != 0) {
         err.Line(QStringLiteral("stopped by SIG%1: the files after the last one reported were "
                                 "left as they were")
                      .arg(QString::fromLatin1(sigabbrev_np(signal))));

@@ -40,6 +40,10 @@ QString UnsaidProblem(const FileRecord& record) {
     case FileOutcome::InBackupFolder:
         text = "%s: This is a backup copy; it was passed over.";
         break;
+    case FileOutcome::TidiedBefore:
+        text = "%s: This file was tidied earlier in this run under this or another name; it "
+               "was passed over, so that its backup keeps the original.";
+        break;
     case FileOutcome::Unreadable:
         text = "Cannot access file \"%s\"";
         break;
@@ -131,10 +135,12 @@ QString BatchReporter::Summary() const {
     return {};
 }
 
-int BatchReporter::Finish(bool runFailed) {
+int BatchReporter::Finish(bool runFailed, int signal) {
     SayPendingLines();
     int status = 0;
-    if (m_tally.failed > 0 || m_tally.runProblems > 0 || runFailed)
+    if (signal != 0)
+        status = 128 + signal; // as the shell will see it: the run did not get through its list
+    else if (m_tally.failed > 0 || m_tally.runProblems > 0 || runFailed)
         status = 3;
     else if (m_tally.withErrors > 0 || m_tally.wouldChange > 0)
         status = 1;

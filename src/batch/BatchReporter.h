@@ -24,8 +24,9 @@ public:
     void RunProblem(const QString& text);
 
     // Says the lines not yet said and writes the end of the report; answers the exit status
-    // (0, 1 or 3) given whether the run ended by an error.
-    int Finish(bool runFailed);
+    // (0, 1 or 3) given whether the run ended by an error, or 128 + `signal` when a signal
+    // stopped it.
+    int Finish(bool runFailed, int signal = 0);
 
     const RunTally& Tally() const { return m_tally; }
     QString Summary() const;

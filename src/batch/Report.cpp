@@ -39,6 +39,8 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("backup-copy");
     case FileOutcome::Tidied:
         return QStringLiteral("tidied");
+    case FileOutcome::TidiedBefore:
+        return QStringLiteral("tidied-before");
     case FileOutcome::WouldChange:
         return QStringLiteral("would-change");
     case FileOutcome::Unchanged:

@@ -22,6 +22,8 @@ enum class FileOutcome {
     Folder,         // a folder entry: passed over, not counted
     InBackupFolder, // a file inside a backup folder: passed over (tidy and restore)
     Tidied,         // backed up and rewritten
+    TidiedBefore,   // the same file came earlier in this run (a repeated name, a link): passed
+                    // over, so that its backup keeps the original
     WouldChange,    // check run: tidying would change the file (nothing written)
     Unchanged,      // check run: tidying would leave the file as it is
     ReadOnly,       // not tidied: read-only or vanished

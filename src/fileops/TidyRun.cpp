@@ -3,10 +3,14 @@
 #include "engine/TidyBatch.h"
 #include "fileops/BackupStore.h"
 #include "platform/FileFunctions.h"
+#include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
 
+#include <cstdlib>
+#include <functional>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace {
@@ -25,6 +29,16 @@ QString Filled(const char* textTemplate, const QStringList& values) {
 
 FileKey KeyOf(const FileIdentity& identity) {
     return {identity.device, identity.inode};
+}
+
+// The file a name leads to, links resolved, as a hash; 0 when it cannot be resolved.
+quint64 ResolvedPathHash(const QString& path) {
+    char* resolved = ::realpath(platform::EncodeFileName(path).constData(), nullptr);
+    if (resolved == nullptr)
+        return 0;
+    const quint64 hash = std::hash<std::string_view>{}(std::string_view(resolved));
+    ::free(resolved);
+    return hash == 0 ? 1 : hash;
 }
 
 } // namespace
@@ -105,9 +119,14 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
                        QStringLiteral("%s: File is forbidden and cannot be tidied. It may be a "
                                       "program or other binary file."));
 
-    // The same file earlier in the list (a duplicate, a link) must be rewritten first.
-    m_rewrites.WaitForFile(KeyOf(*identity));
     const bool check = m_mode == TidyWriteMode::Check;
+    // Tidied a second time, the file's backup would take the once-tidied text and the original
+    // would be gone.
+    const quint64 resolved = check ? 0 : ResolvedPathHash(path);
+    if (resolved != 0 && m_rewritten.contains(resolved))
+        return Decided(std::move(record), FileOutcome::TidiedBefore);
+    // The same file earlier in the list (a hard link) must be rewritten first.
+    m_rewrites.WaitForFile(KeyOf(*identity));
     // A file that cannot be read ends the run (the window's way) unless the run goes on past it.
     std::optional<QString> unreadable;
     const auto read = [&](const std::function<TidiedDocument()>& fetch) {
@@ -147,6 +166,8 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
             record.original == record.tidied ? FileOutcome::Unchanged : FileOutcome::WouldChange;
         return Decided(std::move(record), outcome);
     }
+    if (resolved != 0)
+        m_rewritten.insert(resolved);
     Pending pending;
     pending.rewrite = m_rewrites.Submit(path, document.digest, std::move(document.result.output),
                                         KeyOf(*identity));

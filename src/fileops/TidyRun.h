@@ -9,6 +9,7 @@
 #include "fileops/RewriteQueue.h"
 #include "fileops/TidyAhead.h"
 
+#include <QSet>
 #include <deque>
 #include <optional>
 
@@ -49,4 +50,6 @@ private:
     const TidyWriteMode m_mode;
     std::deque<Pending> m_pending;
     RewriteQueue m_rewrites;
+    // The files rewritten so far, by a hash of their resolved path (8 bytes a file).
+    QSet<quint64> m_rewritten;
 };

@@ -146,16 +146,18 @@ TEST_F(TidyProgram, InterruptFinishesTheFileInHandAndLosesNothing) {
     for (int i = 0; i < count; ++i)
         WriteAll(At(QStringLiteral("big/page %1.html").arg(i)), page);
 
-    const BatchOutcome r = Run({"tidy", "-r", "-q", "big"}, {}, [&](QProcess& process) {
-        // Interrupted once the run has begun to write.
-        for (int wait = 0; wait < 4000 && QDir(At("big/Kelvane Backup")).isEmpty(); ++wait)
-            QThread::msleep(5);
-        ::kill(pid_t(process.processId()), SIGINT);
-    });
+    const BatchOutcome r =
+        Run({"tidy", "-r", "-q", "--format", "json", "big"}, {}, [&](QProcess& process) {
+            // Interrupted once the run has begun to write.
+            for (int wait = 0; wait < 4000 && QDir(At("big/Kelvane Backup")).isEmpty(); ++wait)
+                QThread::msleep(5);
+            ::kill(pid_t(process.processId()), SIGINT);
+        });
     // The shell sees an interrupted command.
     EXPECT_TRUE(r.crashed);
     EXPECT_EQ(r.exitCode, SIGINT);
     EXPECT_TRUE(r.err.contains("Tidy cancelled")) << r.err.constData();
+    EXPECT_TRUE(r.out.contains("\"exitStatus\":130")) << "the report tells the same story";
 
     const QMap<QString, QByteArray> after = Snapshot("big");
     int tidied = 0;

@@ -233,13 +233,19 @@ TEST_F(TidyRunTest, OptionsDialogGetsTheFirstReadableNonEmptySampleAndCancelTouc
     EXPECT_EQ(prompts.asked.size(), 1) << "an empty list opens no dialog";
 }
 
-TEST_F(TidyRunTest, TidyingAgainReplacesTheBackupAndADuplicateEntryIsTidiedTwice) {
+TEST_F(TidyRunTest, ARunTidiesEachFileOnceWhateverItsNamesAndAnotherRunReplacesTheBackup) {
     const QString page = Page("a.html", "<p>a");
-    Run({page});
-    Run({page, page});
-    EXPECT_EQ(ReadAll(page), "tidied:tidied:tidied:<p>a");
-    EXPECT_EQ(ReadAll(BackupPathOf(page)), "tidied:tidied:<p>a");
-    EXPECT_EQ(rig.commands.SuccessCount(), 2);
+    const QString link = root + "link.html";
+    ASSERT_TRUE(QFile::link(page, link));
+    Run({page, link, page});
+    EXPECT_EQ(ReadAll(page), "tidied:<p>a");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "<p>a") << "the original stays in the backup";
+    EXPECT_FALSE(HasBackup(link));
+    EXPECT_EQ(rig.commands.SuccessCount(), 1);
+
+    Run({link});
+    EXPECT_EQ(ReadAll(page), "tidied:tidied:<p>a");
+    EXPECT_EQ(ReadAll(BackupPathOf(link)), "tidied:<p>a");
 }
 
 TEST_F(TidyRunTest, AFileThatChangesWhileItIsTidiedIsNeverOverwrittenWithAStaleResult) {
