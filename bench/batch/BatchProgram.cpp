@@ -2,6 +2,7 @@
 
 #include "TidyProgram.h"
 #include "common/Corpus.h"
+#include "common/PeakMemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,17 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// VmHWM of a process in KB; 0 once it is gone.
-qint64 PeakKb(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
 
 QList<qint64> Children(qint64 pid) {
     QList<qint64> children;

@@ -1,6 +1,7 @@
 #include "WholeRun.h"
 
 #include "TidyProgram.h"
+#include "common/PeakMemory.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/FolderScan.h"
@@ -111,11 +112,11 @@ int WholeRunChild(const QString& folder) {
         reports = counter.reports;
     } // the helpers end and are waited for here: their figures count as children's
     SetPrompts(nullptr);
-    rusage self{}, children{};
-    ::getrusage(RUSAGE_SELF, &self);
+    rusage children{};
     ::getrusage(RUSAGE_CHILDREN, &children);
-    std::printf("%.3f %lld %lld %ld %ld\n", seconds, qlonglong(tidied), qlonglong(reports),
-                self.ru_maxrss, children.ru_maxrss);
+    // ru_maxrss of this process would include the benchmark's memory at the fork.
+    std::printf("%.3f %lld %lld %lld %ld\n", seconds, qlonglong(tidied), qlonglong(reports),
+                qlonglong(PeakKb(::getpid())), children.ru_maxrss);
     return 0;
 }
 

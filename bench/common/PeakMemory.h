@@ -1,0 +1,18 @@
+#pragma once
+// Peak resident memory as the kernel keeps it for one address space. Unlike getrusage's
+// ru_maxrss, it does not carry over what the parent had when it forked the process.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// VmHWM of a process in KB; 0 once it is gone.
+inline qint64 PeakKb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
