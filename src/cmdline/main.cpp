@@ -29,6 +29,20 @@
 
 namespace {
 
+QtMessageHandler g_qtMessages = nullptr;
+
+// Qt warns on every start where no runtime folder is set (a server, a container, CI); the
+// program has its own fallback for the one folder it needs, so the line would only be noise
+// before the real output.
+void QuietRuntimeFolderWarning(QtMsgType type, const QMessageLogContext& context,
+                               const QString& message) {
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (g_qtMessages != nullptr)
+        g_qtMessages(type, context, message);
+}
+
 // The argument vector as the one command-line text that the grammar reads. Names are bytes:
 // those that are not UTF-8 are kept, so that they can be opened again.
 QString CommandLineText(int argc, char** argv) {
@@ -161,6 +175,7 @@ int main(int argc, char** argv) {
     const QtPlatformChoice platformChoice;
     // A report sent to a pipe whose reader went away ends with an error, not a killed process.
     std::signal(SIGPIPE, SIG_IGN);
+    g_qtMessages = qInstallMessageHandler(QuietRuntimeFolderWarning);
 
     QApplication app(argc, argv);
     platformChoice.restoreEnvironment();
