@@ -98,7 +98,7 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
     }
     BatchWorkItems items(arguments.paths, list.get(),
                          {arguments.command, arguments.recursive, masks,
-                          [] { return InterruptWatch::Signal() != 0; }},
+                          [] { return InterruptWatch::Signal() != 0; }, [&] { out.Flush(); }},
                          flags);
 
     TerminalProgressView::Hooks hooks;

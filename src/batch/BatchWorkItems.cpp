@@ -37,6 +37,13 @@ QString BatchWorkItems::Flag(QString path, const QString& status, const QString&
     return Yield(std::move(path));
 }
 
+bool BatchWorkItems::Ready() {
+    // A folder being walked or a name from the command line is at hand; only the list waits.
+    if (m_walker || m_nextPath < m_paths.size() || m_list == nullptr)
+        return true;
+    return m_list->Ready();
+}
+
 std::optional<QString> BatchWorkItems::Next() {
     for (;;) {
         if (m_settings.stop && m_settings.stop()) {
@@ -53,6 +60,8 @@ std::optional<QString> BatchWorkItems::Next() {
             }
             m_walker.reset();
         }
+        if (m_settings.beforeWait && !Ready())
+            m_settings.beforeWait();
         std::optional<QString> path = NextInput();
         if (!path) {
             m_complete = true;

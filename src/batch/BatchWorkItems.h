@@ -42,6 +42,9 @@ public:
         QStringList masks;
         // Answers true once the list is to end (an interrupt).
         std::function<bool()> stop;
+        // Called before the list waits for input that has not come yet, so that what was
+        // reported so far reaches its reader meanwhile.
+        std::function<void()> beforeWait;
     };
 
     // `list` (may be null) is read after `paths`.
@@ -51,6 +54,7 @@ public:
     std::optional<QString> Next() override;
     // Not known in advance: the list is a stream.
     qsizetype Count() const override { return -1; }
+    bool Ready() override;
 
     // Entries given out so far, and whether that is all of them.
     qint64 Listed() const { return m_index; }

@@ -67,6 +67,13 @@ bool PathList::Fill() {
     return true;
 }
 
+bool PathList::Ready() const {
+    if (m_atEnd || m_buffer.indexOf(m_separator, m_start) >= 0)
+        return true;
+    pollfd fd{m_fd, POLLIN, 0};
+    return ::poll(&fd, 1, 0) != 0; // readable, at its end, or failing: Next() will not wait
+}
+
 std::optional<QString> PathList::Next() {
     for (;;) {
         qsizetype end = m_buffer.indexOf(m_separator, m_start);

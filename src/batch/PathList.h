@@ -23,6 +23,9 @@ public:
     // The next entry (empty entries are skipped); nothing at the end of the input, after a
     // read error or once `wakeFd` became readable.
     std::optional<QString> Next();
+    // Whether Next() answers at once: an entry is buffered, or the input has something to read
+    // (or has ended).
+    bool Ready() const;
 
     // Entries longer than this are no paths: they are reported and passed over.
     static constexpr qsizetype kMaxEntry = 64 * 1024;

@@ -53,6 +53,11 @@ public:
     explicit ReportOutput(std::FILE* out = stdout) : m_out(out) {}
     void Write(QByteArrayView bytes);
     void Write(const QString& text) { Write(QByteArrayView(text.toUtf8())); }
+    // Hands what was written so far to the reader.
+    void Flush() {
+        if (std::fflush(m_out) != 0)
+            m_failed = true;
+    }
     // Flushes; false when anything could not be written.
     bool Finish();
 

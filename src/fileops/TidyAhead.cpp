@@ -90,7 +90,7 @@ qsizetype TidyAhead::Count() const {
 
 std::optional<QString> TidyAhead::Next() {
     if (m_ahead.empty())
-        TopUp(kFirstBudget);
+        TopUp(kFirstBudget, true);
     if (!m_ahead.empty()) {
         m_current = std::move(m_ahead.front());
         m_ahead.pop_front();
@@ -104,16 +104,18 @@ std::optional<QString> TidyAhead::Next() {
     }
     m_currentTaken = false;
     DropUnused(false);
-    TopUp(kStepBudget);
+    TopUp(kStepBudget, false);
     return m_current.path;
 }
 
-void TidyAhead::TopUp(int budget) {
+void TidyAhead::TopUp(int budget, bool mayWait) {
     if (!m_batch)
         return;
     for (int added = 0;
          added < budget && qsizetype(m_ahead.size()) < m_maxAhead && m_batch->wantsMore();
          ++added) {
+        if (m_peeked.empty() && !(mayWait && added == 0) && !m_source.Ready())
+            return;
         std::optional<QString> path = TakePath();
         if (!path)
             return;

@@ -71,7 +71,10 @@ private:
     std::optional<QString> TakePath();
     std::optional<QString> PeekPath(qsizetype index);
     void ReadAhead(Entry& entry);
-    void TopUp(int budget);
+    // Reads and submits up to `budget` further entries. Only the first may wait for the source;
+    // after it, a source that is not ready ends the top-up, so a slow pipe never holds up the
+    // file in hand.
+    void TopUp(int budget, bool mayWait);
     // Takes (and drops) results that no step will use any more.
     void DropUnused(bool wait);
     quint64 FirstLiveTicket() const;

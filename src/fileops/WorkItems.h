@@ -13,6 +13,8 @@ public:
     virtual std::optional<QString> Next() = 0;
     // The number of entries of the whole list when it is known, else -1.
     virtual qsizetype Count() const = 0;
+    // Whether Next() answers without waiting for input that has not come yet (a slow pipe).
+    virtual bool Ready() { return true; }
 };
 
 // A work list held in memory (the window's runs).

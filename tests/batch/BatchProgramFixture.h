@@ -36,6 +36,9 @@ protected:
                      const std::function<void(QProcess&)>& during = {},
                      const QStringList& prefix = {});
 
+    // Starts kelvane-batch in the work folder with the test's own settings folders.
+    void Start(QProcess& process, const QStringList& arguments, const QStringList& prefix = {});
+
     QString At(const QString& relative) const { return work + QLatin1Char('/') + relative; }
     // A copy of examples/site at `relative`.
     void CopySite(const QString& relative);
@@ -74,13 +77,11 @@ inline void BatchProgramTest::SetUp() {
     ASSERT_TRUE(QDir().mkpath(work));
 }
 
-inline BatchOutcome BatchProgramTest::Run(const QStringList& arguments, const QByteArray& input,
-                                          const std::function<void(QProcess&)>& during,
-                                          const QStringList& prefix) {
+inline void BatchProgramTest::Start(QProcess& process, const QStringList& arguments,
+                                    const QStringList& prefix) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
         env.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
-    QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(work);
     if (prefix.isEmpty())
@@ -88,6 +89,13 @@ inline BatchOutcome BatchProgramTest::Run(const QStringList& arguments, const QB
     else
         process.start(prefix.first(), prefix.mid(1) + QStringList{Program()} + arguments);
     EXPECT_TRUE(process.waitForStarted(10000));
+}
+
+inline BatchOutcome BatchProgramTest::Run(const QStringList& arguments, const QByteArray& input,
+                                          const std::function<void(QProcess&)>& during,
+                                          const QStringList& prefix) {
+    QProcess process;
+    Start(process, arguments, prefix);
     process.write(input);
     process.closeWriteChannel();
     if (during)

@@ -174,4 +174,24 @@ TEST_F(ReportProgram, UnreadableFileAndFolderAreReportedAndTheOthersDone) {
     EXPECT_TRUE(QFileInfo::exists(At("site/Kelvane Backup/about.html")));
 }
 
+TEST_F(ReportProgram, AFileIsReportedWhileTheListStillWaitsForTheNext) {
+    CopySite(QStringLiteral("site"));
+    QProcess process;
+    Start(process, {"validate", "-q", "--files-from", "-"});
+    process.write("site/about.html\n");
+    // The next path comes only once the first file's lines have reached the reader.
+    QByteArray out;
+    for (int wait = 0; wait < 300 && !out.contains("site/about.html:"); ++wait) {
+        process.waitForReadyRead(100);
+        out += process.readAllStandardOutput();
+    }
+    EXPECT_TRUE(out.contains("site/about.html:")) << "nothing reported before the list went on";
+    process.write("site/menu.htm\n");
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    out += process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("site/menu.htm:")) << out.constData();
+    EXPECT_TRUE(out.contains("Validated 2 files out of 2")) << out.constData();
+}
+
 } // namespace
