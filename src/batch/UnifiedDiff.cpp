@@ -167,6 +167,61 @@ void AppendLine(QByteArray& out, char kind, QByteArrayView line) {
 
 } // namespace
 
+namespace {
+
+// A name for a header that `patch` reads back whole: as it is, or in double quotes with C
+// escapes (GNU diff's form) when it holds a blank, which would end the name without the
+// timestamp that GNU diff puts after it, or a byte that would break the line or the quoting.
+QByteArray HeaderName(const QByteArray& name) {
+    const auto special = [](unsigned char c) {
+        return c <= 0x20 || c == 0x7f || c == '"' || c == '\\';
+    };
+    if (std::none_of(name.begin(), name.end(),
+                     [&](char c) { return special(static_cast<unsigned char>(c)); }))
+        return name;
+    QByteArray quoted = "\"";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (byte) {
+        case '\a':
+            quoted += "\\a";
+            break;
+        case '\b':
+            quoted += "\\b";
+            break;
+        case '\t':
+            quoted += "\\t";
+            break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\v':
+            quoted += "\\v";
+            break;
+        case '\f':
+            quoted += "\\f";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        case '"':
+            quoted += "\\\"";
+            break;
+        case '\\':
+            quoted += "\\\\";
+            break;
+        default:
+            if (byte < 0x20 || byte == 0x7f)
+                quoted += '\\' + QByteArray::number(byte, 8).rightJustified(3, '0');
+            else
+                quoted += c;
+        }
+    }
+    return quoted + '"';
+}
+
+} // namespace
+
 QByteArray UnifiedDiff(const QByteArray& before, const QByteArray& after,
                        const QByteArray& beforeName, const QByteArray& afterName) {
     if (before == after)
@@ -202,7 +257,7 @@ QByteArray UnifiedDiff(const QByteArray& before, const QByteArray& after,
             edits.push_back({' ', i++, j++});
     }
 
-    QByteArray out = "--- " + beforeName + "\n+++ " + afterName + "\n";
+    QByteArray out = "--- " + HeaderName(beforeName) + "\n+++ " + HeaderName(afterName) + "\n";
     const int total = int(edits.size());
     for (int start = 0; start < total;) {
         while (start < total && edits[size_t(start)].kind == ' ')

@@ -7,7 +7,8 @@
 
 #include <QByteArray>
 
-// The diff of `before` to `after` with the headers "--- <beforeName>" and "+++ <afterName>";
-// empty when the texts are equal.
+// The diff of `before` to `after` with the headers "--- <beforeName>" and "+++ <afterName>"
+// (a name with a line break, tab, quote or backslash in double quotes with C escapes, as GNU
+// diff writes it); empty when the texts are equal.
 QByteArray UnifiedDiff(const QByteArray& before, const QByteArray& after,
                        const QByteArray& beforeName, const QByteArray& afterName);

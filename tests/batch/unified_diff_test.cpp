@@ -102,3 +102,31 @@ TEST_F(UnifiedDiffTest, TextsTooDifferentForTheBudgetStillPatchBack) {
     }
     EXPECT_EQ(Patched(a, UnifiedDiff(a, b, "a/x", "b/x")), b);
 }
+
+TEST_F(UnifiedDiffTest, OddNamesAreQuotedAsGnuDiffDoesAndPatchFindsTheFile) {
+    const struct {
+        QByteArray name;
+        QByteArray header; // after "--- "
+    } cases[] = {
+        {"plain.html", "a/plain.html"},
+        {"two words.html", "\"a/two words.html\""},
+        {"new\nline.html", "\"a/new\\nline.html\""},
+        {"tab\tq\"b\\.htm", "\"a/tab\\tq\\\"b\\\\.htm\""},
+        {"bell\a\x01.html", "\"a/bell\\a\\001.html\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QByteArray diff = UnifiedDiff("old\n", "new\n", "a/" + c.name, "b/" + c.name);
+        EXPECT_TRUE(diff.startsWith("--- " + c.header + "\n")) << diff.constData();
+        const QString file = dir.filePath(QString::fromUtf8(c.name));
+        WriteAll(file, "old\n");
+        QProcess patch;
+        patch.setWorkingDirectory(dir.path());
+        patch.start("patch", {"-s", "-p1", "--no-backup-if-mismatch"});
+        patch.write(diff);
+        patch.closeWriteChannel();
+        ASSERT_TRUE(patch.waitForFinished(10000));
+        EXPECT_EQ(patch.exitCode(), 0) << patch.readAllStandardOutput().constData();
+        EXPECT_EQ(ReadAll(file), "new\n");
+    }
+}
