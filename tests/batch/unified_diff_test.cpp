@@ -25,9 +25,9 @@ protected:
         return diff.readAllStandardOutput();
     }
 
-    // Applies `patch` to `a` and answers the result.
-    QByteArray Patched(const QByteArray& a, const QByteArray& patch) {
-        WriteAll(dir.filePath("x"), a);
+    // Applies `patch` to `a`, kept in the file `name`, and answers the result.
+    QByteArray Patched(const QByteArray& a, const QByteArray& patch, const QString& name = "x") {
+        WriteAll(dir.filePath(name), a);
         QProcess process;
         process.setWorkingDirectory(dir.path());
         process.start("patch", {"-s", "-p1", "--no-backup-if-mismatch"});
@@ -35,7 +35,7 @@ protected:
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardOutput().constData();
-        return ReadAll(dir.filePath("x"));
+        return ReadAll(dir.filePath(name));
     }
 
     QTemporaryDir dir;
@@ -118,15 +118,6 @@ TEST_F(UnifiedDiffTest, OddNamesAreQuotedAsGnuDiffDoesAndPatchFindsTheFile) {
         SCOPED_TRACE(c.name.toStdString());
         const QByteArray diff = UnifiedDiff("old\n", "new\n", "a/" + c.name, "b/" + c.name);
         EXPECT_TRUE(diff.startsWith("--- " + c.header + "\n")) << diff.constData();
-        const QString file = dir.filePath(QString::fromUtf8(c.name));
-        WriteAll(file, "old\n");
-        QProcess patch;
-        patch.setWorkingDirectory(dir.path());
-        patch.start("patch", {"-s", "-p1", "--no-backup-if-mismatch"});
-        patch.write(diff);
-        patch.closeWriteChannel();
-        ASSERT_TRUE(patch.waitForFinished(10000));
-        EXPECT_EQ(patch.exitCode(), 0) << patch.readAllStandardOutput().constData();
-        EXPECT_EQ(ReadAll(file), "new\n");
+        EXPECT_EQ(Patched("old\n", diff, QString::fromUtf8(c.name)), "new\n");
     }
 }
