@@ -8,10 +8,14 @@
 #include "support/Translation.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QRandomGenerator>
+#include <QSet>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,6 +39,42 @@ bool IsSingleFolderName(const QString& name) {
 QString TemporaryNameIn(const QString& folder) {
     return folder + QStringLiteral(".kelvane-backup-%1.tmp")
                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+}
+
+// Copies left by a run that was killed while it made them: ours, untouched for a minute (a
+// run in another process writes its copy in well under that).
+constexpr time_t kStaleAfterSeconds = 60;
+
+void RemoveStaleTemporaries(const QString& folder) {
+    const QByteArray native = platform::EncodeFileName(folder);
+    DIR* dir = ::opendir(native.constData());
+    if (dir == nullptr)
+        return;
+    const time_t now = std::time(nullptr);
+    const uid_t me = ::geteuid();
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (!name.startsWith(".kelvane-backup-") || !name.endsWith(".tmp"))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == me && st.st_mtime + kStaleAfterSeconds < now)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Each backup folder is looked at once per process, so a run over a big folder reads it once.
+void RemoveStaleTemporariesOnce(const QString& folder) {
+    static QMutex mutex;
+    static QSet<QString> swept;
+    {
+        const QMutexLocker lock(&mutex);
+        if (swept.contains(folder))
+            return;
+        swept.insert(folder);
+    }
+    RemoveStaleTemporaries(folder);
 }
 
 } // namespace
@@ -143,7 +183,10 @@ VerifiedBackup Backup(const QString& path, const QByteArray* digest) {
         return {};
 
     const bool folderIsNew = !platform::FolderExists(folder);
-    platform::CreateFolderWithParents(folder); // a failure shows in the copy below
+    if (folderIsNew)
+        platform::CreateFolderWithParents(folder); // a failure shows in the copy below
+    else
+        RemoveStaleTemporariesOnce(folder);
 
     // Copy beside the backup first, then put it in place in one step: the older backup is
     // only replaced by a complete copy.

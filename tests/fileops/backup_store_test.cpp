@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -106,6 +107,26 @@ TEST_F(BackupStore, FailedBackupLeavesNothingBehind) {
     WriteAll(root + "b/Kelvane Backup", "not a folder");
     EXPECT_TRUE(MakeBackup(other).isEmpty());
     EXPECT_EQ(ReadAll(root + "b/Kelvane Backup"), "not a folder");
+}
+
+TEST_F(BackupStore, CopiesLeftByAKilledRunAreClearedWhenTheFolderIsNextUsed) {
+    const QString page = file("page.htm", "x");
+    const QString folder = root + "Kelvane Backup/";
+    // Left a while ago; being written now by another run; not ours to touch.
+    const QString stale = folder + ".kelvane-backup-0123456789abcdef.tmp";
+    const QString fresh = folder + ".kelvane-backup-fedcba9876543210.tmp";
+    const QString other = folder + ".keep.tmp";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& path : {stale, fresh, other})
+        WriteAll(path, "partial");
+    for (const QString& path : {stale, other}) {
+        const timespec times[2] = {{std::time(nullptr) - 600, 0}, {std::time(nullptr) - 600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    EXPECT_FALSE(MakeBackup(page).isEmpty());
+    QStringList left = entries(folder);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{".keep.tmp", ".kelvane-backup-fedcba9876543210.tmp", "page.htm"}));
 }
 
 TEST_F(BackupStore, BackupOfAFileInABackupFolderNests) {
