@@ -4,6 +4,7 @@
 #include "mainwindow/FolderListing.h"
 #include "mainwindow/SubfolderReader.h"
 #include "mainwindow/gui/NameIconProvider.h"
+#include "platform/FileFunctions.h"
 
 #include <QFileSystemWatcher>
 #include <QTimer>
@@ -17,6 +18,7 @@ struct FolderTreeModel::Node {
     int row = 0;
     std::vector<std::unique_ptr<Node>> children; // in NameOrder
     bool read = false;                           // its sub-folders have been read at least once
+    bool watched = false;                        // changes on disk lead to another read
     int pending = 0;                             // reads asked for and not answered yet
 };
 
@@ -171,6 +173,11 @@ QList<FolderTreeModel::Node*> FolderTreeModel::ReadNodes() const {
 }
 
 void FolderTreeModel::Read(Node* node) {
+    // Watched from the first request on: a folder made while the read runs is read again.
+    if (!node->watched) {
+        node->watched = true;
+        m_watcher->addPath(PathOf(node));
+    }
     ++node->pending;
     ++m_reading;
     m_reader->Read(PathOf(node), m_showHidden);
@@ -186,14 +193,23 @@ void FolderTreeModel::SubfoldersRead(const QString& folder, bool showHidden,
     if (showHidden != m_showHidden)
         return; // a read with the present setting follows
     Merge(node, names);
-    if (!node->read) {
-        node->read = true;
-        m_watcher->addPath(folder);
-    }
+    node->read = true;
     Q_EMIT FolderLoaded(folder);
 }
 
-void FolderTreeModel::Merge(Node* node, const QStringList& names) {
+void FolderTreeModel::Merge(Node* node, const QStringList& read) {
+    // A read that began before a folder was made (and put in the tree by IndexOf) does not
+    // list it: such a folder stays, and only folders really gone leave.
+    QStringList names = read;
+    {
+        const QSet<QString> listed(read.begin(), read.end());
+        for (const auto& child : node->children)
+            if (!listed.contains(child->name) && (m_showHidden || !IsHidden(child->name)) &&
+                platform::FolderExists(PathOf(child.get())))
+                names.append(child->name);
+        if (names.size() != read.size())
+            std::sort(names.begin(), names.end(), NameOrder);
+    }
     // Both lists are in NameOrder: folders that are gone leave a run at a time, then the new
     // ones come in a run at a time; folders that stay keep their rows' state.
     const QSet<QString> fresh(names.begin(), names.end());
@@ -250,7 +266,7 @@ void FolderTreeModel::InsertRows(Node* parent, int at, const QStringList& names)
 }
 
 void FolderTreeModel::Unwatch(const Node* node) {
-    if (node->read)
+    if (node->watched)
         m_watcher->removePath(PathOf(node));
     for (const auto& child : node->children)
         Unwatch(child.get());
@@ -258,7 +274,7 @@ void FolderTreeModel::Unwatch(const Node* node) {
 
 void FolderTreeModel::ReadChangedFolders() {
     for (const QString& folder : std::exchange(m_changedFolders, {}))
-        if (Node* node = FindNode(folder); node != nullptr && node->read)
+        if (Node* node = FindNode(folder); node != nullptr && node->watched)
             Read(node);
 }
 

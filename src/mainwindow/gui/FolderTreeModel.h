@@ -64,7 +64,7 @@ private:
     Node* EnsureChild(Node* parent, const QString& name);
     void Read(Node* node);
     void SubfoldersRead(const QString& folder, bool showHidden, const QStringList& names);
-    void Merge(Node* node, const QStringList& names);
+    void Merge(Node* node, const QStringList& read);
     void RemoveRows(Node* parent, int first, int last);
     void InsertRows(Node* parent, int at, const QStringList& names);
     void Unwatch(const Node* node);
