@@ -2,6 +2,7 @@
 
 #include "TidyProgram.h"
 #include "common/PeakMemory.h"
+#include "common/QuietView.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/FolderScan.h"
@@ -33,15 +34,6 @@ public:
     QString SaveFileName(const SaveFileRequest&) override { return {}; }
     QString ChooseProgram(const QString&) override { return {}; }
     bool EditTidyOptions(const QString&, const QString&) override { return true; }
-};
-
-class QuietView final : public ProgressView {
-public:
-    void RunModal(const QString&, const std::function<void()>& process) override { process(); }
-    void ShowItem(qsizetype, qsizetype, const QString&) override {}
-    void MessageAdded(const ProgressMessage&) override {}
-    void LetEventsRun() override {}
-    void Reset() override {}
 };
 
 // Collects every report, as the headless program's report would.

@@ -1,6 +1,7 @@
 // What the progress window, the scanning window and the error pane cost on top of the logic
 // they show: a run over 100,000 tiny entries, a scan of a tree of 100,000 files, and a
 // validation run that leaves thousands of pages. Run with QT_QPA_PLATFORM=offscreen (or xcb).
+#include "common/QuietView.h"
 #include "engine/TidyEngine.h"
 #include "fileops/FileProgressRun.h"
 #include "fileops/FolderScan.h"
@@ -18,16 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A view that shows nothing: the cost of the run logic alone.
-class NoView final : public ProgressView {
-public:
-    void RunModal(const QString&, const std::function<void()>& process) override { process(); }
-    void ShowItem(qsizetype, qsizetype, const QString&) override {}
-    void MessageAdded(const ProgressMessage&) override {}
-    void LetEventsRun() override {}
-    void Reset() override {}
-};
 
 double RunItems(FileProgressRun& run, const QStringList& paths) {
     run.OnNameQuery = [](FileProgressRun&, const QString& item) {
@@ -74,7 +65,7 @@ int main(int argc, char** argv) {
     QStringList paths;
     for (int i = 0; i < 100000; ++i)
         paths << QStringLiteral("/srv/www/site/folder%1/page%2.htm").arg(i / 100).arg(i);
-    NoView none;
+    QuietView none;
     FileProgressRun plain(none);
     const double plainMs = RunItems(plain, paths);
     TFormFileProgress progress;

@@ -152,13 +152,17 @@ void BatchCommands::ReportRunError(const std::function<void()>& run) {
     }
 }
 
-void BatchCommands::RunTidyBatch(WorkItems& items) {
+bool BatchCommands::BeginLookAhead(TidyAhead& ahead) {
     m_state.runFailed = false;
     if (!m_env.progress)
-        return;
-    TidyAhead ahead(items);
+        return false;
     ahead.SetMaxAhead(m_env.lookAhead, m_env.lookAheadBytes);
-    if (ahead.IsEmpty())
+    return !ahead.IsEmpty();
+}
+
+void BatchCommands::RunTidyBatch(WorkItems& items) {
+    TidyAhead ahead(items);
+    if (!BeginLookAhead(ahead))
         return;
     ReportRunError([&] {
         const QString sample =
@@ -180,12 +184,8 @@ void BatchCommands::RunTidyBatch(WorkItems& items) {
 }
 
 void BatchCommands::RunValidateBatch(WorkItems& items) {
-    m_state.runFailed = false;
-    if (!m_env.progress)
-        return;
     TidyAhead ahead(items);
-    ahead.SetMaxAhead(m_env.lookAhead, m_env.lookAheadBytes);
-    if (ahead.IsEmpty())
+    if (!BeginLookAhead(ahead))
         return;
     ReportRunError([&] {
         const ResolvedTidyOptions options = ResolveOptions(CurrentOptionSet());

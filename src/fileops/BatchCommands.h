@@ -17,6 +17,8 @@
 #include <QStringList>
 #include <functional>
 
+class TidyAhead;
+
 // What became of one entry of a run.
 enum class FileOutcome {
     Folder,         // a folder entry: passed over, not counted
@@ -124,6 +126,9 @@ public:
     bool RunFailed() const { return m_state.runFailed; }
 
 private:
+    // Clears the last run's failure and sets the environment's look-ahead bounds; false when
+    // there is no run (no progress view, or nothing in the list).
+    bool BeginLookAhead(TidyAhead& ahead);
     enum class WorkListFrom { Selection, ExpandedSelection, TreeFolder };
     // What a command frame does around its run.
     struct CommandFrame {
