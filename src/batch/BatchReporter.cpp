@@ -11,6 +11,9 @@ bool IsFailure(FileOutcome outcome) {
     switch (outcome) {
     case FileOutcome::Folder:
     case FileOutcome::ReadOnly:
+    case FileOutcome::Vanished:
+    case FileOutcome::InUse:
+    case FileOutcome::LinkRefused:
     case FileOutcome::Forbidden:
     case FileOutcome::Declined:
     case FileOutcome::BackupFailed:
@@ -104,7 +107,32 @@ void BatchReporter::FileDone(const FileRecord& record) {
     m_writer.File(file);
 }
 
+void BatchReporter::NotProcessed(qint64 count, bool atLeast) {
+    m_tally.notProcessed = count;
+    m_tally.notProcessedAtLeast = atLeast;
+}
+
 QString BatchReporter::Summary() const {
+    QString summary = RunSummary();
+    const auto sentence = [&](const char* textTemplate, qint64 count) {
+        summary += (summary.endsWith(QLatin1Char('.')) ? QStringLiteral(" ") : QStringLiteral(". ")) +
+                   FillTemplate(Translate(QString::fromUtf8(textTemplate)),
+                                                   {QString::number(count)});
+    };
+    if (const qint64 already = m_tally.Status(QStringLiteral("already-tidied")))
+        sentence("%d files were already what tidying their backups gives. They were passed over "
+                 "and their backups kept.",
+                 already);
+    if (m_tally.notProcessed > 0)
+        sentence(m_tally.notProcessedAtLeast ? "At least %d entries of the list were not "
+                                               "processed, because the run ended at an error."
+                                             : "%d entries of the list were not processed, "
+                                               "because the run ended at an error.",
+                 m_tally.notProcessed);
+    return summary;
+}
+
+QString BatchReporter::RunSummary() const {
     const auto filled = [this](const char* textTemplate, qint64 count) {
         return FillTemplate(Translate(QString::fromUtf8(textTemplate)),
                             {QString::number(count), QString::number(m_tally.files)});

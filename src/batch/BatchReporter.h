@@ -17,6 +17,7 @@ public:
 
     void Begin() { m_writer.Begin(); }
     void FileDone(const FileRecord& record) override;
+    void NotProcessed(qint64 count, bool atLeast) override;
     // A message line of the run (the progress window's lines); it belongs to the next file
     // reported when it names that file, else to the run.
     void RunLine(const ProgressMessage& message);
@@ -33,6 +34,8 @@ public:
 
 private:
     void SayPendingLines();
+    // The summary's first sentence: what the run did out of how many.
+    QString RunSummary() const;
 
     const BatchCommand m_command;
     const bool m_check;

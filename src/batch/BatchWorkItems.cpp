@@ -1,7 +1,9 @@
 #include "batch/BatchWorkItems.h"
 
 #include "fileops/BackupStore.h"
-#include "fileops/FileSnapshot.h"
+#include "platform/FileNames.h"
+
+#include <sys/stat.h>
 #include "support/Translation.h"
 
 std::optional<FlaggedEntry> FlaggedEntries::Take(qint64 index) {
@@ -67,21 +69,23 @@ std::optional<QString> BatchWorkItems::Next() {
             m_complete = true;
             return std::nullopt;
         }
-        const std::optional<FileIdentity> identity = IdentityOf(*path);
-        if (identity && identity->IsFolder()) {
+        struct stat st {};
+        const bool exists = ::stat(platform::EncodeFileName(*path).constData(), &st) == 0;
+        if (exists && S_ISDIR(st.st_mode)) {
             if (!m_settings.recursive)
                 return Flag(std::move(*path), QStringLiteral("folder"),
                             QStringLiteral("%s: This is a folder. Give -r to process the files "
                                            "in it."));
             // Backup copies are no pages of the site: their folders are not entered.
             m_walker = std::make_unique<FolderWalker>(*path, m_settings.masks, IsBackupFolderName);
+            m_roots.Add(*path);
             continue;
         }
         // Restore and clean act on a backup whose file is gone.
         const bool backupOnly = (m_settings.command == BatchCommand::Restore ||
                                  m_settings.command == BatchCommand::Clean) &&
                                 HasBackup(*path);
-        if (!identity && !backupOnly)
+        if (!exists && !backupOnly)
             return Flag(std::move(*path), QStringLiteral("missing"),
                         QStringLiteral("%s: No such file or folder."));
         return Yield(std::move(*path));

@@ -55,6 +55,7 @@ public:
     // Not known in advance: the list is a stream.
     qsizetype Count() const override { return -1; }
     bool Ready() override;
+    const TreeRoots* Roots() const override { return &m_roots; }
 
     // Entries given out so far, and whether that is all of them.
     qint64 Listed() const { return m_index; }
@@ -73,6 +74,7 @@ private:
     Settings m_settings;
     FlaggedEntries& m_flags;
     std::unique_ptr<FolderWalker> m_walker;
+    TreeRoots m_roots;
     qint64 m_index = 0;
     bool m_complete = false;
 };

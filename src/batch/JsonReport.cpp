@@ -3,7 +3,8 @@
 //   {"tool":"kelvane-batch","version":..,"command":..,
 //    "files":[{"path":..,"status":..,"failed":..,"problems":[..],
 //              "messages":[{"line":..,"column":..,"level":..,"text":..}],"diff":..}, ...],
-//    "counts":{..},"summary":..,"exitStatus":..}
+//    "counts":{..,"notProcessed":..},"summary":..,"exitStatus":..}
+// "notProcessed" counts the entries a run that ended at an error never reached.
 
 #include "batch/Report.h"
 #include "platform/FileNames.h"
@@ -59,7 +60,10 @@ public:
         QByteArray json = "\n],\"counts\":{\"files\":" + Number(tally.files) +
                           ",\"failed\":" + Number(tally.failed) +
                           ",\"withErrors\":" + Number(tally.withErrors) +
-                          ",\"wouldChange\":" + Number(tally.wouldChange) + ",\"statuses\":{";
+                          ",\"wouldChange\":" + Number(tally.wouldChange) +
+                          ",\"notProcessed\":" + Number(tally.notProcessed) +
+                          ",\"notProcessedAtLeast\":" +
+                          (tally.notProcessedAtLeast ? "true" : "false") + ",\"statuses\":{";
         bool first = true;
         for (auto it = tally.statuses.begin(); it != tally.statuses.end(); ++it) {
             json += (first ? "" : ",") + JsonQuoted(it.key()) + ':' + Number(it.value());

@@ -41,6 +41,14 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("tidied");
     case FileOutcome::TidiedBefore:
         return QStringLiteral("tidied-before");
+    case FileOutcome::AlreadyTidied:
+        return QStringLiteral("already-tidied");
+    case FileOutcome::Vanished:
+        return QStringLiteral("vanished");
+    case FileOutcome::InUse:
+        return QStringLiteral("in-use");
+    case FileOutcome::LinkRefused:
+        return QStringLiteral("link-refused");
     case FileOutcome::WouldChange:
         return QStringLiteral("would-change");
     case FileOutcome::Unchanged:

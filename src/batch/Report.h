@@ -42,6 +42,8 @@ struct RunTally {
     qint64 withErrors = 0;            // files with a message at Error level or worse
     qint64 wouldChange = 0;           // --check / --diff
     qint64 runProblems = 0;           // failures of the run itself (a list that could not be read)
+    qint64 notProcessed = 0;          // entries never reached: the run ended at an error
+    bool notProcessedAtLeast = false; // ... and the rest of a stream was not counted
 
     void Add(const FileReport& file);
     qint64 Status(const QString& status) const { return statuses.value(status); }

@@ -83,11 +83,16 @@ public:
             Result(kWouldChange, QStringLiteral("Tidying would change this file."), uri, 0, 0);
     }
 
-    void End(const RunTally&, const QString&, int exitStatus) override {
+    void End(const RunTally& tally, const QString&, int exitStatus) override {
         // 0 and 1 are runs that did their work; 2 and 3 are not.
-        m_out.Write(QByteArrayView(QByteArray("\n],\"invocations\":[{\"executionSuccessful\":") +
-                                   (exitStatus == 0 || exitStatus == 1 ? "true" : "false") +
-                                   ",\"exitCode\":" + QByteArray::number(exitStatus) + "}]}]}\n"));
+        QByteArray json = QByteArray("\n],\"invocations\":[{\"executionSuccessful\":") +
+                          (exitStatus == 0 || exitStatus == 1 ? "true" : "false") +
+                          ",\"exitCode\":" + QByteArray::number(exitStatus);
+        if (tally.notProcessed > 0)
+            json += ",\"properties\":{\"notProcessed\":" +
+                    QByteArray::number(tally.notProcessed) + ",\"notProcessedAtLeast\":" +
+                    (tally.notProcessedAtLeast ? "true" : "false") + '}';
+        m_out.Write(QByteArrayView(json + "}]}]}\n"));
     }
 
 private:

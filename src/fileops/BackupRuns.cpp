@@ -2,6 +2,7 @@
 
 #include "fileops/BackupStore.h"
 #include "fileops/BatchCommands.h"
+#include "fileops/RunFiles.h"
 #include "support/Translation.h"
 
 namespace {
@@ -28,7 +29,8 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         Observe(std::move(record));
         return true;
     }
-    switch (RestoreFromBackup(path)) {
+    const BackupAction action = RestorePage(*m_runFiles, path);
+    switch (action.result) {
     case rrSkipped:
         record.outcome = FileOutcome::Folder;
         break;
@@ -45,6 +47,12 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         run.AddError(Filled("%s: The backup could not be restored. The file may be read-only or "
                             "in use.",
                             path));
+        break;
+    case rrRefused:
+    case rrInUse:
+        record.outcome =
+            action.result == rrInUse ? FileOutcome::InUse : FileOutcome::RestoreFailed;
+        run.AddError(FillTemplate(Translate(action.refusal), {path}));
         break;
     }
     Observe(std::move(record));
@@ -69,8 +77,12 @@ void BatchCommands::RunRemoveBackupsBatch(WorkItems& items) {
 bool BatchCommands::RemoveBackupStep(FileProgressRun& run, const QString& path) {
     FileRecord record;
     record.path = path;
-    if (RemoveBackup(path)) {
+    const BackupAction action = RemovePageBackup(*m_runFiles, path);
+    if (action.result == rrRestored || action.result == rrNoBackup) {
         record.outcome = FileOutcome::BackupRemoved;
+    } else if (action.result == rrRefused) {
+        record.outcome = FileOutcome::RemoveFailed;
+        run.AddError(FillTemplate(Translate(action.refusal), {path}));
     } else {
         // The selected file's path, not the backup's: that is what the user chose.
         record.outcome = FileOutcome::RemoveFailed;

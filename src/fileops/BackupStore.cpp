@@ -1,21 +1,15 @@
 #include "fileops/BackupStore.h"
 
-#include "engine/TidyEngine.h"
-#include "fileops/FileSnapshot.h"
+#include "fileops/DurableWrites.h"
+#include "fileops/PageFile.h"
+#include "fileops/RunFiles.h"
+#include "fileops/TidyAhead.h"
 #include "platform/FileFunctions.h"
 #include "platform/UniqueFd.h"
-#include "support/Errors.h"
 #include "support/Translation.h"
 
 #include <QHash>
-#include <QMutex>
-#include <QRandomGenerator>
-#include <QSet>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,48 +27,6 @@ int LastSeparator(const QString& path) {
 bool IsSingleFolderName(const QString& name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
-}
-
-// A fresh, hidden name in `folder` for a copy under construction.
-QString TemporaryNameIn(const QString& folder) {
-    return folder + QStringLiteral(".kelvane-backup-%1.tmp")
-                        .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-}
-
-// Copies left by a run that was killed while it made them: ours, untouched for a minute (a
-// run in another process writes its copy in well under that).
-constexpr time_t kStaleAfterSeconds = 60;
-
-void RemoveStaleTemporaries(const QString& folder) {
-    const QByteArray native = platform::EncodeFileName(folder);
-    DIR* dir = ::opendir(native.constData());
-    if (dir == nullptr)
-        return;
-    const time_t now = std::time(nullptr);
-    const uid_t me = ::geteuid();
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        if (!name.startsWith(".kelvane-backup-") || !name.endsWith(".tmp"))
-            continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode) && st.st_uid == me && st.st_mtime + kStaleAfterSeconds < now)
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
-// Each backup folder is looked at once per process, so a run over a big folder reads it once.
-void RemoveStaleTemporariesOnce(const QString& folder) {
-    static QMutex mutex;
-    static QSet<QString> swept;
-    {
-        const QMutexLocker lock(&mutex);
-        if (swept.contains(folder))
-            return;
-        swept.insert(folder);
-    }
-    RemoveStaleTemporaries(folder);
 }
 
 } // namespace
@@ -102,179 +54,145 @@ bool HasBackup(const QString& path) {
 
 namespace {
 
-enum class CopyResult { Done, Failed, Changed };
+const char* const kInUse =
+    "%s: Another Kelvane run is working on this file. It was left to that run.";
 
-// Copies `source` into a fresh temporary file in `folder` and flushes it to the disk. The copy
-// keeps the bytes, permission bits (never set-id bits), times and, where permitted, owner and
-// group. With `digest`, a copy whose bytes have another digest is removed again: Changed.
-CopyResult CopyToTemporary(const QString& source, const QString& folder, const QByteArray* digest,
-                           QString& temporary) {
-    const int in = ::open(platform::EncodeFileName(source).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (in < 0)
-        return CopyResult::Failed;
-    platform::UniqueFd inCloser(in);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
-        return CopyResult::Failed;
-
-    int out = -1;
-    QByteArray nativeTemporary;
-    for (int attempt = 0; attempt < 8 && out < 0; ++attempt) {
-        temporary = TemporaryNameIn(folder);
-        nativeTemporary = platform::EncodeFileName(temporary);
-        out = ::open(nativeTemporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                     S_IRUSR | S_IWUSR);
-        // Only a name that happened to be taken is worth another try.
-        if (out < 0 && errno != EEXIST)
-            return CopyResult::Failed;
-    }
-    if (out < 0)
-        return CopyResult::Failed;
-    platform::UniqueFd outCloser(out);
-    const auto abandon = [&](CopyResult result) {
-        ::close(outCloser.release());
-        ::unlink(nativeTemporary.constData());
-        return result;
-    };
-
-    ContentDigester hash;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(CopyResult::Failed);
-        }
-        if (got == 0)
-            break;
-        if (digest)
-            hash.Add(QByteArrayView(buffer, got));
-        if (!platform::WriteAllToFd(out, buffer, got))
-            return abandon(CopyResult::Failed);
-    }
-    if (digest && hash.Result() != *digest)
-        return abandon(CopyResult::Changed);
-
-    // Owner first: changing it may clear permission bits. Only root may give a file away; for
-    // anyone else the copy simply belongs to the one who made it.
-    if (::fchown(out, st.st_uid, st.st_gid) != 0) {
-    }
-    if (::fchmod(out, st.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0)
-        return abandon(CopyResult::Failed);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times); // a file system without times still holds the right bytes
-    if (::fsync(out) != 0)
-        return abandon(CopyResult::Failed);
-    if (::close(outCloser.release()) != 0) {
-        ::unlink(nativeTemporary.constData());
-        return CopyResult::Failed;
-    }
-    return CopyResult::Done;
+BackupAction Refused(const QString& line) {
+    return {rrRefused, line};
 }
 
-VerifiedBackup Backup(const QString& path, const QByteArray* digest) {
-    const QString folder = BackupFolderOf(path);
-    const QString backup = BackupPathOf(path);
-
-    // An older backup that could not be deleted keeps its place (and its content).
-    if (const auto old = platform::GetAttributes(backup); old && (old->readOnly || old->folder))
-        return {};
-
-    const bool folderIsNew = !platform::FolderExists(folder);
-    if (folderIsNew)
-        platform::CreateFolderWithParents(folder); // a failure shows in the copy below
-    else
-        RemoveStaleTemporariesOnce(folder);
-
-    // Copy beside the backup first, then put it in place in one step: the older backup is
-    // only replaced by a complete copy.
-    QString temporary;
-    switch (CopyToTemporary(path, folder, digest, temporary)) {
-    case CopyResult::Done:
-        break;
-    case CopyResult::Failed:
-        return {};
-    case CopyResult::Changed:
-        return {QString(), true};
-    }
-    if (!platform::MoveFileReplace(temporary, backup)) {
-        // unlink, not DeleteFile: the copy of a read-only file is read-only too.
-        ::unlink(platform::EncodeFileName(temporary).constData());
-        return {};
-    }
-    // The backup's name, and a new backup folder's, must be on disk before the file is replaced.
-    if (!platform::SyncFolder(folder))
-        return {};
-    // A file named without its folder ("page.html") lies in the current folder.
-    const QString parent = folder.left(LastSeparator(folder.chopped(1)) + 1);
-    if (folderIsNew && !platform::SyncFolder(parent.isEmpty() ? QStringLiteral(".") : parent))
-        return {};
-    return {backup, false};
-}
-
-// The file a restore puts the backup in: through a symbolic link, the file it names.
-QString RestoreTarget(const QString& path) {
-    const QByteArray native = platform::EncodeFileName(path);
-    struct stat st {};
-    if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    if (char* resolved = ::realpath(native.constData(), nullptr)) {
-        const QString target = platform::DecodeFileName(resolved);
-        ::free(resolved);
-        return target;
-    }
-    // A dangling link: restore the file it names, which makes the link whole again.
-    QByteArray target(PATH_MAX, '\0');
-    const ssize_t length = ::readlink(native.constData(), target.data(), size_t(target.size()));
-    if (length <= 0 || length >= target.size())
-        return path;
-    target.truncate(length);
-    if (target.startsWith('/'))
-        return platform::DecodeFileName(target);
-    return path.left(LastSeparator(path) + 1) + platform::DecodeFileName(target);
+// A copy of the backup's bytes in place of the file, for a backup on another file system.
+bool CopyBack(const platform::FolderRef& folder, const QByteArray& name,
+              const platform::FolderRef& backupFolder) {
+    PageFile backup;
+    backup.fd = platform::UniqueFd(::openat(backupFolder->Fd(), name.constData(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    QByteArray bytes;
+    if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
+        !S_ISREG(backup.st.st_mode) ||
+        ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
+        return false;
+    platform::TemporaryFile copy;
+    int error = 0;
+    if (!WriteTemporaryLike(
+            copy, folder->Fd(),
+            [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, bytes,
+            backup.st, true) ||
+        !SyncFolders({folder}, error) || !copy.Place(name, true))
+        return false;
+    ::unlinkat(backupFolder->Fd(), name.constData(), 0);
+    return true;
 }
 
 } // namespace
 
 QString MakeBackup(const QString& path) {
-    return Backup(path, nullptr).path;
+    RunFiles files;
+    OpenedPage opened = OpenPage(files, path, LinkRule::FollowOwned);
+    QByteArray bytes;
+    if (opened.state != PageState::Opened ||
+        ReadPage(opened.page, bytes, kMaxDocumentBytes) != ReadState::Read)
+        return {};
+    const PageFile& page = opened.page;
+    const BackupFolderLookup lookup = files.BackupFolder(page.folder, true);
+    if (!lookup.folder)
+        return {};
+    struct stat old {};
+    if (::fstatat(lookup.folder->Fd(), page.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISDIR(old.st_mode) || (S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR))))
+        return {}; // an older backup that could not be deleted keeps its place
+    platform::TemporaryFile copy;
+    int error = 0;
+    if (!WriteTemporaryLike(copy, lookup.folder->Fd(), platform::BackupTemporaryName, bytes,
+                            page.st, true) ||
+        !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
+        !PlaceBackup(copy, page.name) || !SyncFolders({lookup.folder}, error))
+        return {};
+    return BackupPathOf(path);
 }
 
-VerifiedBackup MakeVerifiedBackup(const QString& path, const QByteArray& digest) {
-    return Backup(path, &digest);
+BackupAction RestorePage(RunFiles& files, const QString& path) {
+    int error = 0;
+    const platform::FolderRef folder = files.FolderOf(path, &error);
+    if (!folder)
+        return {error == ENOENT ? rrNoBackup : rrFailed, {}};
+    const QByteArray name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
+    struct stat st {};
+    const bool exists =
+        ::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return {rrSkipped, {}};
+    const BackupFolderLookup lookup = files.BackupFolder(folder, false);
+    if (!lookup.refusal.isEmpty())
+        return Refused(lookup.refusal);
+    if (!lookup.folder)
+        return {rrNoBackup, {}};
+    struct stat backup {};
+    if (::fstatat(lookup.folder->Fd(), name.constData(), &backup, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(backup.st_mode) || S_ISLNK(backup.st_mode)))
+        return {rrNoBackup, {}};
+    if (S_ISLNK(backup.st_mode))
+        return Refused(QStringLiteral("%s: Its backup is a symbolic link, which restore does not "
+                                      "follow. Nothing was restored."));
+    if (exists && S_ISLNK(st.st_mode))
+        return Refused(QStringLiteral("%s: This is a symbolic link, which restore does not "
+                                      "follow. Its backup was left in place."));
+    platform::UniqueFd held;
+    if (exists) {
+        // A rename would replace even a read-only file here; a read-only file is left alone.
+        if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))
+            return {rrFailed, {}};
+        PageFile page;
+        page.fd = platform::UniqueFd(::openat(folder->Fd(), name.constData(),
+                                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (page.IsOpen() && !page.LockAgainstOtherRuns())
+            return {rrInUse, QString::fromUtf8(kInUse)};
+        held = std::move(page.fd);
+    }
+    if (::renameat(lookup.folder->Fd(), name.constData(), folder->Fd(), name.constData()) == 0) {
+        SyncFolders({folder}, error);
+        return {rrRestored, {}};
+    }
+    if (errno != EXDEV)
+        return {rrFailed, {}};
+    return {CopyBack(folder, name, lookup.folder) ? rrRestored : rrFailed, {}};
+}
+
+BackupAction RemovePageBackup(RunFiles& files, const QString& path) {
+    int error = 0;
+    const platform::FolderRef folder = files.FolderOf(path, &error);
+    if (!folder)
+        return {error == ENOENT || error == ENOTDIR ? rrNoBackup : rrFailed, {}};
+    const QByteArray name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
+    struct stat st {};
+    if (name.isEmpty() ||
+        (::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(st.st_mode)))
+        return {rrNoBackup, {}};
+    const BackupFolderLookup lookup = files.BackupFolder(folder, false);
+    if (!lookup.refusal.isEmpty())
+        return Refused(lookup.refusal);
+    if (!lookup.folder)
+        return {rrNoBackup, {}};
+    struct stat backup {};
+    if (::fstatat(lookup.folder->Fd(), name.constData(), &backup, AT_SYMLINK_NOFOLLOW) != 0)
+        return {rrNoBackup, {}};
+    // A read-only backup is not deleted, as a read-only file never is.
+    if (S_ISDIR(backup.st_mode) || (S_ISREG(backup.st_mode) && !(backup.st_mode & S_IWUSR)))
+        return {rrFailed, {}};
+    return {::unlinkat(lookup.folder->Fd(), name.constData(), 0) == 0 ? rrRestored : rrFailed,
+            {}};
 }
 
 RestoreResult RestoreFromBackup(const QString& path) {
-    if (platform::FolderExists(path))
-        return rrSkipped;
-    if (!HasBackup(path))
-        return rrNoBackup;
-    const QString target = RestoreTarget(path);
-    // A rename would replace even a read-only file here; a read-only file is left alone.
-    if (platform::IsReadOnly(target))
-        return rrFailed;
-    const QString backup = BackupPathOf(path);
-    if (platform::MoveFileReplace(backup, target))
-        return rrRestored;
-    if (errno != EXDEV)
-        return rrFailed;
-    // A link into another file system: the backup's bytes replace the file there.
-    try {
-        WriteFileText(target, ReadSnapshot(backup).bytes);
-    } catch (const KelvaneError&) {
-        return rrFailed;
-    }
-    ::unlink(platform::EncodeFileName(backup).constData());
-    return rrRestored;
+    RunFiles files;
+    return RestorePage(files, path).result;
 }
 
 bool RemoveBackup(const QString& path) {
-    const QString backup = BackupPathOf(path);
-    if (!platform::FileExists(backup))
-        return true;
-    return platform::DeleteFile(backup);
+    RunFiles files;
+    const RestoreResult result = RemovePageBackup(files, path).result;
+    return result == rrRestored || result == rrNoBackup;
 }
 
 bool IsInBackupFolder(const QString& path) {

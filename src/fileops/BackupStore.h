@@ -6,11 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+class RunFiles;
+
 enum RestoreResult {
     rrSkipped,  // the path is a folder; nothing was touched
     rrRestored, // the backup now stands in the file's place
     rrNoBackup, // there is no backup to restore
     rrFailed,   // the file is read-only or the backup could not be moved back; both unchanged
+    rrRefused,  // a link where a file or backup folder should be, or a folder of another user
+    rrInUse,    // another run is working on the file
 };
 
 // The backup folder's name after translation, ending in a path separator.
@@ -23,22 +27,30 @@ QString BackupPathOf(const QString& path);
 // A file (not a folder) exists at the backup path.
 bool HasBackup(const QString& path);
 // Copies the file to its backup path, replacing an older backup only once the new copy is
-// complete and on disk (the copy and its folder are flushed), so that the file may be replaced
-// as soon as this returns. The copy keeps the file's bytes, permission bits, times and, where
-// the program may set them, its owner and group. Answers the backup path, or an empty string
-// when no backup could be made (the older backup is then unchanged).
+// complete and on disk, so that the file may be replaced as soon as this returns. The copy
+// keeps the file's bytes, permission bits, times and, where the program may set them, its
+// owner and group. Answers the backup path, or an empty string when no backup could be made
+// (the older backup is then unchanged).
 QString MakeBackup(const QString& path);
 
-struct VerifiedBackup {
-    QString path;         // the backup path; empty when no backup was made
-    bool changed = false; // the file no longer holds the expected bytes: nothing was replaced
+// What restoring or removing one file's backup did; `refusal` is the untranslated line
+// ("%s: ...") of an rrRefused or rrInUse.
+struct BackupAction {
+    RestoreResult result = rrFailed;
+    QString refusal;
 };
-// MakeBackup, but the older backup is replaced only when the copy holds the bytes whose
-// ContentDigest is `digest` (the bytes that were tidied). Safe to call from several threads.
-VerifiedBackup MakeVerifiedBackup(const QString& path, const QByteArray& digest);
 
-// Moves the backup back over the file in one step. Through a symbolic link the file the link
-// names is restored and the link stays.
+// Moves the backup back over the file in one step, working inside the run's opened folders.
+// Nothing is followed: a file that is a symbolic link, a backup that is one, and a backup
+// folder that is one or belongs to another user are refused. Across file systems the backup's
+// bytes are copied in place of the file, then the backup is removed.
+BackupAction RestorePage(RunFiles& files, const QString& path);
+// Deletes the file's backup: rrRestored when it is gone (or there was none: rrNoBackup, also
+// for a folder), rrFailed when it resisted (read-only), rrRefused for a backup folder that is
+// a link or another user's. A backup that is a symbolic link is removed itself.
+BackupAction RemovePageBackup(RunFiles& files, const QString& path);
+
+// The same for one path on its own.
 RestoreResult RestoreFromBackup(const QString& path);
 // True when there is no backup or it was deleted; false when an existing backup resisted.
 bool RemoveBackup(const QString& path);

@@ -14,6 +14,21 @@ namespace {
 // looked for: millions of unreadable entries must not be held in memory for it.
 constexpr qsizetype kStreamSampleSearchLimit = 4096;
 
+// Notes the folders a selection is expanded from: what is found below them is reached from
+// them without following links.
+class RootsOfScans final : public FolderScanner {
+public:
+    RootsOfScans(FolderScanner& scanner, TreeRoots& roots) : m_scanner(scanner), m_roots(roots) {}
+    bool ScanFolder(const QString& folder, const QString& filter, QStringList& target) override {
+        m_roots.Add(folder);
+        return m_scanner.ScanFolder(folder, filter, target);
+    }
+
+private:
+    FolderScanner& m_scanner;
+    TreeRoots& m_roots;
+};
+
 class BusyFlag {
 public:
     explicit BusyFlag(bool& busy) : m_busy(busy) { m_busy = true; }
@@ -83,18 +98,20 @@ void BatchCommands::Command(const CommandFrame& frame) {
         if (frame.saveSelection)
             GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
         QStringList list;
+        TreeRoots roots;
+        RootsOfScans scanner(*m_env.scanner, roots);
         switch (frame.from) {
         case WorkListFrom::Selection:
-            GatherSelection(*m_env.selection, *m_env.scanner, list, false);
+            GatherSelection(*m_env.selection, scanner, list, false);
             break;
         case WorkListFrom::ExpandedSelection:
-            GatherSelection(*m_env.selection, *m_env.scanner, list, true);
+            GatherSelection(*m_env.selection, scanner, list, true);
             break;
         case WorkListFrom::TreeFolder:
-            GatherTreeFolder(*m_env.selection, *m_env.scanner, list);
+            GatherTreeFolder(*m_env.selection, scanner, list);
             break;
         }
-        ListWorkItems items(std::move(list));
+        ListWorkItems items(std::move(list), std::move(roots));
         (this->*frame.run)(items); // each run returns at once for an empty list
         if (frame.reselect)
             ReselectAfterRun();
@@ -200,9 +217,14 @@ void BatchCommands::RunBatch(WorkItems& items, const QString& caption, TNextItem
     m_state.runFailed = false;
     if (!m_env.progress)
         return;
-    TidyAhead peekable(items); // only to see whether the list is empty
+    TidyAhead peekable(items); // to see whether the list is empty, and for its folders
     if (peekable.IsEmpty())
         return;
+    m_runFiles = &peekable.Files();
+    struct Forget {
+        RunFiles*& files;
+        ~Forget() { files = nullptr; }
+    } forget{m_runFiles};
     m_state.successCount = 0;
     FileProgressRun& progress = *m_env.progress;
     progress.Caption = caption;

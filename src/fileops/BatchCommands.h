@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <functional>
 
+class RunFiles;
 class TidyAhead;
 
 // What became of one entry of a run.
@@ -26,9 +27,13 @@ enum class FileOutcome {
     Tidied,         // backed up and rewritten
     TidiedBefore,   // the same file came earlier in this run (a repeated name, a link): passed
                     // over, so that its backup keeps the original
+    AlreadyTidied,  // the file is what tidying its backup gives: passed over, backup kept
     WouldChange,    // check run: tidying would change the file (nothing written)
     Unchanged,      // check run: tidying would leave the file as it is
-    ReadOnly,       // not tidied: read-only or vanished
+    ReadOnly,       // not tidied: read-only
+    Vanished,       // not processed: the file was moved or deleted while the run went on
+    InUse,          // not processed: another run is working on the file
+    LinkRefused,    // not processed: another user's link to a file that is not his
     Forbidden,      // not tidied: an executable program
     Declined,       // not tidied: No at the many-warnings question
     BackupFailed,   // not tidied: no backup could be made
@@ -61,6 +66,12 @@ class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
     virtual void FileDone(const FileRecord& record) = 0;
+    // The run ended at an error before the end of its list: `count` entries were not processed
+    // (at least that many when `atLeast`: the rest of a stream was not waited for).
+    virtual void NotProcessed(qint64 count, bool atLeast) {
+        Q_UNUSED(count);
+        Q_UNUSED(atLeast);
+    }
 };
 
 enum class TidyWriteMode {
@@ -159,6 +170,7 @@ private:
     void Observe(FileRecord record);
 
     BatchEnvironment m_env;
+    RunFiles* m_runFiles = nullptr; // the folders of the restore or removal run in progress
     bool m_busy = false;
     BatchRunState m_state;
     QStringList m_reselectPaths;

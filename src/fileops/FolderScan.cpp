@@ -16,15 +16,16 @@ namespace {
 
 enum class EntryKind { Folder, File, Other };
 
-// What an entry is, with links to files counted as files and links to folders as neither.
-EntryKind KindOf(const QByteArray& path, unsigned char type) {
+// What an entry of the folder `dirFd` is, with links to files counted as files and links to
+// folders as neither.
+EntryKind KindOf(int dirFd, const char* name, unsigned char type) {
     if (type == DT_DIR)
         return EntryKind::Folder;
     if (type == DT_REG)
         return EntryKind::File;
     struct stat info {};
     if (type == DT_UNKNOWN) {
-        if (::lstat(path.constData(), &info) != 0)
+        if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
             return EntryKind::Other;
         if (S_ISDIR(info.st_mode))
             return EntryKind::Folder;
@@ -35,8 +36,8 @@ EntryKind KindOf(const QByteArray& path, unsigned char type) {
     } else if (type != DT_LNK) {
         return EntryKind::Other;
     }
-    return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) ? EntryKind::File
-                                                                         : EntryKind::Other;
+    return ::fstatat(dirFd, name, &info, 0) == 0 && S_ISREG(info.st_mode) ? EntryKind::File
+                                                                          : EntryKind::Other;
 }
 
 } // namespace
@@ -49,12 +50,20 @@ public:
         EntryKind kind;
     };
 
+    // The folder the caller named, as the system resolves it.
     explicit FolderReader(const QString& folder) : m_base(folder) {
         if (!m_base.endsWith(QLatin1Char('/')))
             m_base += QLatin1Char('/');
-        m_nativeBase = platform::EncodeFileName(m_base);
-        m_dir = ::opendir(m_nativeBase.constData());
-        m_error = m_dir ? 0 : errno;
+        Open(::open(platform::EncodeFileName(m_base).constData(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    // A sub-folder met while reading `parent`, opened from it and never through a link: a
+    // folder swapped for a link meanwhile cannot lead the scan out of the tree.
+    FolderReader(const FolderReader& parent, const QByteArray& name)
+        : m_base(parent.m_base + platform::DecodeFileName(name) + QLatin1Char('/')) {
+        Open(parent.m_dir ? ::openat(::dirfd(parent.m_dir), name.constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                          : -1);
     }
     ~FolderReader() {
         if (m_dir)
@@ -75,14 +84,21 @@ public:
             const char* name = entry->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            return Entry{QByteArray(name), KindOf(m_nativeBase + name, entry->d_type)};
+            return Entry{QByteArray(name), KindOf(::dirfd(m_dir), name, entry->d_type)};
         }
         return std::nullopt;
     }
 
 private:
+    void Open(int fd) {
+        if (fd >= 0)
+            m_dir = ::fdopendir(fd);
+        m_error = m_dir ? 0 : errno;
+        if (fd >= 0 && !m_dir)
+            ::close(fd);
+    }
+
     QString m_base;
-    QByteArray m_nativeBase;
     DIR* m_dir = nullptr;
     int m_error = 0;
 };
@@ -98,9 +114,10 @@ public:
 
 } // namespace
 
-bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList& target,
-                   ScanObserver& observer) {
-    FolderReader reader(folder);
+namespace {
+
+bool ScanReader(FolderReader& reader, const QStringList& masks, QStringList& target,
+                ScanObserver& observer) {
     const QString& base = reader.Base();
     observer.FolderEntered(base);
     // A folder that cannot be read (or vanished) contributes nothing.
@@ -108,12 +125,13 @@ bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList&
         if (!observer.KeepGoing())
             return false;
         switch (entry->kind) {
-        case EntryKind::Folder:
-            if (!ScanDirectory(base + platform::DecodeFileName(entry->name), masks, target,
-                               observer))
+        case EntryKind::Folder: {
+            FolderReader sub(reader, entry->name);
+            if (!ScanReader(sub, masks, target, observer))
                 return false;
             observer.FolderEntered(base);
             break;
+        }
         case EntryKind::File: {
             const QString fileName = platform::DecodeFileName(entry->name);
             if (MatchesAnyMask(fileName, masks)) {
@@ -127,6 +145,14 @@ bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList&
         }
     }
     return true;
+}
+
+} // namespace
+
+bool ScanDirectory(const QString& folder, const QStringList& masks, QStringList& target,
+                   ScanObserver& observer) {
+    FolderReader reader(folder);
+    return ScanReader(reader, masks, target, observer);
 }
 
 bool PlainFolderScanner::ScanFolder(const QString& folder, const QString& filter,
@@ -171,7 +197,7 @@ std::optional<FolderWalker::Found> FolderWalker::Next() {
             if (m_skipFolder && m_skipFolder(name))
                 break;
             // Its matches come before the rest of this folder's entries.
-            auto sub = std::make_unique<FolderReader>(reader.Base() + name);
+            auto sub = std::make_unique<FolderReader>(reader, entry->name);
             if (sub->OpenError() != 0)
                 return Found{sub->Base(), sub->OpenError()};
             m_levels.push_back(std::move(sub));

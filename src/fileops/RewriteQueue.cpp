@@ -1,51 +1,41 @@
 #include "fileops/RewriteQueue.h"
 
-#include "engine/TidyEngine.h"
-#include "fileops/BackupStore.h"
-#include "support/Errors.h"
+#include "fileops/GroupCommit.h"
 
 #include <algorithm>
 
-struct RewriteQueue::Job {
-    QString path;
-    QByteArray digest;
-    QByteArray output;
-    FileKey key;
-    qint64 bytes = 0;
-    RewriteOutcome outcome; // guarded by the queue's mutex
-};
-
 namespace {
 
-RewriteOutcome Rewrite(const RewriteQueue::Job& job) {
-    const VerifiedBackup backup = MakeVerifiedBackup(job.path, job.digest);
-    if (backup.changed)
-        return {RewriteResult::Changed, {}};
-    if (backup.path.isEmpty())
-        return {RewriteResult::BackupFailed, {}};
-    try {
-        WriteFileText(job.path, job.output);
-    } catch (const KelvaneError& error) {
-        return {RewriteResult::WriteFailed, error.message()};
-    } catch (const std::exception& error) {
-        return {RewriteResult::WriteFailed, QString::fromLocal8Bit(error.what())};
-    }
-    return {RewriteResult::Rewritten, {}};
+std::mutex g_hookMutex;
+std::function<void(const PageFile&)> g_beforeReplace;
+
+std::function<void(const PageFile&)> BeforeReplaceHook() {
+    const std::lock_guard lock(g_hookMutex);
+    return g_beforeReplace;
+}
+
+qint64 SizeOf(const RewriteQueue::Job& job) {
+    return job.original.size() + job.output.size();
 }
 
 } // namespace
 
-RewriteQueue::RewriteQueue(int threads, int maxJobs, qint64 maxBytes)
-    : m_maxThreads(std::max(1, threads)), m_maxJobs(std::max(1, maxJobs)), m_maxBytes(maxBytes) {}
+void SetBeforeReplaceHookForTests(std::function<void(const PageFile& page)> hook) {
+    const std::lock_guard lock(g_hookMutex);
+    g_beforeReplace = std::move(hook);
+}
+
+RewriteQueue::RewriteQueue(RunFiles& files, int maxJobs, qint64 maxBytes)
+    : m_files(files), m_maxJobs(std::max(1, maxJobs)), m_maxBytes(maxBytes) {}
 
 RewriteQueue::~RewriteQueue() {
     {
-        std::unique_lock lock(m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_changed.notify_all();
     }
-    for (std::thread& thread : m_threads)
-        thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 bool RewriteQueue::IsFull(qint64 incoming) const {
@@ -55,26 +45,25 @@ bool RewriteQueue::IsFull(qint64 incoming) const {
     return outstanding >= m_maxJobs || m_bytes + incoming > m_maxBytes;
 }
 
-RewriteQueue::Ticket RewriteQueue::Submit(const QString& path, const QByteArray& digest,
-                                          QByteArray output, FileKey key) {
+RewriteQueue::Ticket RewriteQueue::Submit(PageFile page, QByteArray original, QByteArray output) {
     auto job = std::make_shared<Job>();
-    job->path = path;
-    job->digest = digest;
-    job->bytes = output.size();
+    job->key = page.Key();
+    job->page = std::move(page);
+    job->original = std::move(original);
     job->output = std::move(output);
-    job->key = key;
+    const qint64 bytes = SizeOf(*job);
 
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return !IsFull(job->bytes) || m_failed; });
+    m_changed.wait(lock, [&] { return !IsFull(bytes) || m_failed; });
     if (m_failed) {
         job->outcome.result = RewriteResult::NotRun;
-        job->output.clear();
+        job->page = PageFile();
         return job;
     }
     m_queue.push_back(job);
-    m_bytes += job->bytes;
-    if (m_idle == 0 && int(m_threads.size()) < m_maxThreads)
-        m_threads.emplace_back([this] { Work(); });
+    m_bytes += bytes;
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { Work(); });
     m_changed.notify_all();
     return job;
 }
@@ -82,29 +71,40 @@ RewriteQueue::Ticket RewriteQueue::Submit(const QString& path, const QByteArray&
 void RewriteQueue::Work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        ++m_idle;
         m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
-        --m_idle;
         if (m_queue.empty())
             return; // stopping, and nothing left to do
-        Ticket job = m_queue.front();
-        m_queue.pop_front();
-        m_running.push_back(job);
+        // Everything that came in while the last group was written goes to disk together.
+        m_running.assign(m_queue.begin(), m_queue.end());
+        m_queue.clear();
+        std::vector<Job*> jobs;
+        for (const Ticket& job : m_running)
+            jobs.push_back(job.get());
 
         lock.unlock();
-        const RewriteOutcome outcome = Rewrite(*job);
+        const std::vector<RewriteOutcome> outcomes =
+            CommitGroup(m_files, jobs, BeforeReplaceHook());
         lock.lock();
 
-        job->outcome = outcome;
-        job->output = QByteArray(); // the text is on disk or abandoned: free it now
-        m_bytes -= job->bytes;
-        m_running.erase(std::find(m_running.begin(), m_running.end(), job));
-        if (outcome.result == RewriteResult::WriteFailed && !m_failed) {
-            m_failed = true;
+        for (size_t i = 0; i < m_running.size(); ++i) {
+            Job& job = *m_running[i];
+            job.outcome = outcomes[i];
+            m_bytes -= SizeOf(job);
+            // The texts are on disk or abandoned, and the file may be released to other runs.
+            job.original = QByteArray();
+            job.output = QByteArray();
+            job.page = PageFile();
+            if (job.outcome.result == RewriteResult::WriteFailed)
+                m_failed = true;
+        }
+        m_running.clear();
+        if (m_failed) {
             for (const Ticket& waiting : m_queue) {
                 waiting->outcome.result = RewriteResult::NotRun;
+                m_bytes -= SizeOf(*waiting);
+                waiting->original = QByteArray();
                 waiting->output = QByteArray();
-                m_bytes -= waiting->bytes;
+                waiting->page = PageFile();
             }
             m_queue.clear();
         }
@@ -113,7 +113,7 @@ void RewriteQueue::Work() {
 }
 
 bool RewriteQueue::IsDone(const Ticket& ticket) const {
-    std::lock_guard lock(m_mutex);
+    const std::lock_guard lock(m_mutex);
     return ticket->outcome.result != RewriteResult::Pending;
 }
 
@@ -123,11 +123,15 @@ RewriteOutcome RewriteQueue::Wait(const Ticket& ticket) const {
     return ticket->outcome;
 }
 
-void RewriteQueue::WaitForFile(FileKey key) {
+bool RewriteQueue::WaitForFile(FileKey key) {
     std::unique_lock lock(m_mutex);
     const auto rewrites = [key](const Ticket& job) { return job->key == key; };
-    m_changed.wait(lock, [&] {
+    const auto none = [&] {
         return std::none_of(m_queue.begin(), m_queue.end(), rewrites) &&
                std::none_of(m_running.begin(), m_running.end(), rewrites);
-    });
+    };
+    if (none())
+        return false;
+    m_changed.wait(lock, none);
+    return true;
 }

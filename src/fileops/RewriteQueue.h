@@ -1,76 +1,89 @@
 #pragma once
-// Backs up and rewrites tidied files on worker threads. Putting a backup and a file on disk
-// (fsync) takes the disk's time rather than the processor's: done by several threads, the
-// flushes share disk commits and overlap the tidying of the next files of the run.
+// Backs up and rewrites the tidied files of a run on a thread of its own, many files at a
+// time. Putting a file on disk takes the disk's time, not the processor's, and one flush of
+// the file system costs about what one flush of a single file does: so the files that came in
+// while the last group was written go to disk together, with three flushes for the group
+// (the new backups' and pages' bytes, then the backups' names, then the pages' names) rather
+// than several for each file.
 //
-// Each job first makes a verified backup of its file (kept only when the file still holds the
-// bytes that were tidied) and only then replaces the file, so every file is at any moment either
-// untouched or tidied with its backup. Once a rewrite fails, jobs not yet started are not run:
-// the run ends at the file that failed.
+// The guarantee is the one of a file written alone: a file is replaced only once its backup is
+// complete and on disk, and only when it still is exactly what was read and tidied (checked on
+// the descriptor it was read through, just before the new text takes its name). So at every
+// moment each file is untouched, or tidied with its backup; an edit made meanwhile ends up in
+// the file (which is then left alone) or in its backup. Once a rewrite fails, files not yet
+// started are not touched: the run ends at the file that failed.
+
+#include "fileops/PageFile.h"
+#include "fileops/RunFiles.h"
 
 #include <QByteArray>
 #include <QString>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <sys/types.h>
 #include <thread>
-#include <utility>
 #include <vector>
 
 enum class RewriteResult {
     Pending,
     Rewritten,    // backed up and replaced by the tidied text
     BackupFailed, // no backup could be made; the file is as it was
-    Changed,      // the file no longer held the tidied bytes; file and backup are as they were
-    WriteFailed,  // backed up, but the tidied text could not be written; the file is as it was
+    Changed,      // the file no longer held the tidied bytes; it was left as it is
+    WriteFailed,  // the tidied text could not be written; the file is as it was
     NotRun,       // an earlier rewrite failed first; nothing was done
 };
 
 struct RewriteOutcome {
     RewriteResult result = RewriteResult::Pending;
-    QString error; // WriteFailed: the file-creation error
+    QString error;   // WriteFailed: the system's reason
+    QString refusal; // BackupFailed because of the backup folder: its untranslated line
 };
-
-// Which file a job rewrites, links and other names resolved: device and inode.
-using FileKey = std::pair<dev_t, ino_t>;
 
 class RewriteQueue {
 public:
-    struct Job;
+    struct Job {
+        PageFile page;       // opened and read; held (and locked) until the job is done
+        QByteArray original; // the bytes that were read and tidied: the backup's content
+        QByteArray output;   // the tidied text
+        FileKey key;         // the file's, as it was read
+        RewriteOutcome outcome; // guarded by the queue's mutex while queued
+    };
     using Ticket = std::shared_ptr<Job>;
 
-    // Up to `threads` workers; Submit waits while `maxJobs` jobs or `maxBytes` of tidied text
-    // are outstanding (one job is always let in).
-    explicit RewriteQueue(int threads = 8, int maxJobs = 32, qint64 maxBytes = qint64(64) << 20);
-    // Finishes every job handed over, then ends the workers.
+    // Submit waits while `maxJobs` jobs or `maxBytes` of texts are outstanding (one job is
+    // always let in).
+    explicit RewriteQueue(RunFiles& files, int maxJobs = 512, qint64 maxBytes = qint64(96) << 20);
+    // Finishes every job handed over, then ends the thread.
     ~RewriteQueue();
     RewriteQueue(const RewriteQueue&) = delete;
     RewriteQueue& operator=(const RewriteQueue&) = delete;
 
-    // Backs up `path` (its bytes must have the ContentDigest `digest`) and writes `output` to it.
-    Ticket Submit(const QString& path, const QByteArray& digest, QByteArray output, FileKey key);
+    Ticket Submit(PageFile page, QByteArray original, QByteArray output);
     bool IsDone(const Ticket& ticket) const;
     // Waits for the job and gives its outcome.
     RewriteOutcome Wait(const Ticket& ticket) const;
-    // Waits until no outstanding job rewrites the file `key`.
-    void WaitForFile(FileKey key);
+    // Waits until no outstanding job rewrites the file `key`; true when there was one.
+    bool WaitForFile(FileKey key);
 
 private:
     void Work();
     bool IsFull(qint64 incoming) const;
 
-    const int m_maxThreads;
+    RunFiles& m_files;
     const int m_maxJobs;
     const qint64 m_maxBytes;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::deque<Ticket> m_queue;
     std::vector<Ticket> m_running;
-    std::vector<std::thread> m_threads;
+    std::thread m_thread;
     qint64 m_bytes = 0;
-    int m_idle = 0;
     bool m_failed = false;
     bool m_stopping = false;
 };
+
+// Test hook: called in a rewrite just before a file's last check and the rename of its new
+// text (the moment an attacker would swap the file); nullptr removes it.
+void SetBeforeReplaceHookForTests(std::function<void(const PageFile& page)> hook);

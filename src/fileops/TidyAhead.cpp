@@ -1,11 +1,13 @@
 #include "fileops/TidyAhead.h"
 
 #include "fileops/ForbiddenFile.h"
-#include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
+#include "support/Translation.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/resource.h>
 
 namespace {
 
@@ -16,16 +18,47 @@ constexpr int kFirstBudget = 16;
 constexpr int kStepBudget = 8;
 // A file larger than this is only read ahead when nothing else is pending.
 constexpr qint64 kLargeFile = qint64(64) << 20;
+// Descriptors kept for the run's other needs (helpers' pipes, the rewrites, the window).
+constexpr rlim_t kReservedFiles = 256;
 
-bool CanOpen(const QString& path) {
-    const platform::UniqueFd fd(::open(platform::EncodeFileName(path).constData(),
-                                       O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    return fd.get() >= 0;
+// Files held open ahead at most: a list of many small pages keeps every helper busy with far
+// fewer, and the process must not run out of descriptors.
+qsizetype OpenFilesAhead() {
+    static const qsizetype limit = [] {
+        struct rlimit files {};
+        if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+            return qsizetype(256);
+        // The soft limit is often far below what the system allows the process.
+        if (files.rlim_cur < files.rlim_max && files.rlim_cur < 8192) {
+            struct rlimit raised = files;
+            raised.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+            if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+                files = raised;
+        }
+        const rlim_t usable = files.rlim_cur > 2 * kReservedFiles ? files.rlim_cur - kReservedFiles
+                                                                   : files.rlim_cur / 2;
+        // Each entry may hold its file and briefly its backup.
+        return qsizetype(std::min<rlim_t>(usable / 2, 2048));
+    }();
+    return limit;
+}
+
+[[noreturn]] void CannotRead(const QString& path, int code) {
+    QString reason = qt_error_string(code);
+    if (code == EFBIG)
+        reason = Translate(QStringLiteral("It is too large to be tidied."));
+    try {
+        RaiseFileOpenError(path, reason);
+    } catch (const KelvaneError& error) {
+        throw FileReadError(error.message());
+    }
 }
 
 } // namespace
 
-TidyAhead::TidyAhead(WorkItems& source) : m_source(source), m_maxAhead(kMaxAhead) {}
+TidyAhead::TidyAhead(WorkItems& source)
+    : m_source(source), m_files(source.Roots()), m_maxAhead(kMaxAhead),
+      m_maxOpenAhead(OpenFilesAhead()) {}
 
 TidyAhead::~TidyAhead() = default;
 
@@ -52,22 +85,28 @@ bool TidyAhead::IsEmpty() {
     return !PeekPath(0);
 }
 
-QString TidyAhead::FindSample(qsizetype limit) {
+QString TidyAhead::FindSample(qsizetype limit, QByteArray* content) {
     for (qsizetype i = 0; i < limit; ++i) {
         const std::optional<QString> path = PeekPath(i);
         if (!path)
             break;
-        const std::optional<FileIdentity> identity = IdentityOf(*path);
-        if (identity && identity->IsRegular() && identity->size > 0 && CanOpen(*path))
-            return *path;
+        OpenedPage opened = OpenPage(m_files, *path, LinkRule::FollowOwned);
+        if (opened.state != PageState::Opened || opened.page.st.st_size == 0)
+            continue;
+        QByteArray bytes;
+        if (ReadPage(opened.page, bytes, kMaxDocumentBytes) != ReadState::Read || bytes.isEmpty())
+            continue;
+        if (content)
+            *content = std::move(bytes);
+        return *path;
     }
     return {};
 }
 
-void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Wanted wanted) {
+void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Settings settings) {
     m_options = std::move(options);
     m_runner = &runner;
-    m_wanted = std::move(wanted);
+    m_settings = std::move(settings);
     m_batch = std::make_unique<TidyBatch>(m_options, runner);
 }
 
@@ -76,12 +115,38 @@ void TidyAhead::SetMaxAhead(qsizetype entries, qint64 bytes) {
     m_maxAheadBytes = bytes;
 }
 
+void TidyAhead::Forget(Entry& entry) {
+    entry.opened = OpenedPage();
+    entry.original = QByteArray();
+}
+
 void TidyAhead::Stop() {
     if (m_batch)
         m_batch->cancel();
+    m_droppedAhead += qsizetype(m_ahead.size());
     m_ahead.clear();
+    m_openAhead = 0;
     m_bytesAhead = 0;
     m_current.ticket = 0;
+    m_current.backupTicket = 0;
+}
+
+TidyAhead::Rest TidyAhead::CountRest() {
+    Rest rest;
+    rest.count = qint64(m_droppedAhead) + qint64(m_ahead.size()) + qint64(m_peeked.size());
+    m_droppedAhead = 0;
+    m_ahead.clear();
+    m_peeked.clear();
+    for (;;) {
+        if (!m_source.Ready()) {
+            rest.complete = false;
+            break;
+        }
+        if (!m_source.Next())
+            break;
+        ++rest.count;
+    }
+    return rest;
 }
 
 qsizetype TidyAhead::Count() const {
@@ -91,10 +156,13 @@ qsizetype TidyAhead::Count() const {
 std::optional<QString> TidyAhead::Next() {
     if (m_ahead.empty())
         TopUp(kFirstBudget, true);
+    Forget(m_current);
     if (!m_ahead.empty()) {
         m_current = std::move(m_ahead.front());
         m_ahead.pop_front();
         m_bytesAhead -= m_current.bytes;
+        if (m_current.opened.page.IsOpen())
+            --m_openAhead; // the step owns it now
     } else {
         std::optional<QString> path = TakePath();
         if (!path)
@@ -111,8 +179,8 @@ std::optional<QString> TidyAhead::Next() {
 void TidyAhead::TopUp(int budget, bool mayWait) {
     if (!m_batch)
         return;
-    for (int added = 0;
-         added < budget && qsizetype(m_ahead.size()) < m_maxAhead && m_batch->wantsMore();
+    for (int added = 0; added < budget && qsizetype(m_ahead.size()) < m_maxAhead &&
+                        m_openAhead < m_maxOpenAhead && m_batch->wantsMore();
          ++added) {
         if (m_peeked.empty() && !(mayWait && added == 0) && !m_source.Ready())
             return;
@@ -126,28 +194,55 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
     }
 }
 
+std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
+    const BackupFolderLookup lookup = m_files.BackupFolder(page.folder, false);
+    if (!lookup.folder)
+        return std::nullopt;
+    const platform::UniqueFd fd(::openat(lookup.folder->Fd(), page.name.constData(),
+                                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                             O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > kMaxDocumentBytes)
+        return std::nullopt;
+    PageFile backup;
+    backup.fd = platform::UniqueFd(::dup(fd.get()));
+    backup.st = st;
+    QByteArray bytes;
+    if (ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
+        return std::nullopt;
+    return bytes;
+}
+
 void TidyAhead::ReadAhead(Entry& entry) {
     // Only what the step will most likely tidy; the step tests everything again anyway.
-    const std::optional<FileIdentity> identity = IdentityOf(entry.path);
-    if (!identity || !identity->IsRegular() || !m_wanted(entry.path, *identity))
+    OpenedPage opened = OpenPage(m_files, entry.path, LinkRule::FollowOwned);
+    if (opened.state != PageState::Opened ||
+        (m_settings.wanted && !m_settings.wanted(opened.page)))
         return;
-    if (identity->size > kLargeFile && m_batch->pendingCount() > 0)
+    const qint64 size = opened.page.st.st_size;
+    if (size > kMaxDocumentBytes || (size > kLargeFile && m_batch->pendingCount() > 0))
         return;
-    if (m_maxAheadBytes > 0 && m_bytesAhead + identity->size > m_maxAheadBytes)
+    if (m_maxAheadBytes > 0 && m_bytesAhead + size > m_maxAheadBytes)
         return;
-    FileSnapshot snapshot;
-    try {
-        snapshot = ReadSnapshot(entry.path);
-    } catch (const FileReadError&) {
+    QByteArray bytes;
+    if (ReadPage(opened.page, bytes, kMaxDocumentBytes) != ReadState::Read)
         return; // the step reads it again and reports what it finds then
+    entry.forbidden = m_settings.refuseForbidden && IsForbiddenContent(entry.path, bytes);
+    if (!entry.forbidden) {
+        entry.bytes = bytes.size();
+        entry.ticket = m_batch->submit(bytes);
+        if (m_settings.backups) {
+            if (std::optional<QByteArray> backup = ReadBackup(opened.page)) {
+                entry.bytes += backup->size();
+                entry.backupTicket = m_batch->submit(std::move(*backup));
+            }
+        }
     }
-    if (IsForbiddenContent(entry.path, snapshot.bytes))
-        return;
-    entry.identity = snapshot.identity;
-    entry.digest = ContentDigest(snapshot.bytes);
-    entry.bytes = snapshot.bytes.size();
     m_bytesAhead += entry.bytes;
-    entry.ticket = m_batch->submit(std::move(snapshot.bytes));
+    entry.original = std::move(bytes);
+    entry.opened = std::move(opened);
+    ++m_openAhead;
 }
 
 quint64 TidyAhead::FirstLiveTicket() const {
@@ -176,37 +271,62 @@ TidyResult TidyAhead::TakeTicket(quint64 ticket) {
     return m_batch->takeNext();
 }
 
-TidiedDocument TidyAhead::Take(const QString& path, bool keepOriginal) {
-    if (m_current.ticket && !m_currentTaken && path == m_current.path &&
-        IdentityOf(path) == m_current.identity) {
-        const quint64 ticket = m_current.ticket;
-        TidiedDocument document;
-        document.result = TakeTicket(ticket);
-        m_currentTaken = true;
-        document.identity = m_current.identity;
-        document.digest = m_current.digest;
-        if (!keepOriginal)
-            return document;
-        FileSnapshot snapshot = ReadSnapshot(path);
-        if (ContentDigest(snapshot.bytes) == document.digest) {
-            document.original = std::move(snapshot.bytes);
-            return document;
-        }
-    }
+OpenedPage TidyAhead::Open(const QString& path, LinkRule rule) {
+    if (path == m_current.path && m_current.opened.state == PageState::Opened &&
+        m_current.opened.page.Unchanged(&m_current.original) &&
+        m_current.opened.page.StillNamed())
+        return std::move(m_current.opened);
+    m_current.opened = OpenedPage();
     m_currentTaken = true; // whatever was tidied ahead for this entry is of no use now
-    return TidyNow(path, keepOriginal);
+    return OpenPage(m_files, path, rule);
 }
 
-TidiedDocument TidyAhead::TidyNow(const QString& path, bool keepOriginal) {
-    FileSnapshot snapshot = ReadSnapshot(path);
+TidiedDocument TidyAhead::Tidy(PageFile page) {
     TidiedDocument document;
-    document.identity = snapshot.identity;
-    document.digest = ContentDigest(snapshot.bytes);
-    // A batch of its own: the results of the list's batch are taken in list order only.
-    TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
-    single.submit(keepOriginal ? snapshot.bytes : std::move(snapshot.bytes));
-    document.result = single.takeNext();
-    if (keepOriginal)
-        document.original = std::move(snapshot.bytes);
+    const bool ahead = !m_currentTaken && page.path == m_current.path &&
+                       (m_current.ticket || m_current.forbidden) &&
+                       page.Unchanged(&m_current.original);
+    if (ahead) {
+        document.original = std::move(m_current.original);
+        document.forbidden = m_current.forbidden;
+        if (m_current.ticket) {
+            // Taken in the order submitted: the file's result, then its backup's.
+            document.result = TakeTicket(m_current.ticket);
+            if (m_current.backupTicket)
+                document.fromBackup = TakeTicket(m_current.backupTicket);
+        }
+        m_currentTaken = true;
+        m_current.ticket = 0;
+        m_current.backupTicket = 0;
+        document.page = std::move(page);
+        return document;
+    }
+    m_currentTaken = true;
+    m_current.ticket = 0;
+    m_current.backupTicket = 0;
+
+    // Read and tidied now, in a batch of its own: the list's results are taken in order only.
+    int error = 0;
+    switch (ReadPage(page, document.original, kMaxDocumentBytes, &error)) {
+    case ReadState::Read:
+        break;
+    case ReadState::TooLarge:
+        CannotRead(page.path, EFBIG);
+    case ReadState::Failed:
+        CannotRead(page.path, error);
+    }
+    document.forbidden =
+        m_settings.refuseForbidden && IsForbiddenContent(page.path, document.original);
+    if (!document.forbidden) {
+        TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
+        single.submit(document.original);
+        std::optional<QByteArray> backup;
+        if (m_settings.backups && (backup = ReadBackup(page)))
+            single.submit(std::move(*backup));
+        document.result = single.takeNext();
+        if (backup)
+            document.fromBackup = single.takeNext();
+    }
+    document.page = std::move(page);
     return document;
 }

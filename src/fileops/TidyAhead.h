@@ -1,48 +1,81 @@
 #pragma once
-// The work list of a tidy or validate run, read and tidied ahead. While the run's step handles
-// one file, the files after it are read and handed to the engine's helpers, so that they tidy
-// in parallel and the step finds its result ready. Results are taken strictly in list order,
-// each inside its own file's step; a file that changed after it was read ahead is read and
-// tidied again, so no step ever sees a result computed from bytes the file no longer holds.
-// Memory stays bounded: the look-ahead stops at the engine's limits (TidyBatch::wantsMore) and
-// at a fixed number of entries, whatever the length of the list.
+// The work list of a tidy or validate run, opened, read and tidied ahead. While the run's step
+// handles one file, the files after it are opened, read and handed to the engine's helpers, so
+// that they tidy in parallel and the step finds its result ready. Results are taken strictly in
+// list order, each inside its own file's step; a file that changed after it was read ahead is
+// read and tidied again, so no step ever sees a result computed from bytes the file no longer
+// holds. Memory stays bounded: the look-ahead stops at the engine's limits
+// (TidyBatch::wantsMore), at a number of entries and at a number of open files, whatever the
+// length of the list.
 
 #include "engine/TidyBatch.h"
-#include "fileops/FileSnapshot.h"
+#include "fileops/PageFile.h"
+#include "fileops/RunFiles.h"
 #include "fileops/WorkItems.h"
+#include "support/Errors.h"
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+
+// The file-open error of a file that could not be read (as opposed to a failure of the engine).
+class FileReadError : public KelvaneError {
+public:
+    using KelvaneError::KelvaneError;
+};
+
+// The largest document a run reads: far beyond any web page, and small enough that its tidied
+// text still fits the engine's frames (EngineProtocol.h), whatever a hostile file claims.
+inline constexpr qint64 kMaxDocumentBytes = qint64(256) << 20;
 
 // A document of the run with the result of tidying it.
 struct TidiedDocument {
+    PageFile page;       // still open: the rewrite works on it
+    QByteArray original; // the bytes that were tidied
+    bool forbidden = false; // an executable program: not tidied (`result` is empty)
     TidyResult result;
-    FileIdentity identity; // the file when it was read
-    QByteArray digest;     // ContentDigest of the bytes that were tidied
-    QByteArray original;   // those bytes, when they were asked for
+    // What tidying the file's backup with the same options gives, when it has one: a file
+    // that is exactly that was tidied from its backup already.
+    std::optional<TidyResult> fromBackup;
 };
 
 class TidyAhead final : public WorkItems {
 public:
-    // Whether a regular file (as stat describes it) is worth tidying ahead.
-    using Wanted = std::function<bool(const QString& path, const FileIdentity& identity)>;
+    // Whether an opened file is worth reading and tidying ahead.
+    using Wanted = std::function<bool(const PageFile& page)>;
 
     explicit TidyAhead(WorkItems& source);
     ~TidyAhead() override;
     TidyAhead(const TidyAhead&) = delete;
     TidyAhead& operator=(const TidyAhead&) = delete;
 
+    // The run's folders and files.
+    RunFiles& Files() { return m_files; }
+
     // Before the run: whether the list has no entry at all.
     bool IsEmpty();
-    // The first of the first `limit` entries that names a readable, non-empty file; empty when
-    // there is none.
-    QString FindSample(qsizetype limit);
+    // The first of the first `limit` entries that names a readable, non-empty file, with its
+    // content; empty when there is none.
+    QString FindSample(qsizetype limit, QByteArray* content = nullptr);
 
-    // From now on, entries are tidied ahead with `options` by `runner` (which must outlive this).
-    void Start(ResolvedTidyOptions options, TidyRunner& runner, Wanted wanted);
+    struct Settings {
+        Wanted wanted;       // empty: every regular file
+        bool backups = false; // a file's backup is tidied too (the already-tidied test)
+        bool refuseForbidden = false; // executable programs are not tidied (TidiedDocument)
+    };
+    // From now on, entries are tidied ahead with `options` by `runner` (which must outlive
+    // this).
+    void Start(ResolvedTidyOptions options, TidyRunner& runner, Settings settings);
     // Drops everything tidied ahead (Cancel, the end of the run).
     void Stop();
+    // The entries not yet handed to the run, counted without opening them: the rest of a
+    // stream is read only as far as it is ready (`complete` false when it was not all there).
+    struct Rest {
+        qint64 count = 0;
+        bool complete = true;
+    };
+    Rest CountRest();
     // At most `entries` are read ahead (0: the default of 8,192), and with `bytes` above 0 at
     // most that many bytes of documents are tidied ahead: a document that does not fit is
     // tidied in its own step. Memory then no longer depends on the list (a tidied page and its
@@ -52,20 +85,25 @@ public:
 
     std::optional<QString> Next() override;
     qsizetype Count() const override;
+    bool Ready() override { return !m_peeked.empty() || m_source.Ready(); }
+    const TreeRoots* Roots() const override { return m_source.Roots(); }
 
-    // The document of the entry that Next() gave last (`path`): the result tidied ahead while
-    // the file is as it was read, else the file read and tidied now. Raises FileReadError.
-    TidiedDocument Take(const QString& path, bool keepOriginal);
-    // Reads `path` and tidies it now. Raises FileReadError.
-    TidiedDocument TidyNow(const QString& path, bool keepOriginal);
+    // The entry that Next() gave last (`path`), opened: the look-ahead's descriptor while the
+    // file is as it was then, else opened now.
+    OpenedPage Open(const QString& path, LinkRule rule);
+    // The document of `page` (opened by Open): the result tidied ahead while the file is as it
+    // was read, else the file read and tidied now. Raises FileReadError.
+    TidiedDocument Tidy(PageFile page);
 
 private:
     struct Entry {
         QString path;
-        quint64 ticket = 0; // 0: not tidied ahead
-        FileIdentity identity;
-        QByteArray digest;
-        qint64 bytes = 0; // tidied ahead: the document's size
+        OpenedPage opened; // Opened only when it was read ahead
+        QByteArray original;
+        bool forbidden = false;
+        quint64 ticket = 0;       // 0: not tidied ahead
+        quint64 backupTicket = 0; // 0: no backup tidied ahead
+        qint64 bytes = 0;         // tidied ahead: the documents' size
     };
 
     std::optional<QString> TakePath();
@@ -79,17 +117,24 @@ private:
     void DropUnused(bool wait);
     quint64 FirstLiveTicket() const;
     TidyResult TakeTicket(quint64 ticket);
+    // The backup of `page`, when it has a readable one.
+    std::optional<QByteArray> ReadBackup(const PageFile& page);
+    void Forget(Entry& entry);
 
     WorkItems& m_source;
+    RunFiles m_files;
     std::deque<QString> m_peeked; // taken from the source, not yet read
     std::deque<Entry> m_ahead;    // read, and tidied ahead where wanted
     Entry m_current;
     bool m_currentTaken = false;
     ResolvedTidyOptions m_options;
     TidyRunner* m_runner = nullptr;
-    Wanted m_wanted;
+    Settings m_settings;
     qsizetype m_maxAhead;
     qint64 m_maxAheadBytes = 0;
     qint64 m_bytesAhead = 0; // documents of m_ahead tidied ahead
+    qsizetype m_openAhead = 0;
+    qsizetype m_droppedAhead = 0; // entries dropped by Stop() before any step had them
+    qsizetype m_maxOpenAhead;
     std::unique_ptr<TidyBatch> m_batch;
 };

@@ -2,15 +2,10 @@
 
 #include "engine/TidyBatch.h"
 #include "fileops/BackupStore.h"
-#include "platform/FileFunctions.h"
-#include "platform/FileNames.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
 
-#include <cstdlib>
-#include <functional>
-#include <string_view>
 #include <sys/stat.h>
 
 namespace {
@@ -27,25 +22,26 @@ QString Filled(const char* textTemplate, const QStringList& values) {
     return FillTemplate(Translate(QString::fromUtf8(textTemplate)), values);
 }
 
-FileKey KeyOf(const FileIdentity& identity) {
-    return {identity.device, identity.inode};
+// The system's reason why a file could not be opened, as the file-open error says it.
+QString FileOpenError(const QString& path, int code) {
+    try {
+        RaiseFileOpenError(path, qt_error_string(code));
+    } catch (const KelvaneError& error) {
+        return error.message();
+    }
 }
 
-// The file a name leads to, links resolved, as a hash; 0 when it cannot be resolved.
-quint64 ResolvedPathHash(const QString& path) {
-    char* resolved = ::realpath(platform::EncodeFileName(path).constData(), nullptr);
-    if (resolved == nullptr)
-        return 0;
-    const quint64 hash = std::hash<std::string_view>{}(std::string_view(resolved));
-    ::free(resolved);
-    return hash == 0 ? 1 : hash;
+// The file-creation error of a file whose tidied text could not be written.
+[[noreturn]] void CannotWrite(const QString& path, const QString& reason) {
+    RaiseFileCreateError(path, reason);
 }
 
 } // namespace
 
 TidyRun::TidyRun(BatchRunState& state, const BatchEnvironment& environment, TidyAhead& items,
                  TidyWriteMode mode)
-    : m_state(state), m_env(environment), m_items(items), m_mode(mode) {}
+    : m_state(state), m_env(environment), m_items(items), m_mode(mode),
+      m_rewrites(items.Files()) {}
 
 void TidyRun::Execute(const ResolvedTidyOptions& options) {
     FileProgressRun& progress = *m_env.progress;
@@ -59,16 +55,26 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
     progress.OnFinished = [this](FileProgressRun& run) { TidyFinished(run); };
     progress.OnCancelQuery = [this](FileProgressRun& run) { return ConfirmStopTidy(run); };
 
-    // Backup copies are never tidied ahead: the step passes over them.
-    m_items.Start(options, CurrentTidyRunner(), [](const QString& path, const FileIdentity& id) {
-        return (id.mode & S_IWUSR) && !IsInBackupFolder(path);
-    });
+    // Backup copies are never tidied ahead: the step passes over them. A file's backup is
+    // tidied beside it: a file that is what its backup gives was tidied from it already.
+    m_items.Start(options, CurrentTidyRunner(),
+                  {[](const PageFile& page) {
+                       return !page.ReadOnly() && !IsInBackupFolder(page.path);
+                   },
+                   true, true});
     try {
         progress.RunItems(m_items);
+    } catch (const SilentAbort&) {
+        // A cancelled wait: what was handed over is finished, as after Cancel.
+        m_items.Stop();
+        Settle(true, false);
+        progress.ResetRun();
+        throw;
     } catch (...) {
         // The files already handed to the rewrite queue are finished; nothing after them.
         m_items.Stop();
         Settle(true, false);
+        SayNotProcessed(progress, m_notRun + (m_stepDecided ? 0 : 1));
         progress.ResetRun();
         throw;
     }
@@ -82,6 +88,7 @@ bool TidyRun::Decided(FileRecord record, FileOutcome outcome, const QString& err
 }
 
 bool TidyRun::DecidedWithLine(FileRecord record, FileOutcome outcome, const QString& line) {
+    m_stepDecided = true;
     record.outcome = outcome;
     Pending pending;
     if (!line.isEmpty())
@@ -93,84 +100,144 @@ bool TidyRun::DecidedWithLine(FileRecord record, FileOutcome outcome, const QStr
     return true;
 }
 
+std::optional<PageFile> TidyRun::Prepare(const QString& path) {
+    const auto decided = [&](FileOutcome outcome, const QString& errorTemplate = {}) {
+        FileRecord record;
+        record.path = path;
+        Decided(std::move(record), outcome, errorTemplate);
+        return std::nullopt;
+    };
+    // A backup copy is never tidied: its backup would push the original out of reach.
+    if (IsInBackupFolder(path))
+        return decided(FileOutcome::InBackupFolder);
+    const bool check = m_mode == TidyWriteMode::Check;
+    OpenedPage opened = m_items.Open(path, LinkRule::FollowOwned);
+    for (;;) {
+        switch (opened.state) {
+        case PageState::Opened:
+            break;
+        case PageState::Folder:
+            return decided(FileOutcome::Folder);
+        case PageState::Missing:
+            return decided(FileOutcome::Vanished,
+                           QStringLiteral("%s: The file no longer exists. It was moved or deleted "
+                                          "while the run was under way."));
+        case PageState::NotRegular:
+            return decided(FileOutcome::Unreadable,
+                           QStringLiteral("%s: This is not a regular file. It may be a pipe, a "
+                                          "device or a socket, and cannot be tidied."));
+        case PageState::LinkNotFollowed:
+        case PageState::LinkRefused:
+            return decided(FileOutcome::LinkRefused,
+                           QStringLiteral("%s: This is another user's symbolic link to a file "
+                                          "that is not his. Kelvane does not follow it."));
+        case PageState::Failed: {
+            const QString message = FileOpenError(path, opened.error);
+            if (m_env.unreadableFileEndsRun)
+                throw FileReadError(message);
+            FileRecord record;
+            record.path = path;
+            DecidedWithLine(std::move(record), FileOutcome::Unreadable, message);
+            return std::nullopt;
+        }
+        }
+        PageFile& page = opened.page;
+        if (page.ReadOnly())
+            return decided(FileOutcome::ReadOnly,
+                           QStringLiteral("%s: File is read-only. This file cannot be tidied."));
+        if (page.st.st_size > kMaxDocumentBytes)
+            return decided(FileOutcome::Unreadable,
+                           QStringLiteral("%s: File is too large to be tidied."));
+        if (check)
+            return std::move(page);
+        // The same file earlier in the list (another name, a link) is rewritten first; then
+        // the name may lead elsewhere.
+        if (m_rewrites.WaitForFile(page.Key())) {
+            opened = m_items.Open(path, LinkRule::FollowOwned);
+            continue;
+        }
+        // Tidied a second time, its backup would take the once-tidied text.
+        if (m_items.Files().WroteFile(page.Key()))
+            return decided(FileOutcome::TidiedBefore);
+        if (!page.LockAgainstOtherRuns())
+            return decided(FileOutcome::InUse,
+                           QStringLiteral("%s: Another Kelvane run is working on this file. It "
+                                          "was left to that run."));
+        return std::move(page);
+    }
+}
+
+std::optional<TidiedDocument> TidyRun::Read(PageFile page) {
+    const QString path = page.path;
+    try {
+        return m_items.Tidy(std::move(page));
+    } catch (const FileReadError& error) {
+        // A file that cannot be read ends the run (the window's way) unless the run goes on.
+        if (m_env.unreadableFileEndsRun)
+            throw;
+        FileRecord record;
+        record.path = path;
+        DecidedWithLine(std::move(record), FileOutcome::Unreadable, error.message());
+        return std::nullopt;
+    }
+}
+
 bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
+    m_stepDecided = false;
     Settle(m_pending.size() >= kMaxPending);
     FileRecord record;
     record.path = path;
-
-    if (platform::FolderExists(path))
-        return Decided(std::move(record), FileOutcome::Folder);
-    // A backup copy is never tidied: its backup would push the original out of reach.
-    if (IsInBackupFolder(path))
-        return Decided(std::move(record), FileOutcome::InBackupFolder);
-    const std::optional<FileIdentity> identity = IdentityOf(path);
-    if (IsReadOnlyPath(path) || !identity)
-        return Decided(std::move(record), FileOutcome::ReadOnly,
-                       QStringLiteral("%s: File is read-only. This file cannot be tidied."));
-    if (!identity->IsRegular())
-        return Decided(std::move(record), FileOutcome::Unreadable,
-                       QStringLiteral("%s: This is not a regular file. It may be a pipe, a "
-                                      "device or a socket, and cannot be tidied."));
-    if (identity->size > kMaxDocumentBytes)
-        return Decided(std::move(record), FileOutcome::Unreadable,
-                       QStringLiteral("%s: File is too large to be tidied."));
-    if (IsForbiddenFile(path))
-        return Decided(std::move(record), FileOutcome::Forbidden,
-                       QStringLiteral("%s: File is forbidden and cannot be tidied. It may be a "
-                                      "program or other binary file."));
-
     const bool check = m_mode == TidyWriteMode::Check;
-    // Tidied a second time, the file's backup would take the once-tidied text and the original
-    // would be gone.
-    const quint64 resolved = check ? 0 : ResolvedPathHash(path);
-    if (resolved != 0 && m_rewritten.contains(resolved))
-        return Decided(std::move(record), FileOutcome::TidiedBefore);
-    // The same file earlier in the list (a hard link) must be rewritten first.
-    m_rewrites.WaitForFile(KeyOf(*identity));
-    // A file that cannot be read ends the run (the window's way) unless the run goes on past it.
-    std::optional<QString> unreadable;
-    const auto read = [&](const std::function<TidiedDocument()>& fetch) {
-        try {
-            return fetch();
-        } catch (const FileReadError& error) {
-            if (m_env.unreadableFileEndsRun)
-                throw;
-            unreadable = error.message();
-            return TidiedDocument();
-        }
-    };
-    TidiedDocument document = read([&] { return m_items.Take(path, check); });
+
+    std::optional<TidiedDocument> document;
     for (int retidied = 0;; ++retidied) {
-        if (unreadable)
-            return DecidedWithLine(std::move(record), FileOutcome::Unreadable, *unreadable);
-        if (document.result.status != TidyRunStatus::Completed)
-            return CannotBeTidied(run, std::move(record), document.result);
-        if (!HasManyWarnings(document.result))
+        document.reset(); // its hold on the file goes before the file is opened again
+        std::optional<PageFile> page = Prepare(path);
+        if (!page)
+            return true;
+        document = Read(std::move(*page));
+        if (!document)
+            return true;
+        if (document->forbidden)
+            return Decided(std::move(record), FileOutcome::Forbidden,
+                           QStringLiteral("%s: File is forbidden and cannot be tidied. It may be "
+                                          "a program or other binary file."));
+        const TidyResult& result = document->result;
+        if (result.status != TidyRunStatus::Completed)
+            return CannotBeTidied(run, std::move(record), result);
+        // Tidied from its backup already (an earlier or overlapping run): tidying it again
+        // would put tidied text in the backup and the original out of reach.
+        if (document->fromBackup && document->fromBackup->status == TidyRunStatus::Completed &&
+            document->fromBackup->output == document->original) {
+            ++m_alreadyTidied;
+            record.reports = result.reports;
+            return Decided(std::move(record), FileOutcome::AlreadyTidied);
+        }
+        if (!HasManyWarnings(result))
             break;
         Settle(true); // the lines so far are in the window while the question is open
         if (!AskYesNoAll(ManyWarningsQuestion(), m_state.tidyDespiteWarnings)) {
-            record.reports = std::move(document.result.reports);
+            record.reports = result.reports;
             return Decided(std::move(record), FileOutcome::Declined);
         }
         // The question took its time: what the user agreed to must still be the file.
-        if (retidied == kMaxRetidy || IdentityOf(path) == document.identity)
+        if (retidied == kMaxRetidy ||
+            (document->page.Unchanged(&document->original) && document->page.StillNamed()))
             break;
-        document = read([&] { return m_items.TidyNow(path, check); });
     }
 
-    record.reports = std::move(document.result.reports);
+    record.reports = std::move(document->result.reports);
     if (check) {
-        record.original = std::move(document.original);
-        record.tidied = std::move(document.result.output);
+        record.original = std::move(document->original);
+        record.tidied = std::move(document->result.output);
         const FileOutcome outcome =
             record.original == record.tidied ? FileOutcome::Unchanged : FileOutcome::WouldChange;
         return Decided(std::move(record), outcome);
     }
-    if (resolved != 0)
-        m_rewritten.insert(resolved);
+    m_stepDecided = true;
     Pending pending;
-    pending.rewrite = m_rewrites.Submit(path, document.digest, std::move(document.result.output),
-                                        KeyOf(*identity));
+    pending.rewrite = m_rewrites.Submit(std::move(document->page), std::move(document->original),
+                                        std::move(document->result.output));
     pending.record = std::move(record);
     m_pending.push_back(std::move(pending));
     return true;
@@ -225,8 +292,30 @@ bool TidyRun::ConfirmStopTidy(FileProgressRun&) {
 void TidyRun::TidyFinished(FileProgressRun& run) {
     m_items.Stop(); // what was tidied ahead of a cancel is dropped
     Settle(true);
+    if (m_alreadyTidied > 0)
+        run.AddNotice(Filled("%d files were already what tidying their backups gives. They were "
+                             "passed over and their backups kept.",
+                             {QString::number(m_alreadyTidied)}));
     m_state.tidyDespiteWarnings = false;
     m_state.continueWithoutAsking = false;
+    const QString heading =
+        Filled("Kelvane - Tidied %d files out of %d",
+               {QString::number(m_state.successCount), QString::number(run.ItemCount())});
+    if (m_env.pages)
+        m_env.pages->ShowRunSummary(heading, run.MessageTexts());
+}
+
+void TidyRun::SayNotProcessed(FileProgressRun& run, qsizetype notRun) {
+    // The entry in hand was stepped; those after it were never taken from the list.
+    const TidyAhead::Rest rest = m_items.CountRest();
+    const qint64 count = qint64(notRun) + rest.count;
+    if (m_env.observer)
+        m_env.observer->NotProcessed(count, !rest.complete);
+    run.AddError(Filled(rest.complete ? "%d entries of the list were not processed, because the "
+                                        "run ended at an error."
+                                      : "At least %d entries of the list were not processed, "
+                                        "because the run ended at an error.",
+                        {QString::number(count)}));
     const QString heading =
         Filled("Kelvane - Tidied %d files out of %d",
                {QString::number(m_state.successCount), QString::number(run.ItemCount())});
@@ -242,9 +331,10 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
                 return;
             const RewriteOutcome outcome = m_rewrites.Wait(pending.rewrite);
             FileRecord& record = *pending.record;
-            const auto error = [&](const char* textTemplate) {
+            const auto error = [&](const QString& textTemplate) {
                 pending.line =
-                    ProgressMessage{Filled(textTemplate, {record.path}), MessageMark::Error};
+                    ProgressMessage{FillTemplate(Translate(textTemplate), {record.path}),
+                                    MessageMark::Error};
             };
             switch (outcome.result) {
             case RewriteResult::Pending:
@@ -254,12 +344,16 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
                 break;
             case RewriteResult::BackupFailed:
                 record.outcome = FileOutcome::BackupFailed;
-                error("%s: No backup of this file could be made, so it was not tidied. The "
-                      "backup folder may be read-only or the disk full.");
+                error(!outcome.refusal.isEmpty()
+                          ? outcome.refusal
+                          : QStringLiteral("%s: No backup of this file could be made, so it was "
+                                           "not tidied. The backup folder may be read-only or "
+                                           "the disk full."));
                 break;
             case RewriteResult::Changed:
                 record.outcome = FileOutcome::Changed;
-                error("%s: The file changed while it was being tidied. It was left as it is.");
+                error(QStringLiteral(
+                    "%s: The file changed while it was being tidied. It was left as it is."));
                 break;
             case RewriteResult::WriteFailed: {
                 record.outcome = FileOutcome::WriteFailed;
@@ -267,11 +361,12 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
                     m_env.observer->FileDone(record);
                 m_pending.pop_front();
                 if (throwFailure)
-                    throw KelvaneError(outcome.error);
+                    CannotWrite(record.path, outcome.error);
                 continue;
             }
             case RewriteResult::NotRun:
-                m_pending.pop_front(); // the run ended before this file
+                ++m_notRun; // the run ended before this file
+                m_pending.pop_front();
                 continue;
             }
         }

@@ -9,7 +9,6 @@
 #include "fileops/RewriteQueue.h"
 #include "fileops/TidyAhead.h"
 
-#include <QSet>
 #include <deque>
 #include <optional>
 
@@ -37,6 +36,12 @@ private:
     // Records an outcome decided in the step; answers true (go on with the next file).
     bool Decided(FileRecord record, FileOutcome outcome, const QString& errorTemplate = {});
     bool DecidedWithLine(FileRecord record, FileOutcome outcome, const QString& line);
+    // The entry opened and tested for tidying; nothing when its outcome is decided already.
+    std::optional<PageFile> Prepare(const QString& path);
+    // Reads and tidies `page`; nothing when its outcome is decided already.
+    std::optional<TidiedDocument> Read(PageFile page);
+    // The run ended at an error: says how many entries were left.
+    void SayNotProcessed(FileProgressRun& run, qsizetype notRun);
     bool CannotBeTidied(FileProgressRun& run, FileRecord record, const TidyResult& result);
     bool HasManyWarnings(const TidyResult& result) const;
     // Applies settled outcomes from the front: all of them with `wait`, else those done. A
@@ -50,6 +55,7 @@ private:
     const TidyWriteMode m_mode;
     std::deque<Pending> m_pending;
     RewriteQueue m_rewrites;
-    // The files rewritten so far, by a hash of their resolved path (8 bytes a file).
-    QSet<quint64> m_rewritten;
+    int m_alreadyTidied = 0;
+    bool m_stepDecided = true; // the entry in hand has its outcome (or its rewrite)
+    qsizetype m_notRun = 0; // stepped, but their rewrite never ran (the run ended first)
 };

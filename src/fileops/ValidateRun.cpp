@@ -18,8 +18,7 @@ void ValidateRun::Execute(const ResolvedTidyOptions& options) {
         return ProcessingCaption(path);
     };
     progress.OnFinished = [this](FileProgressRun& run) { ValidateFinished(run); };
-    m_items.Start(options, CurrentTidyRunner(),
-                  [](const QString&, const FileIdentity&) { return true; });
+    m_items.Start(options, CurrentTidyRunner(), {});
     try {
         progress.RunItems(m_items);
     } catch (...) {
@@ -37,10 +36,11 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
     const QString cannotAccess =
         FillTemplate(Translate(QStringLiteral("Cannot access file \"%s\"")), {path});
 
-    const std::optional<FileIdentity> identity = IdentityOf(path);
-    if (identity && identity->IsRegular()) {
+    OpenedPage opened = m_items.Open(path, LinkRule::FollowOwned);
+    switch (opened.state) {
+    case PageState::Opened:
         try {
-            TidiedDocument document = m_items.Take(path, false);
+            TidiedDocument document = m_items.Tidy(std::move(opened.page));
             messageText = TidyMessageText(document.result.reports);
             record.reports = std::move(document.result.reports);
             record.outcome = messageText.isEmpty() ? FileOutcome::Clean : FileOutcome::HasMessages;
@@ -48,13 +48,22 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
             messageText = cannotAccess;
             record.outcome = FileOutcome::Unreadable;
         }
-    } else if (identity && !identity->IsFolder()) {
-        // A pipe, device or socket: reading it could block the run, and it is no page.
+        break;
+    case PageState::Folder:
+        record.outcome = FileOutcome::Folder;
+        break;
+    case PageState::Missing:
+        // A path that no longer exists counts as clean.
+        record.outcome = FileOutcome::Clean;
+        break;
+    case PageState::NotRegular: // reading a pipe or device could block the run; it is no page
+    case PageState::LinkNotFollowed:
+    case PageState::LinkRefused:
+    case PageState::Failed:
         messageText = cannotAccess;
-        record.outcome = FileOutcome::Unreadable;
-    } else {
-        // Folders, and paths that no longer exist, count as clean.
-        record.outcome = identity ? FileOutcome::Folder : FileOutcome::Clean;
+        record.outcome = opened.state == PageState::LinkRefused ? FileOutcome::LinkRefused
+                                                                : FileOutcome::Unreadable;
+        break;
     }
 
     if (messageText.isEmpty()) {

@@ -5,7 +5,7 @@
 #include "common/ScriptedPrompts.h"
 #include "common/TestSupport.h"
 #include "fileops/BackupStore.h"
-#include "fileops/FileSnapshot.h"
+#include "fileops/TidyAhead.h"
 #include "support/Preferences.h"
 #include "support/RememberedAnswers.h"
 

@@ -9,7 +9,8 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BackupStore.h"
-#include "fileops/FileSnapshot.h"
+#include "fileops/DurableWrites.h"
+#include "fileops/TidyAhead.h"
 #include "platform/FileNames.h"
 
 #include <QDir>
@@ -103,7 +104,8 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
                                  "or other binary file.",
                            fifo + ": This is not a regular file. It may be a pipe, a device or a "
                                   "socket, and cannot be tidied.",
-                           gone + ": File is read-only. This file cannot be tidied.",
+                           gone + ": The file no longer exists. It was moved or deleted while "
+                                  "the run was under way.",
                            fails + ": The file cannot be tidied. It may have too many HTML "
                                    "errors for Kelvane to process.",
                            huge + ": File is too large to be tidied."}));
@@ -113,7 +115,7 @@ TEST_F(TidyRunTest, EveryKindOfEntryIsTidiedOrReportedAndCountedInTheTotal) {
         QList<FileOutcome>({FileOutcome::Tidied, FileOutcome::ReadOnly, FileOutcome::Forbidden,
                             FileOutcome::Forbidden, FileOutcome::Folder,
                             FileOutcome::InBackupFolder, FileOutcome::Unreadable,
-                            FileOutcome::ReadOnly, FileOutcome::Declined, FileOutcome::TidyFailed,
+                            FileOutcome::Vanished, FileOutcome::Declined, FileOutcome::TidyFailed,
                             FileOutcome::Tidied, FileOutcome::Unreadable, FileOutcome::Tidied}));
     EXPECT_EQ(rig.view.captions, QStringList{"Tidying Files..."});
     EXPECT_EQ(rig.view.shown.first(), "Processing good.html");
@@ -284,13 +286,11 @@ TEST_F(TidyRunTest, AFileThatChangesWhileItIsTidiedIsNeverOverwrittenWithAStaleR
 TEST_F(TidyRunTest, AnErrorWhileWritingEndsTheRunAtThatFile) {
     const QStringList pages = {Page("a.html", "<p>a"), Page("b.html", "<p>b"),
                                Page("c.html", "<p>c")};
-    // b turns read-only after its checks: its rewrite is refused.
-    engine.during = [&](const QByteArray& document) {
-        if (document == "<p>b")
-            SetReadOnly(pages[1], true);
-    };
+    // The disk fills up as b's tidied text is written.
+    SetWriteFailureForTests([](const QByteArray& bytes) { return bytes == "tidied:<p>b" ? ENOSPC : 0; });
     prompts.messageAnswers = {mrOk};
     Run(pages);
+    SetWriteFailureForTests(nullptr);
     EXPECT_TRUE(rig.commands.RunFailed());
     ASSERT_EQ(prompts.messages().size(), 1);
     EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("b.html")))
@@ -301,9 +301,11 @@ TEST_F(TidyRunTest, AnErrorWhileWritingEndsTheRunAtThatFile) {
     // finished, and then it has its backup.
     EXPECT_TRUE(ReadAll(pages[2]) == "<p>c" ? !HasBackup(pages[2])
                                             : ReadAll(BackupPathOf(pages[2])) == "<p>c");
-    EXPECT_EQ(rig.pages.summaries, 0) << "no summary after an error";
+    // The summary says how much of the list was left: c, unless its rewrite was under way.
+    ASSERT_EQ(rig.pages.summaries, 1);
+    EXPECT_TRUE(SummaryLines().last().contains(QStringLiteral("not processed")))
+        << SummaryLines().join(u'\n').toStdString();
     EXPECT_EQ(rig.progress.State(), fpsIdle);
-    SetReadOnly(pages[1], false);
 }
 
 TEST_F(TidyRunTest, CheckRunReportsOriginalAndTidiedBytesAndWritesNothing) {

@@ -1,0 +1,181 @@
+#include "fileops/RunFiles.h"
+
+#include "fileops/BackupStore.h"
+#include "platform/FileNames.h"
+#include "platform/TemporaryFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kCachedFolders = 32;
+
+QString ParentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+// Whose folder may hold the backups of a folder's files: the running user's, the system's,
+// or the folder owner's own. Anyone else could read or swap what is put there.
+bool TrustedOwner(uid_t owner, const struct stat& folder) {
+    return owner == ::geteuid() || owner == 0 || owner == folder.st_uid;
+}
+
+} // namespace
+
+RunFiles::RunFiles(const TreeRoots* roots) : m_roots(roots) {}
+
+QByteArray RunFiles::BackupFolderName() {
+    QString name = ::BackupFolderName();
+    name.chop(1); // the separator
+    return platform::EncodeFileName(name);
+}
+
+platform::FolderRef RunFiles::Cached(const QString& folder, int* error,
+                                     const std::function<platform::FolderRef(int*)>& open) {
+    for (qsizetype i = m_folders.size() - 1; i >= 0; --i) {
+        if (m_folders.at(i).first == folder) {
+            if (i != m_folders.size() - 1)
+                m_folders.move(i, m_folders.size() - 1);
+            return m_folders.last().second;
+        }
+    }
+    platform::FolderRef opened = open(error);
+    if (!opened)
+        return nullptr;
+    Sweep(opened);
+    m_folders.append({folder, opened});
+    if (m_folders.size() > kCachedFolders)
+        m_folders.removeFirst();
+    return opened;
+}
+
+platform::FolderRef RunFiles::OpenFolder(const QString& folder, int* error) {
+    const QString root = m_roots ? m_roots->RootOf(folder + QStringLiteral("/x")) : QString();
+    if (root.isEmpty())
+        return Cached(folder, error, [&](int* code) { return platform::FolderHandle::Open(folder, code); });
+    const platform::FolderRef top = Cached(
+        root, error, [&](int* code) { return platform::FolderHandle::Open(root, code); });
+    if (!top)
+        return nullptr;
+    if (folder == root)
+        return top;
+    const QString relative = folder.mid(root == QLatin1String("/") ? 1 : root.size() + 1);
+    return Cached(folder, error, [&](int* code) {
+        return platform::FolderHandle::OpenBeneath(top, relative, code);
+    });
+}
+
+platform::FolderRef RunFiles::FolderOf(const QString& path, int* error) {
+    return OpenFolder(ParentOf(path), error);
+}
+
+void RunFiles::Sweep(const platform::FolderRef& folder) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_swept.contains(KeyOf(folder->Stat())))
+            return;
+        m_swept.insert(KeyOf(folder->Stat()));
+    }
+    platform::RemoveStaleTemporaries(folder->Fd());
+}
+
+BackupFolderLookup RunFiles::Examine(const platform::FolderRef& folder, bool create) {
+    const QByteArray name = BackupFolderName();
+    BackupFolderLookup lookup;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        struct stat st {};
+        if (::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT || !create) {
+                lookup.error = errno;
+                return lookup;
+            }
+            if (::mkdirat(folder->Fd(), name.constData(), 0777) != 0) {
+                if (errno == EEXIST)
+                    continue; // made meanwhile: look at what is there now
+                lookup.error = errno;
+                return lookup;
+            }
+            int code = 0;
+            lookup.folder = platform::FolderHandle::OpenChild(folder, name, &code);
+            if (!lookup.folder) {
+                lookup.error = code;
+                return lookup;
+            }
+            // Its owner's, so that the owner may restore and clean what another user (root)
+            // tidied for him. Only root may give a folder away; others keep their own.
+            if (::fchown(lookup.folder->Fd(), folder->Stat().st_uid, folder->Stat().st_gid) !=
+                0) {
+            }
+            if (!TrustedOwner(lookup.folder->Stat().st_uid, folder->Stat())) {
+                lookup.folder.reset();
+                lookup.refusal = QStringLiteral(
+                    "%s: The backup folder beside this file belongs to another user, so Kelvane "
+                    "does not use it. The file was left as it is.");
+            }
+            return lookup;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            lookup.refusal = QStringLiteral(
+                "%s: The backup folder beside this file is a symbolic link, which Kelvane does "
+                "not follow. The file was left as it is.");
+            return lookup;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            lookup.error = ENOTDIR;
+            return lookup;
+        }
+        int code = 0;
+        lookup.folder = platform::FolderHandle::OpenChild(folder, name, &code);
+        if (!lookup.folder) {
+            if (code == ELOOP || code == ENOTDIR)
+                continue; // swapped since it was looked at
+            lookup.error = code;
+            return lookup;
+        }
+        if (!TrustedOwner(lookup.folder->Stat().st_uid, folder->Stat())) {
+            lookup.folder.reset();
+            lookup.refusal = QStringLiteral(
+                "%s: The backup folder beside this file belongs to another user, so Kelvane does "
+                "not use it. The file was left as it is.");
+        }
+        return lookup;
+    }
+    lookup.error = ELOOP;
+    return lookup;
+}
+
+BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, bool create) {
+    const FileKey key = KeyOf(folder->Stat());
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto known = m_backupFolders.constFind(key);
+        // A folder found missing is looked at again when one is to be made.
+        if (known != m_backupFolders.constEnd() &&
+            (known->folder || !known->refusal.isEmpty() || !create))
+            return *known;
+    }
+    BackupFolderLookup lookup = Examine(folder, create);
+    if (lookup.folder)
+        Sweep(lookup.folder);
+    const std::lock_guard lock(m_mutex);
+    // Only what the run can rely on is kept: a folder that could not be made may be makeable
+    // for the next file (space freed), and one that is missing may be made by another run.
+    if (lookup.folder || !lookup.refusal.isEmpty())
+        m_backupFolders.insert(key, lookup);
+    return lookup;
+}
+
+void RunFiles::Wrote(FileKey key) {
+    const std::lock_guard lock(m_mutex);
+    m_written.insert(key);
+}
+
+bool RunFiles::WroteFile(FileKey key) const {
+    const std::lock_guard lock(m_mutex);
+    return m_written.contains(key);
+}
