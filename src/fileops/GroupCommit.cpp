@@ -16,6 +16,7 @@ struct Item {
     platform::FolderRef backupFolder;
     platform::TemporaryFile backup;
     platform::TemporaryFile text;
+    bool linked = false; // the backup is the file itself under a second name
     bool live = false; // still on its way (no outcome decided yet)
 
     void Decide(RewriteResult result, const QString& error = {}) {
@@ -29,6 +30,23 @@ struct Item {
 
 QString SystemError(int code) {
     return qt_error_string(code);
+}
+
+// The backup of the file `job` rewrites, in a temporary of `folder`. Where it can, the backup is
+// the file itself under a second name: nothing is copied, and the file's bytes, permissions,
+// owner and times are the backup's by nature. A file with other names (an edit through one of
+// them would change the backup) and one on another file system are copied instead.
+bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& folder,
+                    RewriteQueue::Job& job, bool& linked) {
+    linked = false;
+    if (job.page.st.st_nlink == 1 && folder->Stat().st_dev == job.page.st.st_dev &&
+        job.page.Unchanged(&job.original) &&
+        backup.CreateLink(folder->Fd(), job.page.fd.get(), platform::BackupTemporaryName)) {
+        linked = true;
+        return job.page.TakeOwnChange();
+    }
+    return WriteTemporaryLike(backup, folder->Fd(), platform::BackupTemporaryName, job.original,
+                              job.page.st, true);
 }
 
 // The file was written to between its last check and the rename, so the write went to the
@@ -91,9 +109,8 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
             item.Decide(RewriteResult::BackupFailed);
             continue;
         }
-        if (!WriteTemporaryLike(item.backup, lookup.folder->Fd(), platform::BackupTemporaryName,
-                            job.original, job.page.st, true)) {
-            item.Decide(RewriteResult::BackupFailed);
+        if (!MakeBackupCopy(item.backup, lookup.folder, job, item.linked)) {
+            item.Decide(item.linked ? RewriteResult::Changed : RewriteResult::BackupFailed);
             continue;
         }
         const QByteArray& fileName = job.page.fileName;
@@ -140,6 +157,8 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
         }
         if (!PlaceBackup(item.backup, job.page.name))
             item.Decide(RewriteResult::BackupFailed);
+        else if (item.linked && !job.page.TakeOwnChange())
+            item.Decide(RewriteResult::Changed);
     }
     // 4. The backups' names on disk before any file is replaced.
     folders = liveFolders(true);

@@ -123,6 +123,15 @@ bool PageFile::ContentUnchanged() const {
            SameTimes(now.st_mtim, st.st_mtim);
 }
 
+bool PageFile::TakeOwnChange() {
+    struct stat now {};
+    if (!IsOpen() || ::fstat(fd.get(), &now) != 0 || now.st_size != st.st_size ||
+        !SameTimes(now.st_mtim, st.st_mtim))
+        return false;
+    st = now;
+    return true;
+}
+
 bool PageFile::StillNamed() const {
     struct stat named {};
     return fileFolder &&

@@ -56,6 +56,9 @@ public:
     // No byte was written to it since it was opened (its size and modification time as then).
     // Unlike Unchanged(), this holds after its name was taken away from it.
     bool ContentUnchanged() const;
+    // After the run itself gave the file another name (its backup), which moves its status
+    // time: takes the file's status as it is now, when no byte was written to it meanwhile.
+    bool TakeOwnChange();
     // Its name still leads to the file that was opened.
     bool StillNamed() const;
     // Takes the run's exclusive hold on the file against other runs (an advisory lock held

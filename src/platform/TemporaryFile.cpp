@@ -84,6 +84,30 @@ bool TemporaryFile::Create(int folderFd, NameMaker names, mode_t mode) {
     return false;
 }
 
+bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
+    Discard();
+    m_folder = folderFd;
+    m_names = std::move(names);
+    m_placed = false;
+    m_fd = ::fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
+    if (m_fd < 0)
+        return false;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray name = m_names(attempt);
+        if (LinkUnder(name)) {
+            m_name = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    const int code = errno;
+    ::close(m_fd);
+    m_fd = -1;
+    errno = code;
+    return false;
+}
+
 bool TemporaryFile::LinkUnder(const QByteArray& name) {
     // Giving a name to an unnamed file needs a capability through AT_EMPTY_PATH; /proc's link
     // to the descriptor does the same for anyone.

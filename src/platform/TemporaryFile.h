@@ -33,6 +33,10 @@ public:
     // Creates it in the folder `folderFd` with the permission bits `mode` (before the umask);
     // false with errno set when the system refuses.
     bool Create(int folderFd, NameMaker names, mode_t mode);
+    // Makes the open file `fileFd` the temporary: it gets one more name, a hidden one in
+    // `folderFd` (on the same file system), so that placing it gives the file itself a second
+    // name there without copying a byte. False with errno set (EXDEV across file systems).
+    bool CreateLink(int folderFd, int fileFd, NameMaker names);
     int Fd() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
 
