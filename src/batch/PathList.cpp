@@ -22,7 +22,11 @@ PathList::PathList(const QString& name, bool nullSeparated, Problem problem, int
         m_fd = 0;
         return;
     }
-    m_fd = ::open(platform::EncodeFileName(name).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Non-blocking: opening a FIFO otherwise waits for its writer, and with SA_RESTART no
+    // interrupt would end that wait. Every read below is preceded by a poll that also watches
+    // `wakeFd`; until a writer comes, that poll sees nothing to read.
+    m_fd = ::open(platform::EncodeFileName(name).constData(),
+                  O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (m_fd < 0)
         RaiseFileOpenError(name, qt_error_string(errno));
     m_ownFd = true;
@@ -36,31 +40,35 @@ PathList::~PathList() {
 bool PathList::Fill() {
     if (m_atEnd)
         return false;
-    if (m_wakeFd >= 0) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        while (::poll(fds, 2, -1) < 0)
-            if (errno != EINTR)
-                break;
-        if (fds[1].revents & POLLIN) {
-            m_atEnd = true;
-            return false;
-        }
-    }
     // Drop what was taken already, so that the buffer holds one chunk and one partial entry.
     m_buffer.remove(0, m_start);
     m_start = 0;
     const qsizetype old = m_buffer.size();
     m_buffer.resize(old + kChunk);
-    ssize_t got;
-    do {
+    ssize_t got = -1;
+    for (;;) {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, m_wakeFd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR)
+            break; // the read tells what is wrong
+        if (m_wakeFd >= 0 && (fds[1].revents & POLLIN)) {
+            m_buffer.resize(old);
+            m_atEnd = true;
+            return false;
+        }
+        if (fds[0].revents == 0)
+            continue;
         got = ::read(m_fd, m_buffer.data() + old, size_t(kChunk));
-    } while (got < 0 && errno == EINTR);
+        // Nothing yet after all (another reader of the same pipe was quicker): wait again.
+        if (got >= 0 || (errno != EINTR && errno != EAGAIN))
+            break;
+    }
     if (got <= 0) {
+        const int code = errno;
         m_buffer.resize(old);
         m_atEnd = true;
         if (got < 0)
             m_problem(QStringLiteral("%1: %2").arg(platform::DisplayFileName(m_name),
-                                                   qt_error_string(errno)));
+                                                   qt_error_string(code)));
         return false;
     }
     m_buffer.resize(old + got);

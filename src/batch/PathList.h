@@ -12,9 +12,10 @@ class PathList {
 public:
     using Problem = std::function<void(const QString& text)>;
 
-    // Opens `name` ("-": standard input). Throws KelvaneError when it cannot be opened.
-    // `problem` hears of a read error or an entry too long to be a path; `wakeFd`, when
-    // readable, ends a wait for more input (an interrupt).
+    // Opens `name` ("-": standard input) without waiting: a FIFO's writer is waited for by
+    // Next(). Throws KelvaneError when it cannot be opened. `problem` hears of a read error or
+    // an entry too long to be a path; `wakeFd`, when readable, ends any wait for input (an
+    // interrupt).
     PathList(const QString& name, bool nullSeparated, Problem problem, int wakeFd = -1);
     ~PathList();
     PathList(const PathList&) = delete;

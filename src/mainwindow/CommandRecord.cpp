@@ -146,3 +146,17 @@ SentRecord SendCommandRecord(const QString& socketPath, quint32 kind, const QStr
     }
     return sent;
 }
+
+SentRecord SendToRunningWindow(quint32 kind, const QString& commandLine, QStringList* tried) {
+    SentRecord sent;
+    sent.status = SentRecord::Status::NoProgram;
+    for (const QString& folder : platform::PrivateRuntimeFolders()) {
+        const QString socket = CommandRecordSocketPath(folder);
+        if (tried)
+            tried->append(socket);
+        sent = SendCommandRecord(socket, kind, commandLine);
+        if (sent.status != SentRecord::Status::NoProgram)
+            break;
+    }
+    return sent;
+}

@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -89,3 +90,8 @@ struct SentRecord {
 // and waits for the reply; `replyTimeoutMs` < 0 waits as long as the job takes.
 SentRecord SendCommandRecord(const QString& socketPath, quint32 kind, const QString& commandLine,
                              int replyTimeoutMs = -1);
+// Sends to the running window of the current user wherever its socket is: in each folder of
+// platform::PrivateRuntimeFolders() in turn, until a program answers there. NoProgram when
+// none does; `tried` (when given) gets the sockets tried, for messages.
+SentRecord SendToRunningWindow(quint32 kind, const QString& commandLine,
+                               QStringList* tried = nullptr);

@@ -2,6 +2,7 @@
 
 #include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
+#include "platform/WriteTarget.h"
 
 #include <cerrno>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -17,12 +19,11 @@ namespace platform {
 
 namespace {
 
-constexpr int kMaxLinkHops = 40;
-constexpr time_t kStaleAfterSeconds = 60;
 constexpr auto kFifoReaderWait = std::chrono::seconds(5);
 
 const FileWriteCalls kSystemCalls{&::write, &::fsync};
 const FileWriteCalls* g_calls = &kSystemCalls;
+std::chrono::milliseconds g_staleAge = kStaleTemporaryAge;
 
 WriteResult Fail(QString* error, int code) {
     if (error)
@@ -97,95 +98,73 @@ QByteArray BaseOf(const QByteArray& path) {
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
-QByteArray TemporaryName(const QByteArray& path, int slot) {
+// The temporary's name beside the file named `name`.
+QByteArray TemporaryName(const QByteArray& name, int slot) {
     const QByteArray suffix = ".kelvane-" + QByteArray::number(slot) + ".tmp";
     // A long name is cut so that the temporary's name still fits the file system's limit.
-    const QByteArray stem = BaseOf(path).left(NAME_MAX - 1 - suffix.size());
-    const QByteArray folder = FolderOf(path);
-    return (folder == "/" ? QByteArray() : folder) + "/." + stem + suffix;
+    return "." + name.left(NAME_MAX - 1 - suffix.size()) + suffix;
 }
 
-struct Target {
-    QByteArray path; // after every symbolic link
-    bool exists = false;
-    struct stat st {};
-    bool throughProc = false;
-};
+bool Older(const timespec& time, const timespec& than) {
+    return time.tv_sec < than.tv_sec || (time.tv_sec == than.tv_sec && time.tv_nsec < than.tv_nsec);
+}
 
-// Follows symbolic links one hop at a time, so that a dangling link leads to the name it
-// points to instead of being replaced itself.
-bool Resolve(const QByteArray& start, Target& target, int& code) {
-    QByteArray current = start;
-    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
-        if (current.startsWith("/proc/")) {
-            // Links there (/proc/self/fd/1 behind /dev/stdout) name open files, not paths:
-            // only the kernel can follow them.
-            target.throughProc = true;
-            target.path = current;
-            if (::stat(current.constData(), &target.st) != 0) {
-                code = errno;
-                return false;
-            }
-            target.exists = true;
-            return true;
-        }
-        struct stat st {};
-        if (::lstat(current.constData(), &st) != 0) {
-            if (errno != ENOENT) {
-                code = errno;
-                return false;
-            }
-            target.path = current;
-            return true;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            target.path = current;
-            target.exists = true;
-            target.st = st;
-            return true;
-        }
-        char buffer[PATH_MAX];
-        const ssize_t length = ::readlink(current.constData(), buffer, sizeof buffer);
-        if (length < 0) {
-            code = errno;
-            return false;
-        }
-        if (size_t(length) >= sizeof buffer) {
-            code = ENAMETOOLONG;
-            return false;
-        }
-        const QByteArray link(buffer, length);
-        current = link.startsWith('/') ? link : FolderOf(current) + '/' + link;
+// A temporary is a killed writer's when it is ours, nobody holds its lock and its status has
+// not changed for a while (the lock is taken just after the file is made). The lock is held
+// while it goes, so that no writer can take it up meanwhile.
+void RemoveStaleTemporaries(const WriteTarget& target) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto age = std::chrono::duration_cast<std::chrono::nanoseconds>(g_staleAge).count();
+    timespec before{now.tv_sec - time_t(age / 1000000000), long(now.tv_nsec - age % 1000000000)};
+    if (before.tv_nsec < 0) {
+        before.tv_nsec += 1000000000;
+        --before.tv_sec;
     }
-    code = ELOOP;
-    return false;
-}
-
-void RemoveStaleTemporaries(const QByteArray& path) {
-    const time_t now = std::time(nullptr);
     const uid_t me = ::geteuid();
     for (int slot = 0; slot < kTemporarySlots; ++slot) {
-        const QByteArray name = TemporaryName(path, slot);
+        const QByteArray name = TemporaryName(target.name, slot);
+        struct stat seen {};
+        if (::fstatat(target.folder, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(seen.st_mode) || seen.st_uid != me)
+            continue;
+        // Write-only where the writer left it so (the bits of a file that is written to).
+        int fd = ::openat(target.folder, name.constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES)
+            fd = ::openat(target.folder, name.constData(),
+                          O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        const UniqueFd file(fd);
         struct stat st {};
-        if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me &&
-            st.st_mtime + kStaleAfterSeconds < now)
-            ::unlink(name.constData());
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0 ||
+            !SameInode(st, seen) || !Older(st.st_ctim, before))
+            continue;
+        // Still the file that was judged under that name.
+        if (::fstatat(target.folder, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameInode(st, seen))
+            ::unlinkat(target.folder, name.constData(), 0);
     }
+}
+
+void SyncFolder(int folder) {
+    const UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
 }
 
 // The rename road. `impossible` is set when no temporary file could be created or renamed
 // into place, the cases in which writing in place is the remaining way.
-WriteResult ReplaceByRename(const Target& target, const QByteArray& bytes, QString* error,
+WriteResult ReplaceByRename(const WriteTarget& target, const QByteArray& bytes, QString* error,
                             bool& impossible) {
-    RemoveStaleTemporaries(target.path);
+    RemoveStaleTemporaries(target);
     QByteArray temporary;
     int fd = -1;
     int code = EEXIST;
     for (int slot = 0; slot < kTemporarySlots && fd < 0; ++slot) {
-        temporary = TemporaryName(target.path, slot);
+        temporary = TemporaryName(target.name, slot);
         // 0666 lets the umask decide a new file's bits, as a plain create would.
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                    0666);
+        fd = ::openat(target.folder, temporary.constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) {
             code = errno;
             if (code != EEXIST)
@@ -197,15 +176,20 @@ WriteResult ReplaceByRename(const Target& target, const QByteArray& bytes, QStri
         return Fail(error, code);
     }
     UniqueFd file(fd);
+    // Held from now until the temporary is renamed or gone: it tells others that a live writer
+    // owns it. A second descriptor keeps it once the written one is closed.
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    const UniqueFd lock(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
 
-    int failure = 0;
-    if (target.exists) {
+    int failure = lock.get() < 0 ? errno : 0;
+    if (!failure && target.exists) {
         // The owner only where permitted (root); the permission bits always, but never the
         // set-id bits: a rewritten file is not the program someone marked.
-        if (::fchown(fd, target.st.st_uid, target.st.st_gid) != 0) {
+        if (::fchown(fd, target.stat.st_uid, target.stat.st_gid) != 0) {
             // Ordinary users may not give files away: the file then belongs to the writer.
         }
-        if (::fchmod(fd, target.st.st_mode & 0777) != 0)
+        if (::fchmod(fd, target.stat.st_mode & 0777) != 0)
             failure = errno;
     }
     if (!failure && !WriteAll(fd, bytes.constData(), bytes.size()))
@@ -214,24 +198,38 @@ WriteResult ReplaceByRename(const Target& target, const QByteArray& bytes, QStri
         failure = errno;
     if (!file.close() && !failure)
         failure = errno;
-    if (!failure && ::rename(temporary.constData(), target.path.constData()) != 0) {
+    if (!failure && ::renameat(target.folder, temporary.constData(), target.folder,
+                               target.name.constData()) != 0) {
         failure = errno;
         // A sticky folder refuses to replace someone else's file that we may still write.
         impossible = failure == EPERM || failure == EACCES;
     }
     if (failure) {
-        ::unlink(temporary.constData());
+        ::unlinkat(target.folder, temporary.constData(), 0);
         return Fail(error, failure);
     }
-
     // Make the rename itself durable.
-    const int folder =
-        ::open(FolderOf(target.path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    SyncFolder(target.folder);
     return WriteResult::Written;
+}
+
+// Opens the file the walk found for writing, without following a link that was swapped in
+// meanwhile; answers -1 with errno set, or EAGAIN when another file took its place.
+int OpenFound(const WriteTarget& target, int flags) {
+    // Links in /proc are the way to the open file itself.
+    if (!target.throughProc)
+        flags |= O_NOFOLLOW;
+    const int fd =
+        ::openat(target.folder, target.name.constData(), flags | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const int code = ::fstat(fd, &st) != 0 ? errno : SameInode(st, target.stat) ? 0 : EAGAIN;
+    if (code == 0)
+        return fd;
+    ::close(fd);
+    errno = code;
+    return -1;
 }
 
 bool ReadAllFrom(int fd, QByteArray& bytes) {
@@ -257,12 +255,12 @@ bool WriteFromStart(int fd, const QByteArray& bytes) {
 }
 
 // A regular file rewritten in place: space first, then the bytes, then the length.
-WriteResult RewriteInPlace(const Target& target, const QByteArray& bytes, QString* error) {
+WriteResult RewriteInPlace(const WriteTarget& target, const QByteArray& bytes, QString* error) {
     bool readable = true;
-    int fd = ::open(target.path.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int fd = OpenFound(target, O_RDWR);
     if (fd < 0 && errno == EACCES) {
         readable = false;
-        fd = ::open(target.path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        fd = OpenFound(target, O_WRONLY);
     }
     if (fd < 0)
         return Fail(error, errno);
@@ -272,6 +270,9 @@ WriteResult RewriteInPlace(const Target& target, const QByteArray& bytes, QStrin
         return Fail(error, errno);
     if (!S_ISREG(st.st_mode))
         return WriteResult::NotAFile;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return Fail(error, errno);
 
     QByteArray old;
     if (readable)
@@ -296,13 +297,13 @@ WriteResult RewriteInPlace(const Target& target, const QByteArray& bytes, QStrin
 }
 
 // A FIFO or a character device: the bytes go to it as they would from a shell redirection.
-WriteResult WriteToStream(const Target& target, const QByteArray& bytes, QString* error) {
+WriteResult WriteToStream(const WriteTarget& target, const QByteArray& bytes, QString* error) {
     const auto deadline = std::chrono::steady_clock::now() + kFifoReaderWait;
     int fd = -1;
     for (;;) {
         // Non-blocking, so that a FIFO without a reader cannot hold the program forever.
-        fd = ::open(target.path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0 || errno != ENXIO || !S_ISFIFO(target.st.st_mode) ||
+        fd = OpenFound(target, O_WRONLY);
+        if (fd >= 0 || errno != ENXIO || !S_ISFIFO(target.stat.st_mode) ||
             std::chrono::steady_clock::now() >= deadline)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -324,39 +325,55 @@ WriteResult WriteToStream(const Target& target, const QByteArray& bytes, QString
     return stream.close() ? WriteResult::Written : Fail(error, errno);
 }
 
+WriteResult Refuse(QString* error, const QString& reason) {
+    if (error)
+        *error = reason;
+    return WriteResult::Failed;
+}
+
 } // namespace
 
 QString TemporaryFileName(const QString& path, int slot) {
-    return DecodeFileName(TemporaryName(EncodeFileName(path), slot));
+    const QByteArray native = EncodeFileName(path);
+    const QByteArray folder = FolderOf(native);
+    return DecodeFileName((folder == "/" ? QByteArray() : folder) + "/" +
+                          TemporaryName(BaseOf(native), slot));
 }
 
 void SetFileWriteCallsForTests(const FileWriteCalls* calls) {
     g_calls = calls ? calls : &kSystemCalls;
 }
 
+void SetStaleTemporaryAgeForTests(std::chrono::milliseconds age) {
+    g_staleAge = age;
+}
+
 WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    if (path.isEmpty())
-        return Fail(error, ENOENT);
-    Target target;
+    WriteTarget target;
     int code = 0;
-    if (!Resolve(EncodeFileName(path), target, code))
-        return Fail(error, code);
+    QString refusal;
+    if (!FindWriteTarget(EncodeFileName(path), target, code, refusal))
+        return code ? Fail(error, code) : Refuse(error, refusal);
 
     if (!target.exists) {
         bool impossible = false;
         return ReplaceByRename(target, bytes, error, impossible);
     }
-    const mode_t mode = target.st.st_mode;
+    const mode_t mode = target.stat.st_mode;
     if (S_ISDIR(mode))
         return Fail(error, EISDIR);
+    if (!S_ISREG(mode) && !S_ISFIFO(mode) && !S_ISCHR(mode))
+        return WriteResult::NotAFile;
+    // Someone else's file, or a hard link to anything, planted where everyone may make names.
+    refusal = SharedFolderRefusal(target, target.stat);
+    if (!refusal.isEmpty())
+        return Refuse(error, refusal);
     if (S_ISFIFO(mode) || S_ISCHR(mode))
         return WriteToStream(target, bytes, error);
-    if (!S_ISREG(mode))
-        return WriteResult::NotAFile;
     // A read-only file is not replaced, as on Windows; root would pass access().
     if (!(mode & S_IWUSR))
         return WriteResult::ReadOnly;
-    if (target.throughProc || target.st.st_nlink > 1)
+    if (target.throughProc || target.stat.st_nlink > 1)
         return RewriteInPlace(target, bytes, error);
     bool impossible = false;
     const WriteResult result = ReplaceByRename(target, bytes, error, impossible);

@@ -20,11 +20,22 @@
 // A read-only regular file (owner's write bit clear), a folder and anything else (a socket, a
 // block device) are refused without any change.
 //
-// Temporaries of this pattern that a killed writer left behind (owned by the user, untouched
-// for a minute) are removed when the same file is written again.
+// Folders that everyone may write to and that have the sticky bit (/tmp) hold names that
+// others planted. There, whatever the system's protected_symlinks setting, a link (at any step
+// of the path) is followed only when it belongs to the user or to the folder's owner, and an
+// existing file or FIFO is written only when it belongs to one of them and has no other hard
+// links. Anything else there is refused with the reason and nothing is written. The path is
+// walked from open folders and the file is replaced relative to its folder, so a name swapped
+// meanwhile is never followed: the decision stands on what was checked.
+//
+// A writer holds an exclusive flock on its temporary from its creation until it is renamed or
+// removed. A temporary of this pattern that is the user's, that nobody holds and whose status
+// has not changed for kStaleTemporaryAge is a killed writer's: it is removed when the same
+// file is written again.
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <sys/types.h>
 
 namespace platform {
@@ -41,6 +52,11 @@ WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, QString
 // The temporary file's name for `path` in slot `slot` (0 to kTemporarySlots - 1).
 inline constexpr int kTemporarySlots = 8;
 QString TemporaryFileName(const QString& path, int slot);
+
+// How long an unlocked temporary's status (ctime, which nobody can set back) must have stood
+// still before it counts as left behind. Tests shorten it; kStaleTemporaryAge restores it.
+inline constexpr std::chrono::seconds kStaleTemporaryAge{10};
+void SetStaleTemporaryAgeForTests(std::chrono::milliseconds age);
 
 // The system calls that put bytes on disk. Tests replace them to simulate a full or failing
 // device; nullptr restores the real ones.

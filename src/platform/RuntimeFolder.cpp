@@ -6,6 +6,7 @@
 #include <QDir>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -41,6 +42,56 @@ QString MakePrivate(const QString& path) {
     return {};
 }
 
+QString RuntimeVariableFolder() {
+    const QString runtime = DecodeFileName(qgetenv("XDG_RUNTIME_DIR"));
+    return runtime.startsWith(QLatin1Char('/')) && IsPrivateFolder(runtime) ? runtime : QString();
+}
+
+// The usual name of the folder in the temporary folder, "kelvane-<uid>".
+QString UsualFolder() {
+    return QDir::tempPath() + QStringLiteral("/kelvane-%1").arg(qulonglong(::getuid()));
+}
+
+// The private folders of ours named "kelvane-<uid>.XXXXXX" in the temporary folder, by name.
+// Others may make names of that pattern too; theirs are passed over.
+QStringList UniqueFolders() {
+    const QString usual = UsualFolder();
+    const QByteArray prefix = EncodeFileName(usual.mid(usual.lastIndexOf(QLatin1Char('/')) + 1));
+    const QString temporary = QDir::tempPath();
+    QStringList folders;
+    DIR* listing = ::opendir(EncodeFileName(temporary).constData());
+    if (!listing)
+        return folders;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        struct stat info {};
+        if (name.size() > prefix.size() + 1 && name.startsWith(prefix) &&
+            name.at(prefix.size()) == '.' &&
+            ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IsPrivate(info))
+            folders.append(temporary + QLatin1Char('/') + DecodeFileName(name));
+    }
+    ::closedir(listing);
+    folders.sort();
+    return folders;
+}
+
+// A new private folder under a name nobody can take first. Two programs that make one at
+// once both keep the first by name, so that they meet at one socket.
+QString MakeUniqueFolder(QString& problem) {
+    QByteArray pattern = EncodeFileName(UsualFolder()) + ".XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        problem = Reason(DecodeFileName(pattern), std::strerror(errno));
+        return {};
+    }
+    const QString made = DecodeFileName(pattern);
+    const QStringList folders = UniqueFolders();
+    if (folders.isEmpty() || folders.first() == made)
+        return made;
+    ::rmdir(pattern.constData());
+    return folders.first();
+}
+
 } // namespace
 
 bool IsPrivateFolder(const QString& path) {
@@ -49,22 +100,38 @@ bool IsPrivateFolder(const QString& path) {
 }
 
 QString PrivateRuntimeFolder(bool create, QString* error) {
-    const QString runtime = DecodeFileName(qgetenv("XDG_RUNTIME_DIR"));
-    if (!runtime.isEmpty() && runtime.startsWith(QLatin1Char('/')) && IsPrivateFolder(runtime))
+    if (const QString runtime = RuntimeVariableFolder(); !runtime.isEmpty())
         return runtime;
 
-    const QString fallback =
-        QDir::tempPath() + QStringLiteral("/kelvane-%1").arg(static_cast<qulonglong>(::getuid()));
+    const QString usual = UsualFolder();
     QString problem;
     if (create)
-        problem = MakePrivate(fallback);
-    else if (!IsPrivateFolder(fallback))
-        problem = Reason(fallback, "no private folder");
-    if (problem.isEmpty() && IsPrivateFolder(fallback))
-        return fallback;
+        problem = MakePrivate(usual);
+    if (problem.isEmpty() && IsPrivateFolder(usual))
+        return usual;
+    // The usual name is someone else's (or not a private folder): one of our own instead.
+    const QStringList unique = UniqueFolders();
+    if (!unique.isEmpty())
+        return unique.first();
+    if (create) {
+        QString failure;
+        const QString made = MakeUniqueFolder(failure);
+        if (!made.isEmpty())
+            return made;
+        problem = problem.isEmpty() ? failure : problem + QStringLiteral("; ") + failure;
+    }
     if (error)
-        *error = problem.isEmpty() ? Reason(fallback, "not private") : problem;
+        *error = problem.isEmpty() ? Reason(usual, "no private folder") : problem;
     return {};
+}
+
+QStringList PrivateRuntimeFolders() {
+    QStringList folders;
+    if (const QString runtime = RuntimeVariableFolder(); !runtime.isEmpty())
+        folders.append(runtime);
+    if (const QString usual = UsualFolder(); IsPrivateFolder(usual))
+        folders.append(usual);
+    return folders + UniqueFolders();
 }
 
 std::optional<uid_t> PeerUserId(int fd) {

@@ -3,6 +3,7 @@
 // credentials of the process at the other end of a local socket.
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <sys/types.h>
 
@@ -14,9 +15,15 @@ bool IsPrivateFolder(const QString& path);
 
 // The folder for the user's sockets: $XDG_RUNTIME_DIR when it is set and private; otherwise
 // "kelvane-<uid>" in the temporary folder, made with mode 0700 when `create` is set (an
-// existing one must be private too). Empty, with the reason in `error`, when there is no safe
-// folder (or, without `create`, none yet).
+// existing one must be private too). Anyone may take that name first in a shared temporary
+// folder; then a private folder of ours named "kelvane-<uid>.XXXXXX" serves: the first
+// existing one by name, or, with `create`, a new one under a name nobody could foresee. Empty,
+// with the reason in `error`, when there is no safe folder (or, without `create`, none yet).
 QString PrivateRuntimeFolder(bool create, QString* error = nullptr);
+
+// Every private folder of the user in which a running program may have its socket, in the
+// order to try them: the one PrivateRuntimeFolder picks comes first when it exists.
+QStringList PrivateRuntimeFolders();
 
 // The user id of the process at the other end of the connected local socket `fd`.
 std::optional<uid_t> PeerUserId(int fd);

@@ -34,6 +34,20 @@ constexpr int kCountedNames = 9;
 constexpr int kRandomNames = 64;
 // Downloads left behind (the program was killed before it removed them) go after this long.
 constexpr std::chrono::hours kStaleDownloadAge{24};
+// What the reply may hold before it stops reading from the network until we have taken it,
+// and how much is taken at a time: memory stays bounded however fast the server sends.
+constexpr qint64 kReplyBufferBytes = qint64(1) << 20;
+constexpr qint64 kChunkBytes = qint64(64) << 10;
+
+QString SizeText(qint64 bytes) {
+    if (bytes >= (qint64(1) << 20) && bytes % (qint64(1) << 20) == 0)
+        return QStringLiteral("%1 MB").arg(bytes >> 20);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString SecondsText(std::chrono::milliseconds time) {
+    return QStringLiteral("%1 s").arg(double(time.count()) / 1000.0);
+}
 
 // The system's proxy settings, except that loopback hosts are always reached directly.
 class SystemProxyFactory final : public QNetworkProxyFactory {
@@ -189,10 +203,6 @@ void WebTransfer::setTargetFolder(const QString& folder) {
     m_folder = folder;
 }
 
-void WebTransfer::setTransferTimeout(int milliseconds) {
-    m_transferTimeoutMs = milliseconds;
-}
-
 void WebTransfer::start(const QString& address) {
     if (m_state != State::Idle)
         return;
@@ -290,35 +300,83 @@ void WebTransfer::SendRequest() {
     QNetworkRequest request(QUrl(m_address, QUrl::TolerantMode));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(m_transferTimeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QByteArrayLiteral("Kelvane/" KELVANE_VERSION));
 
     m_state = State::Transferring;
     m_requestSent = true;
     m_reply = m_manager->get(request);
+    m_reply->setReadBufferSize(kReplyBufferBytes);
     connect(m_reply, &QNetworkReply::readyRead, this, &WebTransfer::ReplyReadyRead);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &WebTransfer::ReplyMetaData);
+    connect(m_reply, &QNetworkReply::finished, this, &WebTransfer::ReplyFinished);
+
+    // The transfer's own clocks: Qt's transfer time-out restarts with every byte, so a server
+    // that drips would hold the job for ever.
+    m_deadlineTimer = new QTimer(this);
+    m_deadlineTimer->setSingleShot(true);
+    connect(m_deadlineTimer, &QTimer::timeout, this, [this] {
+        Fail(QStringLiteral("The transfer took longer than %1 and was stopped")
+                 .arg(SecondsText(m_limits.deadline)));
+    });
+    m_deadlineTimer->start(m_limits.deadline);
+    m_receivedAtStallCheck = 0;
+    m_stallTimer = new QTimer(this);
+    connect(m_stallTimer, &QTimer::timeout, this, &WebTransfer::CheckStall);
+    m_stallTimer->start(m_limits.stallTimeout);
+}
+
+void WebTransfer::CheckStall() {
+    if (m_state != State::Transferring)
+        return;
+    if (m_received - m_receivedAtStallCheck < m_limits.stallBytes) {
+        Fail(QStringLiteral("The server sent less than %1 in %2; the transfer was stopped")
+                 .arg(SizeText(m_limits.stallBytes), SecondsText(m_limits.stallTimeout)));
+        return;
+    }
+    m_receivedAtStallCheck = m_received;
+}
+
+void WebTransfer::ReplyMetaData() {
+    if (m_state != State::Transferring)
+        return;
+    const qint64 expected = ExpectedSize();
+    if (expected > m_limits.maxBytes) {
+        Fail(QStringLiteral("The page is larger than %1, the most that can be tidied")
+                 .arg(SizeText(m_limits.maxBytes)));
+        return;
+    }
     // Reported from the data itself: QNetworkReply throttles its own progress signal and can
     // stay silent about the first bytes of a stalling transfer.
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
-        if (m_state == State::Transferring)
-            Q_EMIT progress(m_received, ExpectedSize());
-    });
-    connect(m_reply, &QNetworkReply::finished, this, &WebTransfer::ReplyFinished);
+    Q_EMIT progress(m_received, expected);
 }
 
 void WebTransfer::ReplyReadyRead() {
     if (m_state != State::Transferring || !m_reply)
         return;
-    const QByteArray data = m_reply->readAll();
-    if (data.isEmpty())
-        return;
-    if (m_file->write(data) != data.size()) {
-        Fail(QStringLiteral("Cannot write %1: %2").arg(m_file->fileName(), m_file->errorString()));
-        return;
+    // A chunk at a time, so that memory holds no more than a chunk and the reply's buffer.
+    if (m_chunk.size() != kChunkBytes)
+        m_chunk.resize(kChunkBytes);
+    qint64 taken = 0;
+    while (m_reply->bytesAvailable() > 0) {
+        const qint64 got = m_reply->read(m_chunk.data(), m_chunk.size());
+        if (got <= 0)
+            break;
+        if (m_received + got > m_limits.maxBytes) {
+            Fail(QStringLiteral("The page is larger than %1, the most that can be tidied")
+                     .arg(SizeText(m_limits.maxBytes)));
+            return;
+        }
+        if (m_file->write(m_chunk.constData(), got) != got) {
+            Fail(QStringLiteral("Cannot write %1: %2")
+                     .arg(m_file->fileName(), m_file->errorString()));
+            return;
+        }
+        m_received += got;
+        taken += got;
     }
-    m_received += data.size();
-    Q_EMIT progress(m_received, ExpectedSize());
+    if (taken > 0)
+        Q_EMIT progress(m_received, ExpectedSize());
 }
 
 qint64 WebTransfer::ExpectedSize() const {
@@ -386,10 +444,12 @@ void WebTransfer::Finish(State state) {
 }
 
 void WebTransfer::DropNetwork() {
-    if (m_probeTimer) {
-        m_probeTimer->stop();
-        m_probeTimer->deleteLater();
-        m_probeTimer = nullptr;
+    for (QTimer** timer : {&m_probeTimer, &m_deadlineTimer, &m_stallTimer}) {
+        if (*timer) {
+            (*timer)->stop();
+            (*timer)->deleteLater();
+            *timer = nullptr;
+        }
     }
     if (m_probe) {
         m_probe->disconnect(this);

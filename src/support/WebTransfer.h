@@ -44,6 +44,24 @@ private:
 // to a suffix-less name of an HTML page.
 QString DownloadFileName(const QString& address, const QString& contentType);
 
+// The largest page a transfer takes, in bytes after any unpacking: the tidy engine's largest
+// document (256 MB, kMaxDocumentBytes of the file runs), since a larger page could not be
+// tidied anyway.
+inline constexpr qint64 kMaxDownloadBytes = qint64(256) << 20;
+
+// What one transfer may take before it fails with a reason. The defaults let a page of the
+// largest size arrive over a slow line, and end a server that stops or drips.
+struct WebTransferLimits {
+    // Bytes of the page; a larger one fails as soon as it is known to be larger.
+    qint64 maxBytes = kMaxDownloadBytes;
+    // The whole transfer, from the request to its last byte (10 minutes).
+    std::chrono::milliseconds deadline = std::chrono::minutes(10);
+    // Fewer than `stallBytes` in any `stallTimeout` (60 s) is a stalled transfer: a server
+    // that sends one byte now and then must not hold the job until the deadline.
+    std::chrono::milliseconds stallTimeout = std::chrono::seconds(60);
+    qint64 stallBytes = 1024;
+};
+
 class WebTransfer : public QObject {
     Q_OBJECT
 public:
@@ -55,8 +73,8 @@ public:
 
     // Empty: DefaultDownloadFolder(). Created when missing.
     void setTargetFolder(const QString& folder);
-    // Longest silence from the server before the transfer fails.
-    void setTransferTimeout(int milliseconds);
+    // Before start(); the defaults otherwise.
+    void setLimits(const WebTransferLimits& limits) { m_limits = limits; }
 
     // Checks the connection first unless NeedsNoConnection holds, then fetches the address.
     // Always ends with finished(), never synchronously inside start().
@@ -82,7 +100,9 @@ private:
     void ConnectionChecked(bool connected);
     void SendRequest();
     void ReplyReadyRead();
+    void ReplyMetaData();
     void ReplyFinished();
+    void CheckStall();
     qint64 ExpectedSize() const;
     void Fail(const QString& reason);
     void Finish(State state);
@@ -91,14 +111,18 @@ private:
     State m_state = State::Idle;
     QString m_address;
     QString m_folder;
-    int m_transferTimeoutMs = 60000;
+    WebTransferLimits m_limits;
     bool m_requestSent = false;
     qint64 m_received = 0;
+    qint64 m_receivedAtStallCheck = 0;
     QString m_localFile;
     QString m_error;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;
     QTcpSocket* m_probe = nullptr;
     QTimer* m_probeTimer = nullptr;
+    QTimer* m_deadlineTimer = nullptr;
+    QTimer* m_stallTimer = nullptr;
     std::unique_ptr<QTemporaryFile> m_file;
+    QByteArray m_chunk;
 };

@@ -8,11 +8,26 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 using ReportProgram = BatchProgramTest;
+
+// Whether process `pid` has a handler of its own for `signal`.
+bool CatchesSignal(qint64 pid, int signal) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
 
 TEST_F(ReportProgram, ValidateReportsAsTextJsonAndSarif) {
     CopySite("site");
@@ -172,6 +187,50 @@ TEST_F(ReportProgram, UnreadableFileAndFolderAreReportedAndTheOthersDone) {
     EXPECT_TRUE(r.err.contains("closed/: The folder cannot be read")) << r.err.constData();
     EXPECT_TRUE(r.out.contains("Kelvane - Tidied 15 files out of 17")) << r.out.constData();
     EXPECT_TRUE(QFileInfo::exists(At("site/Kelvane Backup/about.html")));
+}
+
+TEST_F(ReportProgram, AnInterruptEndsEveryWaitForTheList) {
+    CopySite(QStringLiteral("site"));
+    const QByteArray fifo = QFile::encodeName(At("list.fifo"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    // Nobody ever opens the FIFO to write; then a writer sends one path and stays.
+    for (const bool writer : {false, true}) {
+        SCOPED_TRACE(writer ? "waiting for the next path" : "waiting for a writer");
+        int held = -1;
+        if (writer) {
+            held = ::open(fifo.constData(), O_RDWR); // a writer that never closes
+            ASSERT_GE(held, 0);
+            ASSERT_EQ(::write(held, "site/about.html\n", 16), 16);
+        }
+        QProcess process;
+        Start(process, {"validate", "--files-from", "list.fifo"});
+        // Signalled once it waits: it reported the first path, or it has taken over SIGTERM
+        // and then went on to open the list.
+        const auto waiting = [&](const QByteArray& out) {
+            return writer ? out.contains("site/about.html:")
+                          : CatchesSignal(process.processId(), SIGTERM);
+        };
+        QByteArray out;
+        for (int wait = 0; wait < 100 && !waiting(out); ++wait) {
+            process.waitForReadyRead(100);
+            out += process.readAllStandardOutput();
+        }
+        ASSERT_TRUE(waiting(out)) << out.constData();
+        QThread::msleep(200);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        const bool ended = process.waitForFinished(20000);
+        if (!ended)
+            process.kill();
+        process.waitForFinished();
+        if (held >= 0)
+            ::close(held);
+        ASSERT_TRUE(ended) << "the program went on waiting";
+        out += process.readAllStandardOutput();
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(process.exitCode(), SIGTERM) << "the shell sees 128+15";
+        EXPECT_EQ(out.contains("site/about.html:"), writer) << out.constData();
+        EXPECT_TRUE(process.readAllStandardError().contains("stopped by SIGTERM"));
+    }
 }
 
 TEST_F(ReportProgram, AFileIsReportedWhileTheListStillWaitsForTheNext) {

@@ -4,17 +4,23 @@
 #include "common/TestSupport.h"
 #include "mainwindow/CommandRecord.h"
 #include "mainwindow/CommandRecordServer.h"
+#include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -249,4 +255,56 @@ TEST_F(CommandRecords, AStaleSocketIsRecoveredALiveOneNeverTakenOver) {
     CommandRecordServer third([](quint32, const QString&) { return crFailed; });
     EXPECT_EQ(third.Listen(path), CommandRecordServer::ListenResult::Failed);
     EXPECT_EQ(ReadAll(path), QByteArray("not a socket")) << "what is not ours stays";
+}
+
+TEST(CommandRecordFolder, AFolderNameTakenByAnotherUserStillLeadsSendersToTheWindow) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a squatter of another user needs root to start it with setpriv";
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        GTEST_SKIP() << "setpriv is not installed";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString temporary = dir.filePath(QStringLiteral("tmp"));
+    ASSERT_TRUE(QDir().mkdir(temporary));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(temporary).constData(), 01777), 0);
+    const ScopedEnv tmp("TMPDIR", temporary);
+    const ScopedEnv noRuntime("XDG_RUNTIME_DIR", QString());
+
+    // Another user takes the usual name first, and a name of the unique pattern as a decoy.
+    const QString usual = temporary + QStringLiteral("/kelvane-0");
+    for (const QString& name : {usual, usual + QStringLiteral(".AAAAAA")}) {
+        EXPECT_EQ(QProcess::execute(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                              "mkdir", "-m", "700", name}),
+                  0);
+    }
+
+    QStringList handled;
+    CommandRecordServer server([&](quint32, const QString& line) {
+        handled << line;
+        return crAccepted;
+    });
+    ASSERT_EQ(server.ListenInRuntimeFolder(), CommandRecordServer::ListenResult::Listening)
+        << server.errorString().toStdString();
+    const QString folder = QFileInfo(server.socketPath()).path();
+    EXPECT_TRUE(folder.startsWith(usual + QLatin1Char('.'))) << folder.toStdString();
+    EXPECT_NE(folder, usual + QStringLiteral(".AAAAAA"));
+    EXPECT_TRUE(platform::IsPrivateFolder(folder));
+
+    // kelvane-send finds it as a user runs it.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temporary);
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const ProgramOutcome sent =
+        RunServingEvents(BinPath(QStringLiteral("kelvane-send")), {"-v", "page.html", "report.txt"},
+                         environment, dir.path());
+    EXPECT_EQ(sent.exitCode, 0) << sent.err.constData();
+    ASSERT_EQ(handled.size(), 1);
+    EXPECT_EQ(handled[0], QStringLiteral("kelvane -v %1/page.html %1/report.txt").arg(dir.path()));
+
+    // A second copy meets the first at the same socket instead of opening a folder of its own.
+    CommandRecordServer second([](quint32, const QString&) { return crFailed; });
+    EXPECT_EQ(second.ListenInRuntimeFolder(), CommandRecordServer::ListenResult::AnotherCopyServes);
+    EXPECT_EQ(second.socketPath(), server.socketPath());
 }

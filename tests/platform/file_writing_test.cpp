@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -74,6 +75,22 @@ public:
     }
     ~FailingDevice() { SetFileWriteCallsForTests(nullptr); }
 };
+
+// Checks, from the first write into a temporary, that another descriptor cannot lock it.
+enum class LockProbe { Off, Armed, Held, Free };
+LockProbe g_lockProbe = LockProbe::Off;
+ssize_t LockProbingWrite(int fd, const void* data, size_t size) {
+    if (g_lockProbe == LockProbe::Armed) {
+        const int other =
+            ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY);
+        g_lockProbe = ::flock(other, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK
+                          ? LockProbe::Held
+                          : LockProbe::Free;
+        ::close(other);
+    }
+    return ::write(fd, data, size);
+}
+const FileWriteCalls kLockProbingCalls{&LockProbingWrite, &::fsync};
 
 } // namespace
 
@@ -189,31 +206,49 @@ TEST_F(FileWriting, FailuresLeaveTheOldContentAndNoTemporary) {
     EXPECT_EQ(ReadAll(path("other.html")), old);
 }
 
-TEST_F(FileWriting, StaleTemporariesOfAKilledWriterAreRemoved) {
+TEST_F(FileWriting, OnlyTemporariesThatNoWriterHoldsAreStale) {
     const QString target = path("r.txt");
-    const auto makeTemporary = [&](int slot, time_t age) {
+    EXPECT_TRUE(TemporaryFileName(target, 0).startsWith(path(".r.txt.kelvane-")));
+    const auto makeTemporary = [&](int slot) {
         const QString name = TemporaryFileName(target, slot);
         WriteAll(name, "left behind");
-        const timespec times[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
-        EXPECT_EQ(::utimensat(AT_FDCWD, EncodeFileName(name).constData(), times, 0), 0);
         return name;
     };
-    const QString stale = makeTemporary(0, 3600);
-    const QString busy = makeTemporary(1, 0); // a writer still at work
+    const QString killed = makeTemporary(0);
+    // A writer at work holds its lock, however long ago it began.
+    const QString held = makeTemporary(1);
+    const int writer = ::open(EncodeFileName(held).constData(), O_RDONLY);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
     QString foreign;
     if (::geteuid() == 0) {
-        foreign = makeTemporary(2, 3600);
+        foreign = makeTemporary(2);
         ASSERT_EQ(::chown(EncodeFileName(foreign).constData(), 65534, 65534), 0);
     }
-    EXPECT_TRUE(TemporaryFileName(target, 0).startsWith(path(".r.txt.kelvane-")));
 
-    ASSERT_EQ(write("r.txt", "report"), WriteResult::Written) << error.toStdString();
+    // Just made: it may be a writer that has not taken its lock yet.
+    ASSERT_EQ(write("r.txt", "first"), WriteResult::Written) << error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(killed));
+    {
+        struct AgeOff {
+            AgeOff() { SetStaleTemporaryAgeForTests(std::chrono::milliseconds(0)); }
+            ~AgeOff() { SetStaleTemporaryAgeForTests(kStaleTemporaryAge); }
+        } ageOff;
+        ASSERT_EQ(write("r.txt", "report"), WriteResult::Written) << error.toStdString();
+    }
     EXPECT_EQ(ReadAll(target), "report");
-    EXPECT_FALSE(QFileInfo::exists(stale));
-    EXPECT_TRUE(QFileInfo::exists(busy));
+    EXPECT_FALSE(QFileInfo::exists(killed));
+    EXPECT_TRUE(QFileInfo::exists(held));
+    ::close(writer);
     if (!foreign.isEmpty()) {
         EXPECT_TRUE(QFileInfo::exists(foreign));
     }
+
+    // The writer holds its own temporary's lock while it writes.
+    g_lockProbe = LockProbe::Armed;
+    SetFileWriteCallsForTests(&kLockProbingCalls);
+    EXPECT_EQ(write("r.txt", "probed"), WriteResult::Written) << error.toStdString();
+    SetFileWriteCallsForTests(nullptr);
+    EXPECT_EQ(g_lockProbe, LockProbe::Held);
 
     // A name near the file system's limit still gets a temporary beside it.
     const QString longName = QString(250, QLatin1Char('n'));

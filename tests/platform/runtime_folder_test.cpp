@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -60,13 +61,20 @@ TEST(RuntimeFolder, OnlyAPrivateFolderOfTheUserServes) {
     ::chmod(QFile::encodeName(fallback).constData(), 0777);
     EXPECT_EQ(platform::PrivateRuntimeFolder(true), fallback);
     EXPECT_EQ(ModeOf(fallback), 0700u);
-    // A link planted in its place is neither followed nor replaced.
+    // A link planted in its place is neither followed nor replaced: a private folder of a name
+    // of its own serves instead, the same one each time, and senders find it.
     QDir(fallback).removeRecursively();
     ASSERT_TRUE(QFile::link(runtime, fallback));
     QString error;
-    EXPECT_EQ(platform::PrivateRuntimeFolder(true, &error), QString());
-    EXPECT_TRUE(error.contains(QStringLiteral("symbolic link"))) << error.toStdString();
+    EXPECT_EQ(platform::PrivateRuntimeFolder(false, &error), QString());
+    const QString unique = platform::PrivateRuntimeFolder(true, &error);
+    EXPECT_TRUE(unique.startsWith(fallback + QLatin1Char('.'))) << error.toStdString();
+    EXPECT_EQ(ModeOf(unique), 0700u);
+    EXPECT_EQ(platform::PrivateRuntimeFolder(true), unique);
+    EXPECT_EQ(platform::PrivateRuntimeFolder(false), unique);
+    EXPECT_EQ(platform::PrivateRuntimeFolders(), QStringList{unique});
     EXPECT_EQ(ModeOf(runtime), 0755u);
+    EXPECT_TRUE(QFileInfo(fallback).isSymLink());
 }
 
 TEST(RuntimeFolder, PeerOfAnotherUserIsTold) {

@@ -10,10 +10,17 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <arpa/inet.h>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +67,89 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Serves a body without end from a thread of its own, as fast as the client takes it, so
+// that a client that reads slower than the network delivers meets a server that does not wait.
+class EndlessServer {
+public:
+    EndlessServer() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(m_listen, 4) == 0 &&
+            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~EndlessServer() {
+        m_stop = true;
+        ::shutdown(m_listen, SHUT_RDWR);
+        if (const int client = m_client.load(); client >= 0)
+            ::shutdown(client, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listen);
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/endless.html").arg(m_port); }
+
+private:
+    void Serve() {
+        const QByteArray chunk(256 << 10, 'x');
+        while (!m_stop) {
+            const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                return;
+            m_client = client;
+            // The connection check closes without a request; the transfer sends one.
+            QByteArray request;
+            char buffer[4096];
+            ssize_t got = 0;
+            while (!request.contains("\r\n\r\n") && (got = ::recv(client, buffer, 4096, 0)) > 0)
+                request.append(buffer, got);
+            if (request.contains("\r\n\r\n")) {
+                const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
+                bool open = ::send(client, head.constData(), head.size(), MSG_NOSIGNAL) > 0;
+                while (open && !m_stop)
+                    open = ::send(client, chunk.constData(), chunk.size(), MSG_NOSIGNAL) > 0;
+            }
+            m_client = -1;
+            ::close(client);
+        }
+    }
+
+    int m_listen = -1;
+    quint16 m_port = 0;
+    std::atomic<int> m_client{-1};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// One byte of body every `intervalMs`, for ever.
+LocalHttpServer::Handler Drip(int intervalMs) {
+    return [=](QTcpSocket* socket) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<");
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write("p"); });
+        timer->start(intervalMs);
+    };
+}
+
+// The process's peak resident memory since the last ResetPeakMemory(), in bytes.
+qint64 PeakMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+bool ResetPeakMemory() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
 class WebTransferTest : public ::testing::Test {
@@ -169,6 +259,70 @@ TEST_F(WebTransferTest, DestroyingARunningTransferRemovesThePartialFile) {
         ASSERT_TRUE(abandoned.isRunning());
     }
     EXPECT_EQ(Entries(folder.path()), QStringList());
+}
+
+TEST_F(WebTransferTest, HostileServersEndWithAReasonInBoundedTime) {
+    using namespace std::chrono_literals;
+    // A large page within the limits comes whole through the bounded buffers.
+    const QByteArray large = QByteArray(5 << 20, 'a') + "</p>";
+    server.route("/large.html", LocalHttpServer::Page(large));
+    transfer.setLimits({.maxBytes = 6 << 20});
+    RunTransfer(transfer, server.url(QStringLiteral("/large.html")));
+    ASSERT_EQ(transfer.state(), WebTransfer::State::Succeeded)
+        << transfer.errorString().toStdString();
+    EXPECT_EQ(ReadFile(transfer.localFile()), large);
+    QFile::remove(transfer.localFile());
+
+    server.route("/announced.html", LocalHttpServer::Stalled(qint64(2) << 20, 0));
+    server.route("/drip.html", Drip(50));
+    const struct {
+        const char* path;
+        WebTransferLimits limits;
+        const char* says;
+    } cases[] = {
+        {"/announced.html", {.maxBytes = 1 << 20}, "larger than 1 MB"},
+        {"/drip.html", {.stallTimeout = 300ms, .stallBytes = 64}, "less than 64 bytes in 0.3 s"},
+        // A byte in every stall window: only the deadline ends it.
+        {"/drip.html",
+         {.deadline = 800ms, .stallTimeout = 300ms, .stallBytes = 1},
+         "longer than 0.8 s"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        WebTransfer attempt;
+        attempt.setTargetFolder(folder.path());
+        attempt.setLimits(c.limits);
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome outcome = RunTransfer(attempt, server.url(QLatin1String(c.path)));
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_EQ(attempt.state(), WebTransfer::State::Failed);
+        EXPECT_EQ(outcome.finishedSignals, 1);
+        EXPECT_TRUE(attempt.errorString().contains(QLatin1String(c.says)))
+            << attempt.errorString().toStdString();
+        EXPECT_EQ(Entries(folder.path()), QStringList()) << "the partial file is gone";
+    }
+}
+
+TEST_F(WebTransferTest, AnEndlessPageStopsAtTheLimitWithBoundedMemory) {
+    EndlessServer endless;
+    transfer.setLimits({.maxBytes = 64 << 20});
+    const bool peakReset = ResetPeakMemory();
+    const qint64 before = PeakMemory(); // what the process holds now
+    // A receiver slower than the network (a window that repaints its progress).
+    const Outcome outcome =
+        RunTransfer(transfer, endless.url(), [](WebTransfer&, qint64) { QThread::msleep(10); });
+    const qint64 grown = PeakMemory() - before;
+    EXPECT_EQ(transfer.state(), WebTransfer::State::Failed);
+    EXPECT_TRUE(transfer.errorString().contains(QLatin1String("larger than 64 MB")))
+        << transfer.errorString().toStdString();
+    ASSERT_FALSE(outcome.progress.isEmpty());
+    EXPECT_LE(outcome.progress.last().first, 64 << 20);
+    EXPECT_EQ(Entries(folder.path()), QStringList()) << "the partial file is gone";
+    // The body went to the file a piece at a time, never into memory as a whole.
+    if (peakReset && before > 0) {
+        EXPECT_LT(grown, qint64(24) << 20);
+    }
 }
 
 TEST_F(WebTransferTest, WithoutAConnectionNothingIsRequested) {

@@ -42,6 +42,10 @@ DownloadedCopy DownloadWebPage(QString& source) {
         return source != address ? DownloadedCopy(source) : DownloadedCopy(); // a local file
     if (window->lastResult() == mrCancel)
         throw SilentAbort(kCancelledByUser);
+    // The message names the address only; why it failed (a page over the size limit, a server
+    // that stalled) goes to standard error for the terminal or log that started the job.
+    if (!window->lastError().isEmpty())
+        std::fprintf(stderr, "%s\n", window->lastError().toUtf8().constData());
     throw KelvaneError(FillTemplate(
         Translate(QStringLiteral(
             "Unable to download the web page\r\n\r\n%s\r\n\r\nThe web page may not exist.")),

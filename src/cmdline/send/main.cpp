@@ -4,7 +4,6 @@
 #include "cmdline/SendArguments.h"
 #include "mainwindow/CommandRecord.h"
 #include "platform/FileNames.h"
-#include "platform/RuntimeFolder.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -54,20 +53,23 @@ int main(int argc, char** argv) {
         break;
     }
 
-    QString problem;
-    const QString runtime = platform::PrivateRuntimeFolder(false, &problem);
-    if (runtime.isEmpty()) {
-        Say(stderr, QStringLiteral("kelvane-send: no Kelvane window is running (%1)").arg(problem));
+    // The socket is in the user's private runtime folder, or, where another user took that
+    // name in a shared temporary folder, in a private folder of a name of its own.
+    QStringList tried;
+    const SentRecord sent = SendToRunningWindow(0, request.commandLine, &tried);
+    switch (sent.status) {
+    case SentRecord::Status::NoProgram: {
+        QStringList shown;
+        for (const QString& socket : tried)
+            shown.append(platform::DisplayFileName(socket));
+        Say(stderr, shown.isEmpty()
+                        ? QStringLiteral("kelvane-send: no Kelvane window is running (no private "
+                                         "runtime folder of this user)")
+                        : QStringLiteral("kelvane-send: no Kelvane window is running (nothing "
+                                         "answers at %1)")
+                              .arg(shown.join(QStringLiteral(", "))));
         return sendNoProgram;
     }
-    const QString socket = CommandRecordSocketPath(runtime);
-    const SentRecord sent = SendCommandRecord(socket, 0, request.commandLine);
-    switch (sent.status) {
-    case SentRecord::Status::NoProgram:
-        Say(stderr, QStringLiteral("kelvane-send: no Kelvane window is running (nothing answers "
-                                   "at %1)")
-                        .arg(platform::DisplayFileName(socket)));
-        return sendNoProgram;
     case SentRecord::Status::Failed:
         Say(stderr, QStringLiteral("kelvane-send: %1").arg(sent.error));
         return sendBrokenOff;
