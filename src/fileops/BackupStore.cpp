@@ -94,11 +94,11 @@ QString MakeBackup(const QString& path) {
         ReadPage(opened.page, bytes, kMaxDocumentBytes) != ReadState::Read)
         return {};
     const PageFile& page = opened.page;
-    const BackupFolderLookup lookup = files.BackupFolder(page.folder, true);
+    const BackupFolderLookup lookup = files.BackupFolder(page.fileFolder, true);
     if (!lookup.folder)
         return {};
     struct stat old {};
-    if (::fstatat(lookup.folder->Fd(), page.name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(lookup.folder->Fd(), page.fileName.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
         (S_ISDIR(old.st_mode) || (S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR))))
         return {}; // an older backup that could not be deleted keeps its place
     platform::TemporaryFile copy;
@@ -106,7 +106,7 @@ QString MakeBackup(const QString& path) {
     if (!WriteTemporaryLike(copy, lookup.folder->Fd(), platform::BackupTemporaryName, bytes,
                             page.st, true) ||
         !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
-        !PlaceBackup(copy, page.name) || !SyncFolders({lookup.folder}, error))
+        !PlaceBackup(copy, page.fileName) || !SyncFolders({lookup.folder}, error))
         return {};
     return BackupPathOf(path);
 }

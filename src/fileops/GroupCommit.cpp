@@ -32,18 +32,22 @@ QString SystemError(int code) {
     return qt_error_string(code);
 }
 
-// The backup of the file `job` rewrites, in a temporary of `folder`. Where it can, the backup is
-// the file itself under a second name: nothing is copied, and the file's bytes, permissions,
-// owner and times are the backup's by nature. A file with other names (an edit through one of
-// them would change the backup) and one on another file system are copied instead.
+// The backup of the file `job` rewrites. Where it can, the backup is the file itself under a
+// second name: nothing is copied, and the file's bytes, permissions, owner and times are the
+// backup's by nature. Its bytes are the file's, on disk as much as the file's are, so that name
+// is given at once. A file with other names (an edit through one of them would change the
+// backup) and one on another file system are copied instead, into a temporary that gets its
+// name once the copy is on disk.
 bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& folder,
                     RewriteQueue::Job& job, bool& linked) {
     linked = false;
     if (job.page.st.st_nlink == 1 && folder->Stat().st_dev == job.page.st.st_dev &&
         job.page.Unchanged(&job.original) &&
         backup.CreateLink(folder->Fd(), job.page.fd.get(), platform::BackupTemporaryName)) {
+        if (!PlaceBackup(backup, job.page.fileName))
+            return false;
         linked = true;
-        return job.page.TakeOwnChange();
+        return job.page.TakeOwnChange(); // false: written to meanwhile
     }
     return WriteTemporaryLike(backup, folder->Fd(), platform::BackupTemporaryName, job.original,
                               job.page.st, true);
@@ -94,7 +98,7 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        const BackupFolderLookup lookup = files.BackupFolder(job.page.folder, true);
+        const BackupFolderLookup lookup = files.BackupFolder(job.page.fileFolder, true);
         if (!lookup.folder) {
             item.Decide(RewriteResult::BackupFailed);
             item.outcome.refusal = lookup.refusal;
@@ -103,7 +107,7 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
         item.backupFolder = lookup.folder;
         // An older backup that could not be deleted (read-only) keeps its place.
         struct stat old {};
-        if (::fstatat(lookup.folder->Fd(), job.page.name.constData(), &old,
+        if (::fstatat(lookup.folder->Fd(), job.page.fileName.constData(), &old,
                       AT_SYMLINK_NOFOLLOW) == 0 &&
             (S_ISDIR(old.st_mode) || (S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR)))) {
             item.Decide(RewriteResult::BackupFailed);
@@ -155,10 +159,8 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        if (!PlaceBackup(item.backup, job.page.name))
+        if (!item.linked && !PlaceBackup(item.backup, job.page.fileName))
             item.Decide(RewriteResult::BackupFailed);
-        else if (item.linked && !job.page.TakeOwnChange())
-            item.Decide(RewriteResult::Changed);
     }
     // 4. The backups' names on disk before any file is replaced.
     folders = liveFolders(true);

@@ -40,7 +40,8 @@ public:
     QString path;               // as listed
     platform::FolderRef folder; // holds the listed name
     QByteArray name;            // the listed name in `folder`
-    // The file itself: the listed name, or what its links lead to.
+    // The file itself: the listed name, or what its links lead to. Its backup lies beside it,
+    // so that it is found whichever name the file is reached by.
     platform::FolderRef fileFolder;
     QByteArray fileName;
     bool throughLink = false;

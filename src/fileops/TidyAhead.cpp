@@ -195,10 +195,10 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
 }
 
 std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
-    const BackupFolderLookup lookup = m_files.BackupFolder(page.folder, false);
+    const BackupFolderLookup lookup = m_files.BackupFolder(page.fileFolder, false);
     if (!lookup.folder)
         return std::nullopt;
-    const platform::UniqueFd fd(::openat(lookup.folder->Fd(), page.name.constData(),
+    const platform::UniqueFd fd(::openat(lookup.folder->Fd(), page.fileName.constData(),
                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
                                              O_CLOEXEC));
     struct stat st {};

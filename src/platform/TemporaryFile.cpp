@@ -211,7 +211,10 @@ int RemoveStaleTemporaries(int folderFd, int minimumAgeSeconds) {
         ::close(listing);
         return 0;
     }
-    const time_t now = std::time(nullptr);
+    // The fine clock: file times may be a little ahead of the coarse one that time() reads.
+    struct timespec clock {};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    const time_t now = clock.tv_sec;
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
         if (!IsTemporaryName(QByteArrayView(entry->d_name)))

@@ -10,6 +10,8 @@
 #include "engine/TidyProcessPool.h"
 #include "fileops/BackupStore.h"
 #include "fileops/DurableWrites.h"
+#include "fileops/RewriteQueue.h"
+#include "platform/UniqueFd.h"
 #include "fileops/TidyAhead.h"
 #include "platform/FileNames.h"
 
@@ -19,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -235,19 +238,105 @@ TEST_F(TidyRunTest, OptionsDialogGetsTheFirstReadableNonEmptySampleAndCancelTouc
     EXPECT_EQ(prompts.asked.size(), 1) << "an empty list opens no dialog";
 }
 
-TEST_F(TidyRunTest, ARunTidiesEachFileOnceWhateverItsNamesAndAnotherRunReplacesTheBackup) {
+TEST_F(TidyRunTest, EachFileIsTidiedOnceFromItsOriginalWhateverItsNamesAndHowOftenItIsRun) {
+    // A repeated name and the user's own link lead to one file: tidied once.
     const QString page = Page("a.html", "<p>a");
     const QString link = root + "link.html";
     ASSERT_TRUE(QFile::link(page, link));
-    Run({page, link, page});
+    // Another name of the same file (a hard link): its own file once the first is rewritten,
+    // still holding the original, so it is tidied with a backup of its own.
+    const QString other = Page("b.html", "<p>b");
+    const QString second = root + "b2.html";
+    ASSERT_EQ(::link(QFile::encodeName(other).constData(), QFile::encodeName(second).constData()),
+              0);
+    Run({page, link, page, other, second});
     EXPECT_EQ(ReadAll(page), "tidied:<p>a");
     EXPECT_EQ(ReadAll(BackupPathOf(page)), "<p>a") << "the original stays in the backup";
     EXPECT_FALSE(HasBackup(link));
-    EXPECT_EQ(rig.commands.SuccessCount(), 1);
+    for (const QString& name : {other, second}) {
+        EXPECT_EQ(ReadAll(name), "tidied:<p>b") << name.toStdString();
+        EXPECT_EQ(ReadAll(BackupPathOf(name)), "<p>b") << name.toStdString();
+    }
+    EXPECT_EQ(rig.observer.Outcomes(),
+              (QList<FileOutcome>{FileOutcome::Tidied, FileOutcome::TidiedBefore,
+                                  FileOutcome::TidiedBefore, FileOutcome::Tidied,
+                                  FileOutcome::Tidied}));
+    EXPECT_EQ(rig.commands.SuccessCount(), 3);
 
-    Run({link});
-    EXPECT_EQ(ReadAll(page), "tidied:tidied:<p>a");
-    EXPECT_EQ(ReadAll(BackupPathOf(link)), "tidied:<p>a");
+    // Run again (after an interruption, say): what its backup tidies to is passed over, and the
+    // backup keeps the original.
+    rig.observer.records.clear();
+    Run({link, page, other, second});
+    EXPECT_EQ(ReadAll(page), "tidied:<p>a");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "<p>a");
+    EXPECT_EQ(ReadAll(BackupPathOf(second)), "<p>b");
+    EXPECT_EQ(rig.observer.Outcomes(), QList<FileOutcome>(4, FileOutcome::AlreadyTidied));
+    EXPECT_EQ(rig.commands.SuccessCount(), 0);
+    EXPECT_TRUE(SummaryLines().last().startsWith("4 files were already what tidying their "))
+        << SummaryLines().join(u'\n').toStdString();
+
+    // Edited since: tidied again, and its backup takes what it held.
+    WriteAll(page, "<p>edited");
+    Run({page});
+    EXPECT_EQ(ReadAll(page), "tidied:<p>edited");
+    EXPECT_EQ(ReadAll(BackupPathOf(page)), "<p>edited");
+}
+
+TEST_F(TidyRunTest, WhatHappensToAFileAtItsLastMomentEndsUpInTheFileOrItsBackup) {
+    const QString outside = Page("../outside-" + QFileInfo(root.chopped(1)).fileName(), "keep");
+    struct Case {
+        const char* name;
+        std::function<void(const QString& page)> meanwhile;
+        QByteArray page; // after the run
+        FileOutcome outcome;
+    } cases[] = {
+        // Appended to just before the rename: the edit stays in the file.
+        {"appended",
+         [](const QString& page) {
+             QFile file(page);
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             file.write(" and more");
+         },
+         "<p>x and more", FileOutcome::Changed},
+        // Swapped for a link to a file elsewhere: the rewrite must not go through it.
+        {"swapped",
+         [&](const QString& page) {
+             ASSERT_EQ(::rename(QFile::encodeName(page).constData(),
+                                QFile::encodeName(page + ".moved").constData()),
+                       0);
+             ASSERT_TRUE(QFile::link(outside, page));
+         },
+         "keep", FileOutcome::Changed},
+        // Left alone: tidied.
+        {"untouched", [](const QString&) {}, "tidied:<p>x", FileOutcome::Tidied},
+    };
+    for (const Case& c : cases) {
+        const QString page = Page(QString::fromLatin1(c.name) + ".html", "<p>x");
+        SetBeforeReplaceHookForTests([&](const PageFile& file) {
+            if (file.path == page)
+                c.meanwhile(page);
+        });
+        rig.observer.records.clear();
+        Run({page});
+        SetBeforeReplaceHookForTests(nullptr);
+        EXPECT_EQ(ReadAll(page), c.page) << c.name;
+        EXPECT_EQ(rig.observer.Outcomes(), QList<FileOutcome>{c.outcome}) << c.name;
+        EXPECT_EQ(ReadAll(outside), "keep") << c.name;
+        // Whatever the file held before the run is in it or in its backup.
+        EXPECT_TRUE(c.page.startsWith("<p>x") || ReadAll(BackupPathOf(page)).startsWith("<p>x") ||
+                    ReadAll(page + ".moved") == "<p>x")
+            << c.name;
+    }
+
+    // Another run holds the file: it is left to that run.
+    const QString held = Page("held.html", "<p>held");
+    const platform::UniqueFd other(::open(QFile::encodeName(held).constData(), O_RDONLY));
+    ASSERT_EQ(::flock(other.get(), LOCK_EX), 0);
+    rig.observer.records.clear();
+    Run({held});
+    EXPECT_EQ(ReadAll(held), "<p>held");
+    EXPECT_FALSE(HasBackup(held));
+    EXPECT_EQ(rig.observer.Outcomes(), QList<FileOutcome>{FileOutcome::InUse});
 }
 
 TEST_F(TidyRunTest, AFileThatChangesWhileItIsTidiedIsNeverOverwrittenWithAStaleResult) {
