@@ -161,6 +161,10 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
         }
         if (!item.linked && !PlaceBackup(item.backup, job.page.fileName))
             item.Decide(RewriteResult::BackupFailed);
+        // The older backup may have been the file itself under its second name (a run killed
+        // before it replaced the file): taking that name away moves the file's status.
+        else if (!item.linked && !job.page.TakeOwnChange())
+            item.Decide(RewriteResult::Changed);
     }
     // 4. The backups' names on disk before any file is replaced.
     folders = liveFolders(true);
