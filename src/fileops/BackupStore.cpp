@@ -108,39 +108,70 @@ QString MakeBackup(const QString& path) {
         !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
         !PlaceBackup(copy, page.fileName) || !SyncFolders({lookup.folder}, error))
         return {};
-    return BackupPathOf(path);
+    if (!page.throughLink)
+        return BackupPathOf(path);
+    QString folder = page.fileFolder->Path();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + BackupFolderName() + platform::DecodeFileName(page.fileName);
 }
 
-BackupAction RestorePage(RunFiles& files, const QString& path) {
+namespace {
+
+// An entry and its backup as restore and removal find them, following nothing.
+struct EntryBackup {
+    platform::FolderRef folder;
+    QByteArray name;
+    struct stat entry {};
+    bool exists = false;
+    platform::FolderRef backupFolder;
+    struct stat backup {};
+};
+
+// Finds the backup of `path`; answers what to report instead when there is none to act on: the
+// entry is a folder (rrSkipped), has no backup, or its backup folder is refused.
+std::optional<BackupAction> FindBackup(RunFiles& files, const QString& path, EntryBackup& found) {
     int error = 0;
-    const platform::FolderRef folder = files.FolderOf(path, &error);
-    if (!folder)
-        return {error == ENOENT ? rrNoBackup : rrFailed, {}};
-    const QByteArray name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
-    struct stat st {};
-    const bool exists =
-        ::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && S_ISDIR(st.st_mode))
-        return {rrSkipped, {}};
-    const BackupFolderLookup lookup = files.BackupFolder(folder, false);
+    found.folder = files.FolderOf(path, &error);
+    if (!found.folder)
+        return BackupAction{error == ENOENT || error == ENOTDIR ? rrNoBackup : rrFailed, {}};
+    found.name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
+    found.exists = !found.name.isEmpty() &&
+                   ::fstatat(found.folder->Fd(), found.name.constData(), &found.entry,
+                             AT_SYMLINK_NOFOLLOW) == 0;
+    if (found.name.isEmpty() || (found.exists && S_ISDIR(found.entry.st_mode)))
+        return BackupAction{rrSkipped, {}};
+    const BackupFolderLookup lookup = files.BackupFolder(found.folder, false);
     if (!lookup.refusal.isEmpty())
         return Refused(lookup.refusal);
-    if (!lookup.folder)
-        return {rrNoBackup, {}};
-    struct stat backup {};
-    if (::fstatat(lookup.folder->Fd(), name.constData(), &backup, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(S_ISREG(backup.st_mode) || S_ISLNK(backup.st_mode)))
-        return {rrNoBackup, {}};
-    if (S_ISLNK(backup.st_mode))
+    found.backupFolder = lookup.folder;
+    if (!found.backupFolder ||
+        ::fstatat(found.backupFolder->Fd(), found.name.constData(), &found.backup,
+                  AT_SYMLINK_NOFOLLOW) != 0)
+        return BackupAction{rrNoBackup, {}};
+    return std::nullopt;
+}
+
+} // namespace
+
+BackupAction RestorePage(RunFiles& files, const QString& path) {
+    EntryBackup found;
+    if (std::optional<BackupAction> none = FindBackup(files, path, found))
+        return *none;
+    const platform::FolderRef& folder = found.folder;
+    const QByteArray& name = found.name;
+    if (S_ISLNK(found.backup.st_mode))
         return Refused(QStringLiteral("%s: Its backup is a symbolic link, which restore does not "
                                       "follow. Nothing was restored."));
-    if (exists && S_ISLNK(st.st_mode))
+    if (!S_ISREG(found.backup.st_mode))
+        return {rrNoBackup, {}};
+    if (found.exists && S_ISLNK(found.entry.st_mode))
         return Refused(QStringLiteral("%s: This is a symbolic link, which restore does not "
                                       "follow. Its backup was left in place."));
     platform::UniqueFd held;
-    if (exists) {
+    if (found.exists) {
         // A rename would replace even a read-only file here; a read-only file is left alone.
-        if (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))
+        if (!S_ISREG(found.entry.st_mode) || !(found.entry.st_mode & S_IWUSR))
             return {rrFailed, {}};
         PageFile page;
         page.fd = platform::UniqueFd(::openat(folder->Fd(), name.constData(),
@@ -149,38 +180,28 @@ BackupAction RestorePage(RunFiles& files, const QString& path) {
             return {rrInUse, QString::fromUtf8(kInUse)};
         held = std::move(page.fd);
     }
-    if (::renameat(lookup.folder->Fd(), name.constData(), folder->Fd(), name.constData()) == 0) {
+    int error = 0;
+    if (::renameat(found.backupFolder->Fd(), name.constData(), folder->Fd(), name.constData()) ==
+        0) {
         SyncFolders({folder}, error);
         return {rrRestored, {}};
     }
     if (errno != EXDEV)
         return {rrFailed, {}};
-    return {CopyBack(folder, name, lookup.folder) ? rrRestored : rrFailed, {}};
+    return {CopyBack(folder, name, found.backupFolder) ? rrRestored : rrFailed, {}};
 }
 
 BackupAction RemovePageBackup(RunFiles& files, const QString& path) {
-    int error = 0;
-    const platform::FolderRef folder = files.FolderOf(path, &error);
-    if (!folder)
-        return {error == ENOENT || error == ENOTDIR ? rrNoBackup : rrFailed, {}};
-    const QByteArray name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
-    struct stat st {};
-    if (name.isEmpty() ||
-        (::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISDIR(st.st_mode)))
-        return {rrNoBackup, {}};
-    const BackupFolderLookup lookup = files.BackupFolder(folder, false);
-    if (!lookup.refusal.isEmpty())
-        return Refused(lookup.refusal);
-    if (!lookup.folder)
-        return {rrNoBackup, {}};
-    struct stat backup {};
-    if (::fstatat(lookup.folder->Fd(), name.constData(), &backup, AT_SYMLINK_NOFOLLOW) != 0)
-        return {rrNoBackup, {}};
-    // A read-only backup is not deleted, as a read-only file never is.
-    if (S_ISDIR(backup.st_mode) || (S_ISREG(backup.st_mode) && !(backup.st_mode & S_IWUSR)))
+    EntryBackup found;
+    if (std::optional<BackupAction> none = FindBackup(files, path, found))
+        return none->result == rrSkipped ? BackupAction{rrNoBackup, {}} : *none;
+    // A read-only backup is not deleted, as a read-only file never is. A link is removed
+    // itself, never what it names.
+    const mode_t mode = found.backup.st_mode;
+    if (S_ISDIR(mode) || (S_ISREG(mode) && !(mode & S_IWUSR)))
         return {rrFailed, {}};
-    return {::unlinkat(lookup.folder->Fd(), name.constData(), 0) == 0 ? rrRestored : rrFailed,
+    return {::unlinkat(found.backupFolder->Fd(), found.name.constData(), 0) == 0 ? rrRestored
+                                                                                 : rrFailed,
             {}};
 }
 

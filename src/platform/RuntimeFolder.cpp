@@ -126,9 +126,11 @@ QString PrivateRuntimeFolder(bool create, QString* error) {
 }
 
 QStringList PrivateRuntimeFolders() {
-    QStringList folders;
+    // A session's runtime folder is where its windows listen: one of another session (a
+    // window started without it) is not this session's to reach.
     if (const QString runtime = RuntimeVariableFolder(); !runtime.isEmpty())
-        folders.append(runtime);
+        return {runtime};
+    QStringList folders;
     if (const QString usual = UsualFolder(); IsPrivateFolder(usual))
         folders.append(usual);
     return folders + UniqueFolders();

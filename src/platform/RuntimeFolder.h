@@ -22,7 +22,8 @@ bool IsPrivateFolder(const QString& path);
 QString PrivateRuntimeFolder(bool create, QString* error = nullptr);
 
 // Every private folder of the user in which a running program may have its socket, in the
-// order to try them: the one PrivateRuntimeFolder picks comes first when it exists.
+// order to try them: the one PrivateRuntimeFolder picks comes first when it exists. With a
+// private $XDG_RUNTIME_DIR, only that one.
 QStringList PrivateRuntimeFolders();
 
 // The user id of the process at the other end of the connected local socket `fd`.

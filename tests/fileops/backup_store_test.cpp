@@ -265,7 +265,10 @@ TEST_F(BackupStore, RestoreNeverFollowsALinkAndLeavesLinkFileAndBackupAsTheyAre)
     const QString target = file("real/page.htm", "original");
     const QString link = root + "link.htm";
     ASSERT_EQ(::symlink("real/page.htm", link.toUtf8().constData()), 0);
-    ASSERT_FALSE(MakeBackup(link).isEmpty()) << "the user's own link is followed to back up";
+    // Backed up through the link, the file's backup lies beside the file itself.
+    ASSERT_EQ(MakeBackup(link), root + "real/Kelvane Backup/page.htm");
+    ASSERT_TRUE(QDir().mkpath(BackupFolderOf(link)));
+    WriteAll(BackupPathOf(link), "original");
     WriteAll(target, "tidied");
 
     EXPECT_EQ(RestoreFromBackup(link), rrRefused);
