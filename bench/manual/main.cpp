@@ -1,0 +1,215 @@
+// The whole job on a real public manual, as people run it, against the `tidy` program on every
+// core: kelvane-batch validate against `xargs -P N tidy -e`, and kelvane-batch tidy (backups,
+// everything on disk before it says so) against `xargs -P N tidy -m` (no backups, nothing
+// synced) and against one `tidy -m`. Whole processes, wall and processor seconds, rounds
+// interleaved, medians. Every round works on a fresh copy of the manual that keeps its files'
+// own dates, flushed to disk before the clock starts.
+//
+//   bench_manual [--rounds N] [--package DEBIAN-DOC-PACKAGE] [--manual FOLDER]
+//
+// The manual comes from scripts/fetch-manual (a Debian documentation package, downloaded once).
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <time.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// Our default options as `tidy` configuration, so both sides do the same work.
+const char* const kTidyOptions =
+    "--show-errors 1000000 --show-warnings yes --force-output yes --break-before-br no "
+    "--bare yes --clean yes --word-2000 yes --indent no --uppercase-tags yes "
+    "--uppercase-attributes yes --drop-empty-paras yes --fix-bad-comments no --fix-uri no "
+    "--tidy-mark no --wrap 0 --tab-size 1 --input-encoding raw --output-encoding raw";
+
+struct Measure {
+    double wall = -1;
+    double cpu = 0;       // user + system, the whole process tree
+    double peakMb = 0;    // the largest process of the tree
+    QByteArray out;
+};
+
+double Now() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Runs `command` with /bin/sh; its standard output goes to `outFile` when given.
+Measure Timed(const QString& command, const QString& outFile = {}) {
+    const QByteArray line =
+        (command + (outFile.isEmpty() ? QStringLiteral(" >/dev/null") : " >'" + outFile + "'") +
+         QStringLiteral(" 2>/dev/null"))
+            .toLocal8Bit();
+    const char* argv[] = {"/bin/sh", "-c", line.constData(), nullptr};
+    Measure measure;
+    const double start = Now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return measure;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return measure;
+    measure.wall = Now() - start;
+    measure.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    measure.peakMb = double(usage.ru_maxrss) / 1024.0;
+    if (!outFile.isEmpty()) {
+        QFile file(outFile);
+        if (file.open(QIODevice::ReadOnly))
+            measure.out = file.readAll();
+    }
+    return measure;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+QString Quoted(const QString& path) {
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// A fresh copy of the manual with its own dates, on disk before anything is timed.
+bool FreshCopy(const QString& manual, const QString& target) {
+    QDir(target).removeRecursively();
+    return QProcess::execute(QStringLiteral("cp"), {"-a", manual, target}) == 0 &&
+           QProcess::execute(QStringLiteral("sync"), {}) == 0;
+}
+
+struct Road {
+    explicit Road(const char* title) : name(title) {}
+    const char* name;
+    std::vector<double> wall, cpu, peak;
+    void Add(const Measure& m) {
+        wall.push_back(m.wall);
+        cpu.push_back(m.cpu);
+        peak.push_back(m.peakMb);
+    }
+    void Print() const {
+        std::printf("  %-44s %7.2f s wall %7.2f s processor  %5.2f cores  %7.1f MB peak\n", name,
+                    Median(wall), Median(cpu), Median(cpu) / std::max(Median(wall), 1e-9),
+                    Median(peak));
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int rounds = 3;
+    QString package = QStringLiteral("postgresql-doc-15");
+    QString manual;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds"))
+            rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--package"))
+            package = args[i + 1];
+        else if (args[i] == QLatin1String("--manual"))
+            manual = args[i + 1];
+    }
+    const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
+    const QString batch = QDir(app.applicationDirPath()).filePath(QStringLiteral("kelvane-batch"));
+    if (tidy.isEmpty() || !QFileInfo(batch).isExecutable()) {
+        std::printf("bench_manual: needs the tidy program and kelvane-batch beside it\n");
+        return 0;
+    }
+    if (manual.isEmpty()) {
+        QProcess fetch;
+        fetch.start(QStringLiteral(KELVANE_SOURCE "/scripts/fetch-manual"), {package});
+        fetch.waitForFinished(600000);
+        manual = QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed();
+        if (fetch.exitCode() != 0 || manual.isEmpty()) {
+            std::printf("bench_manual: no manual (%s)\n",
+                        fetch.readAllStandardError().trimmed().constData());
+            return 0;
+        }
+    }
+    qint64 pages = 0, bytes = 0;
+    QDirIterator it(manual, {"*.html", "*.htm"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        bytes += QFileInfo(it.next()).size();
+        ++pages;
+    }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("bench_manual: %s, %lld pages, %.1f MB, %u cores, %d rounds (medians)\n",
+                qPrintable(manual), pages, double(bytes) / 1e6, cores, rounds);
+
+    QTemporaryDir work;
+    const QString copy = work.filePath(QStringLiteral("manual"));
+    const QString report = work.filePath(QStringLiteral("report.json"));
+    const QString find = "find " + Quoted(copy) + " -name '*.htm*' -print0 | xargs -0 ";
+    const QString tidyCall = Quoted(tidy) + " -q ";
+
+    Road validate("kelvane-batch validate -r"), tidyE("xargs -P N tidy -e");
+    Road tidyRun("kelvane-batch tidy -r (backups, synced)"), tidyM("xargs -P N tidy -m"),
+        oneTidyM("one tidy -m");
+    qint64 ourMessages = -1, tidyMessages = -1;
+    for (int round = 0; round < rounds; ++round) {
+        if (!FreshCopy(manual, copy))
+            return 1;
+        Measure m = Timed(Quoted(batch) + " validate -q -r --format json " + Quoted(copy), report);
+        validate.Add(m);
+        const QJsonObject counts = QJsonDocument::fromJson(m.out).object()["counts"].toObject();
+        const QJsonObject levels = counts["messages"].toObject();
+        ourMessages = 0;
+        for (const QString& level : levels.keys())
+            ourMessages += levels[level].toInteger();
+        tidyE.Add(Timed(find + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall + "-e " +
+                        kTidyOptions));
+        // `tidy -e` writes its messages on standard error: counted once, untimed.
+        if (round == 0) {
+            const Measure counted = Timed("(" + find + "-n 100 " + tidyCall + "-e " +
+                                              kTidyOptions + ") 2>&1 | grep -c ' - '",
+                                          report);
+            tidyMessages = counted.out.trimmed().toLongLong();
+        }
+
+        FreshCopy(manual, copy);
+        tidyRun.Add(Timed(Quoted(batch) + " tidy -q --force -r " + Quoted(copy)));
+        FreshCopy(manual, copy);
+        tidyM.Add(Timed(find + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall + "-m " +
+                        kTidyOptions));
+        FreshCopy(manual, copy);
+        oneTidyM.Add(Timed(find + "-n 100000 " + tidyCall + "-m " + kTidyOptions));
+    }
+
+    std::printf("validate\n");
+    validate.Print();
+    tidyE.Print();
+    std::printf("  ratio %.2f (target at most 0.80), %.2f cores busy (target at least %.1f); "
+                "messages: kelvane %lld, tidy %lld\n",
+                Median(validate.wall) / Median(tidyE.wall),
+                Median(validate.cpu) / Median(validate.wall), 0.9 * cores, ourMessages,
+                tidyMessages);
+    std::printf("tidy in place\n");
+    tidyRun.Print();
+    tidyM.Print();
+    oneTidyM.Print();
+    std::printf("  ratio %.2f to xargs -P N tidy -m (target at most 0.80), %.2f to one tidy -m "
+                "(target at most 0.50)\n",
+                Median(tidyRun.wall) / Median(tidyM.wall),
+                Median(tidyRun.wall) / Median(oneTidyM.wall));
+    return 0;
+}
