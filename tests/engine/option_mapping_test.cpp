@@ -177,7 +177,7 @@ TEST(OptionMapping, AltTextOnlyWithItsBox) {
     ASSERT_TRUE(ApplyOptions(set, empty.get()));
     EXPECT_EQ(Value(empty, TidyAltText), QByteArray());
 
-    // A NUL (from a settings file) ends the text, as it ends a document.
+    // A NUL (from a settings file) ends the text: option values are C strings to the library.
     set.EditAltText = QStringLiteral("Bild") + QChar(u'\0') + QStringLiteral("hidden");
     EXPECT_TRUE(ResolveOptions(set).contains(TidyOptionStep::Text(TidyAltText, "Bild")));
     EXPECT_EQ(CheckResolvedOptions(ResolveOptions(set)), QString());
