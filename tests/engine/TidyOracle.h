@@ -4,6 +4,7 @@
 // (the tidied text on standard output, its messages on standard error) is compared byte for
 // byte with the engine's output and reports.
 
+#include "TidyProgramText.h"
 #include "common/TestSupport.h"
 #include "engine/EngineHelper.h"
 #include "engine/TidyBatch.h"
@@ -34,27 +35,6 @@ inline QString ProgramPath() {
     return QStandardPaths::findExecutable(QStringLiteral("tidy"));
 }
 
-// The configuration file for `options`. The library writes the options that differ from its
-// defaults itself, so names and values are exactly the engine's. Two lines follow: Debian's
-// tidy loads /etc/tidy.conf, and loading a file with indent off sets indent-spaces to 0 for
-// good, where the engine's fresh document keeps its own value; and every message is shown,
-// with its key so that the program's closing diagnostics can be told apart.
-inline QByteArray ConfigText(const ResolvedTidyOptions& options, const QString& folder) {
-    const QString path = folder + QStringLiteral("/saved.conf");
-    TidyDoc doc = tidyCreate();
-    tidySetMessageCallback(doc, [](TidyMessage) { return no; });
-    EXPECT_TRUE(ApplyResolvedOptions(options, doc));
-    const ulong indentSpaces = tidyOptGetInt(doc, TidyIndentSpaces);
-    EXPECT_EQ(tidyOptSaveFile(doc, QFile::encodeName(path).constData()), 0);
-    tidyRelease(doc);
-    QByteArray text = ReadAll(path);
-    QFile::remove(path);
-    text += "indent-spaces: " + QByteArray::number(qulonglong(indentSpaces)) + "\n";
-    text += "show-errors: 1000000\nshow-warnings: yes\nshow-info: yes\nquiet: no\n"
-            "mute-id: yes\ngnu-emacs: no\n";
-    return text;
-}
-
 struct Answer {
     QByteArray output;   // standard output: the tidied text
     QByteArray messages; // the messages of parsing and cleaning, one "\n"-ended line each
@@ -62,42 +42,11 @@ struct Answer {
     int exitCode = -1;
 };
 
-// The part of the program's standard error that the library reported while it parsed and
-// cleaned: the program's own diagnostics (document type, counts, footnotes) start with the
-// "content looks like" or "doctype given" report. The message keys are taken off.
-inline QByteArray ParseStageMessages(const QByteArray& errors) {
-    static const QRegularExpression diagnostics(
-        QStringLiteral("^[^\\n]*\\((STRING_DOCTYPE_GIVEN|STRING_CONTENT_LOOKS)\\)\\n"),
-        QRegularExpression::MultilineOption);
-    static const QRegularExpression key(QStringLiteral(" \\([A-Z][A-Z0-9_]*\\)\\n"));
-    QString text = QString::fromLatin1(errors); // bytes kept one to one
-    const QRegularExpressionMatch start = diagnostics.match(text);
-    if (start.hasMatch())
-        text.truncate(start.capturedStart());
-    text.replace(key, QStringLiteral("\n"));
-    return text.toLatin1();
-}
-
-// The reports as the program prints them: position (when both numbers are set), the level's
-// prefix, the text; dialogue levels as bare text.
-inline QByteArray ProgramStyle(const QList<TidyReport>& reports) {
-    QByteArray text;
-    for (const TidyReport& report : reports) {
-        if (report.level <= int(TidyFatal)) {
-            if (report.line > 0 && report.column > 0)
-                text += "line " + QByteArray::number(report.line) + " column " +
-                        QByteArray::number(report.column) + " - ";
-            text += tidyDefaultString(uint(report.level));
-        }
-        text += report.text + '\n';
-    }
-    return text;
-}
-
 // Runs the program over `pages` (written as files into `folder`) with `config`, several at a
 // time, each with a stack as large as the engine helper's, so that deep nesting ends alike.
 inline std::vector<Answer> Run(const QList<QByteArray>& pages, const QByteArray& config,
                                const QString& folder) {
+    EXPECT_FALSE(config.isEmpty()) << "the options could not be written as a configuration";
     const QString configPath = folder + QStringLiteral("/oracle.conf");
     WriteAll(configPath, config);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -124,12 +73,12 @@ inline std::vector<Answer> Run(const QList<QByteArray>& pages, const QByteArray&
     };
     for (qsizetype i = 0; i < pages.size(); ++i) {
         const QString page = folder + QStringLiteral("/page%1.html").arg(i);
-        WriteAll(page, pages[i]);
+        WriteAll(page, ProgramInput(pages[i]));
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment);
         // Files, not pipes: a page with much output must not wait for its turn to be read.
+        // Messages through -f: standard error is unbuffered, one system call per byte.
         process->setStandardOutputFile(page + QStringLiteral(".out"));
-        process->setStandardErrorFile(page + QStringLiteral(".err"));
         process->setChildProcessModifier([] {
             rlimit stack{};
             if (::getrlimit(RLIMIT_STACK, &stack) == 0) {
@@ -137,7 +86,8 @@ inline std::vector<Answer> Run(const QList<QByteArray>& pages, const QByteArray&
                 ::setrlimit(RLIMIT_STACK, &stack);
             }
         });
-        process->start(ProgramPath(), {QStringLiteral("-config"), configPath, page});
+        process->start(ProgramPath(), {QStringLiteral("-config"), configPath, QStringLiteral("-f"),
+                                       page + QStringLiteral(".err"), page});
         running.emplace_back(i, std::move(process));
         if (qsizetype(running.size()) >= parallel)
             finishOne();

@@ -37,6 +37,8 @@ QList<Case> Cases() {
         {"NUL bytes in a tag and an attribute", Bytes("<p\0 class=\"a\0b\">x</p>")},
         {"UTF-16 LE with BOM", Utf16(page, QStringConverter::Utf16LE)},
         {"UTF-16 BE with BOM", Utf16(page, QStringConverter::Utf16BE)},
+        {"UTF-16 LE with a dangling last byte", Utf16(page, QStringConverter::Utf16LE) + "\r"},
+        {"UTF-16 BE with a dangling last byte", Utf16(page, QStringConverter::Utf16BE) + "<"},
         {"UTF-8 BOM", "\xEF\xBB\xBF" + page.toUtf8()},
         {"UTF-8 BOM alone", "\xEF\xBB\xBF"},
         {"CRLF lines", "<title>t</title>\r\n<p>a\r\n<pre>x\r\n y\r\n</pre>\r\n"},
@@ -92,5 +94,11 @@ TEST_F(TidyBytesOracle, EngineEqualsTheTidyProgramByteForByte) {
             }
         }
         EXPECT_TRUE(engine[4].inProcessOutput.contains("Gr")) << "UTF-16 LE page came out empty";
+        // A dangling byte after the last whole UTF-16 unit is no character.
+        for (const qsizetype i : {6, 7}) {
+            ASSERT_EQ(pages[i].size() % 2, 1);
+            EXPECT_EQ(engine[size_t(i)].pooledOutput, engine[size_t(i - 2)].pooledOutput);
+            EXPECT_EQ(engine[size_t(i)].pooledReports, engine[size_t(i - 2)].pooledReports);
+        }
     }
 }
