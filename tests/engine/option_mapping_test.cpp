@@ -296,7 +296,8 @@ TEST(OptionMapping, RequestsAndResultsSurviveAStreamRoundTrip) {
     TidyOptionSet set;
     set.CBAltText = true;
     set.EditAltText = QStringLiteral("picture");
-    const TidyRequest request{ResolveOptions(set), QByteArray("<p>x\xff</p>")};
+    const TidyRequest request{ResolveOptions(set), QByteArray("<p>x\xff\0</p>", 9),
+                              TidyRequest::Mode::ReportsOnly};
     const TidyResult result{TidyRunStatus::Completed,
                             QByteArray("out"),
                             {{TidyWarning, 3, 5, "missing <!DOCTYPE> declaration"},
