@@ -259,6 +259,19 @@ TEST_F(TidyEngineTest, EveryByteOfTheDocumentReachesTheRunner) {
     EXPECT_EQ(runner.requests[0].document, document);
     EXPECT_EQ(runner.requests[0].options, ResolveOptions(TidyOptionSet{}));
     EXPECT_EQ(runner.requests[0].mode, TidyRequest::Mode::Tidy);
+
+    // Validating a file: the same bytes, and only the reports are asked for.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("page.html"));
+    WriteAll(path, document);
+    {
+        ScopedTidyRunner scope(runner);
+        QString messages;
+        EXPECT_TRUE(RunTidyOnFile(path, messages));
+    }
+    ASSERT_EQ(runner.requests.size(), 2);
+    EXPECT_EQ(runner.requests[1].document, document);
+    EXPECT_EQ(runner.requests[1].mode, TidyRequest::Mode::ReportsOnly);
 }
 
 TEST_F(TidyEngineTest, RealRunGivesTheLibraryMessagesAsLines) {
