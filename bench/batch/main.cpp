@@ -2,14 +2,17 @@
 // library in this process, the helper-process pool with one helper and with one helper per
 // core, and the `tidy` command-line program in its multi-file mode (-m) as one process.
 // Wall-clock seconds; each road runs five rounds, and the median and the best round are shown.
-// Then the whole batch tidy run over files (WholeRun.h), and the kelvane-batch program as a
-// whole process (BatchProgram.h). `--whole-run` measures those two, `--batch-program` the last.
+// Then the whole batch tidy run over files (WholeRun.h), the kelvane-batch program as a whole
+// process (BatchProgram.h), and its validate run against tidy -e on real manuals
+// (ValidateProgram.h). `--whole-run` measures the whole run and the program, `--batch-program`
+// the program, `--validate [FOLDER...]` only the validate run (on the manuals by default).
 //
 // Corpus: the example site replicated to at least 2,000 pages, plus a few generated pages of
 // a few MB spread through the list.
 
 #include "BatchProgram.h"
 #include "TidyProgram.h"
+#include "ValidateProgram.h"
 #include "WholeRun.h"
 #include "common/Corpus.h"
 #include "engine/TidyBatch.h"
@@ -153,6 +156,15 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], kWholeRunChild) == 0)
         return WholeRunChild(QString::fromLocal8Bit(argv[2]));
+    const int jobs = std::max(1, QThread::idealThreadCount());
+    if (argc > 1 && qstrcmp(argv[1], "--validate") == 0) {
+        QStringList folders;
+        for (int i = 2; i < argc; ++i)
+            folders << QString::fromLocal8Bit(argv[i]);
+        if (folders.isEmpty())
+            folders = ManualFolders();
+        return folders.isEmpty() ? 1 : ValidateBenchmark(folders, jobs);
+    }
     const QList<QByteArray> corpus = Corpus();
     if (corpus.isEmpty()) {
         std::fprintf(stderr, "no pages under %s/site\n", KELVANE_EXAMPLES);
@@ -185,5 +197,10 @@ int main(int argc, char** argv) {
         return 1;
     if (!programOnly && WholeRunBenchmark(corpus, tidy, cores) != 0)
         return 1;
-    return BatchProgramBenchmark(corpus, tidy);
+    if (BatchProgramBenchmark(corpus, tidy) != 0)
+        return 1;
+    if (wholeRunOnly || programOnly)
+        return 0;
+    const QStringList manuals = ManualFolders();
+    return manuals.isEmpty() ? 0 : ValidateBenchmark(manuals, jobs);
 }

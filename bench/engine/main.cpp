@@ -49,12 +49,17 @@ size_t BareTidy(const QByteArray& document) {
     tidyOptSetValue(doc, TidyInCharEncoding, "raw");
     tidyOptSetValue(doc, TidyOutCharEncoding, "raw");
     tidyOptSetBool(doc, TidyForceOutput, yes);
+    TidyBuffer input;
+    tidyBufInit(&input);
+    tidyBufAttach(&input, reinterpret_cast<byte*>(const_cast<char*>(document.constData())),
+                  uint(document.size()));
     TidyBuffer output;
     tidyBufInit(&output);
-    tidyParseString(doc, document.constData());
+    tidyParseBuffer(doc, &input);
     tidyCleanAndRepair(doc);
     tidySaveBuffer(doc, &output);
     const size_t size = output.size + messages.size();
+    tidyBufDetach(&input);
     tidyBufFree(&output);
     tidyRelease(doc);
     return size;

@@ -207,6 +207,7 @@ QByteArray EncodeTidyRequestFrame(const TidyRequest& request, qint64 memoryBudge
                           }
                           out.bytes(request.document);
                           out.u64(quint64(std::max<qint64>(memoryBudget, 0)));
+                          out.u8(quint8(request.mode));
                       });
 }
 
@@ -233,8 +234,11 @@ bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryB
     }
     request.document = in.bytes(kMaxEngineDocumentPayload);
     const quint64 budget = in.u64();
-    if (!in.ok() || !in.atEnd() || budget > quint64(std::numeric_limits<qint64>::max()))
+    const quint8 mode = in.u8();
+    if (!in.ok() || !in.atEnd() || budget > quint64(std::numeric_limits<qint64>::max()) ||
+        mode > quint8(TidyRequest::Mode::ReportsOnly))
         return false;
+    request.mode = TidyRequest::Mode(mode);
     out = std::move(request);
     if (memoryBudget)
         *memoryBudget = qint64(budget);

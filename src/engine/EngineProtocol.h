@@ -10,7 +10,8 @@
 //
 // The helper sends Hello once when it is ready, then answers each Request with one Result (or
 // Refused when the request names options that may not be set). Nothing else crosses. A request
-// carries, after its document, the memory budget of that document (see TidyProcessPool.h).
+// carries, after its document, the memory budget of that document (see TidyProcessPool.h) and
+// its mode (TidyRequest::Mode).
 
 #include "engine/TidyRequest.h"
 
@@ -25,7 +26,7 @@ enum class EngineFrameKind : quint8 {
     Refused = 4, // helper to program: the request's options were refused; payload is the reason
 };
 
-inline constexpr quint16 kEngineProtocolVersion = 2;
+inline constexpr quint16 kEngineProtocolVersion = 3;
 inline constexpr qsizetype kEngineFrameHeaderSize = 12;
 // Requests and results: far beyond any page, well below what a QByteArray can hold.
 inline constexpr qsizetype kMaxEngineDocumentPayload = qsizetype(1) << 30;

@@ -24,14 +24,12 @@ TidyBatch::~TidyBatch() {
 }
 
 quint64 TidyBatch::submit(QByteArray document) {
-    if (const qsizetype nul = document.indexOf('\0'); nul >= 0)
-        document.truncate(nul);
     Entry entry;
     entry.ticket = m_lastTicket + 1;
     entry.size = document.size();
     if (m_pool) {
         std::shared_ptr<Link> link = m_link;
-        entry.pooled = m_pool->submit({m_options, std::move(document)}, [link] {
+        entry.pooled = m_pool->submit({m_options, std::move(document), m_mode}, [link] {
             std::lock_guard lock(link->mutex);
             if (TidyBatch* batch = link->batch)
                 QMetaObject::invokeMethod(
@@ -67,7 +65,7 @@ TidyResult TidyBatch::takeNext() {
         Entry entry = std::move(m_entries.front());
         m_entries.pop_front();
         m_pendingBytes -= entry.size;
-        return m_runner.run({m_options, std::move(entry.document)});
+        return m_runner.run({m_options, std::move(entry.document), m_mode});
     }
 
     const TidyProcessPool::Ticket ticket = m_entries.front().pooled;

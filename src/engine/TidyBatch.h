@@ -26,9 +26,9 @@ public:
                        QObject* parent = nullptr);
     ~TidyBatch() override; // cancels what was not taken
 
-    // Queues a document (read up to its first NUL byte, as RunTidy does) and returns its
-    // ticket: 1 for the first document of the batch, then 2, 3 ... Throws KelvaneError for
-    // options the option set does not allow (only a program error can produce those).
+    // Queues a document (every byte of it, as RunTidy takes it) and returns its ticket: 1 for
+    // the first document of the batch, then 2, 3 ... Throws KelvaneError for options the option
+    // set does not allow (only a program error can produce those).
     quint64 submit(QByteArray document);
     // Submitted and not yet taken.
     qsizetype pendingCount() const { return qsizetype(m_entries.size()); }
@@ -52,6 +52,13 @@ public:
     bool wantsMore() const;
     // Wait in a local event loop (the default where the thread has one) or just block.
     void setPumpEvents(bool pump) { m_pumpEvents = pump; }
+    // Whether the documents submitted from now on are only checked: their results carry the
+    // reports a tidy would give, and no output. Validation runs use it, since writing the
+    // tidied text is about half of the library's work. Off by default.
+    void setReportsOnly(bool reportsOnly) {
+        m_mode = reportsOnly ? TidyRequest::Mode::ReportsOnly : TidyRequest::Mode::Tidy;
+    }
+    bool reportsOnly() const { return m_mode == TidyRequest::Mode::ReportsOnly; }
 
 Q_SIGNALS:
     // The oldest pending document's result is there (queued; also for later ones).
@@ -82,6 +89,7 @@ private:
     quint64 m_cancelCount = 0;
     class QEventLoop* m_waitLoop = nullptr;
     bool m_pumpEvents = true;
+    TidyRequest::Mode m_mode = TidyRequest::Mode::Tidy;
 };
 
 // The message text of a run's reports, as RunTidy gives it: one FormatTidyMessage line per

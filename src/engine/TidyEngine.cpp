@@ -228,16 +228,22 @@ QString FormatTidyMessage(int level, int line, int column, const QString& text) 
     return out;
 }
 
-bool RunTidy(QByteArray& document, QString& messages) {
+namespace {
+
+TidyResult RunCurrentOptions(QByteArray document, TidyRequest::Mode mode, QString& messages) {
     TidyRequest request;
     request.options = ResolveOptions(CurrentOptionSet()); // raises before anything runs
-    // Only the bytes the library would see cross to the runner.
-    const qsizetype nul = document.indexOf('\0');
-    request.document = nul < 0 ? document : document.left(nul);
-
+    request.document = std::move(document);
+    request.mode = mode;
     TidyResult result = CurrentTidyRunner().run(request);
-
     messages = MessageFormatter().lines(result.reports);
+    return result;
+}
+
+} // namespace
+
+bool RunTidy(QByteArray& document, QString& messages) {
+    TidyResult result = RunCurrentOptions(document, TidyRequest::Mode::Tidy, messages);
     if (result.status != TidyRunStatus::Completed)
         return false;
     document = std::move(result.output);
@@ -246,8 +252,9 @@ bool RunTidy(QByteArray& document, QString& messages) {
 
 bool RunTidyOnFile(const QString& fileName, QString& messages) {
     messages.clear();
-    QByteArray document = ReadFileText(fileName);
-    return RunTidy(document, messages);
+    const TidyResult result =
+        RunCurrentOptions(ReadFileText(fileName), TidyRequest::Mode::ReportsOnly, messages);
+    return result.status == TidyRunStatus::Completed;
 }
 
 QByteArray ReadFileText(const QString& path) {

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-// Tidies `document` (8-bit bytes, decoded by the input encoding; read up to its first NUL
-// byte) with the current option set and fills `messages` with one line per library report.
+// Tidies `document` (8-bit bytes, every one of them, decoded by the input encoding) with the
+// current option set and fills `messages` with one line per library report.
 // Answers false when the library could not process the document (a severe failure, or no
 // output for a non-empty document): `document` is then left as it was and `messages` holds
 // the reports collected up to the failure. An empty document answers true with whatever the
@@ -15,8 +15,9 @@
 // number) are thrown as KelvaneError before any parsing, leaving both texts unchanged.
 bool RunTidy(QByteArray& document, QString& messages);
 
-// The validation road: reads the file (file-open error when it cannot), runs RunTidy and
-// drops the tidied text.
+// The validation road: reads the file (file-open error when it cannot) and collects the
+// messages RunTidy would give for it, without writing a tidied text. Answers false only for a
+// severe failure of the library.
 bool RunTidyOnFile(const QString& fileName, QString& messages);
 
 // One message line, with the level word and the template translated. `level` is the library's

@@ -1,5 +1,6 @@
 #include "engine/TidyLibraryRun.h"
 
+#include <limits>
 #include <memory>
 #include <tidy/tidybuffio.h>
 #include <vector>
@@ -17,6 +18,25 @@ public:
     ~OutputBuffer() { tidyBufFree(&m_buffer); }
     OutputBuffer(const OutputBuffer&) = delete;
     OutputBuffer& operator=(const OutputBuffer&) = delete;
+    TidyBuffer* get() { return &m_buffer; }
+
+private:
+    TidyBuffer m_buffer{};
+};
+
+// The document's bytes as the library's input buffer, lent, not copied. The library only
+// reads an attached buffer (ungetting a byte moves its position back, it writes nothing).
+class InputBuffer {
+public:
+    explicit InputBuffer(const QByteArray& bytes) {
+        tidyBufInit(&m_buffer);
+        if (!bytes.isEmpty())
+            tidyBufAttach(&m_buffer, reinterpret_cast<byte*>(const_cast<char*>(bytes.constData())),
+                          uint(bytes.size()));
+    }
+    ~InputBuffer() { tidyBufDetach(&m_buffer); }
+    InputBuffer(const InputBuffer&) = delete;
+    InputBuffer& operator=(const InputBuffer&) = delete;
     TidyBuffer* get() { return &m_buffer; }
 
 private:
@@ -124,15 +144,22 @@ TidyResult RunTidyLibrary(const TidyRequest& request) {
     const auto run = [&](QByteArray& output) {
         if (!ApplyResolvedOptions(request.options, doc.get()))
             return TidyRunStatus::Failed;
-        // QByteArray data is NUL-terminated, so the library reads up to the first NUL byte.
-        const char* text = request.document.constData();
-        if (tidyParseString(doc.get(), text) < 0 || tidyCleanAndRepair(doc.get()) < 0)
+        // Every byte with its length, as the tidy program reads a file: a NUL byte or a
+        // UTF-16 page is content, and nothing is read past the end (a string would end at
+        // its first NUL, and the library would also read the terminator as a last byte).
+        if (request.document.size() > qsizetype(std::numeric_limits<uint>::max()))
+            return TidyRunStatus::Failed; // more than the library's buffer can describe
+        InputBuffer input(request.document);
+        if (tidyParseBuffer(doc.get(), input.get()) < 0 || tidyCleanAndRepair(doc.get()) < 0)
             return TidyRunStatus::Failed;
+        // Saving adds no reports: validation stops here.
+        if (request.mode == TidyRequest::Mode::ReportsOnly)
+            return TidyRunStatus::Completed;
         OutputBuffer buffer;
         if (tidySaveBuffer(doc.get(), buffer.get()) < 0)
             return TidyRunStatus::Failed;
         const TidyBuffer* saved = buffer.get();
-        if (saved->size == 0 && text[0] != '\0')
+        if (saved->size == 0 && !request.document.isEmpty())
             return TidyRunStatus::Failed;
         output = QByteArray(reinterpret_cast<const char*>(saved->bp), qsizetype(saved->size));
         return TidyRunStatus::Completed;

@@ -11,10 +11,11 @@
 // answers false; true when every step was accepted.
 bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc);
 
-// Runs the library over one document: fresh document, options, parse (up to the first NUL
-// byte), clean and repair, save. Reports are collected through a message callback that
-// keeps them from the library's own error output. The result is Failed when an option was
-// refused, parsing, cleaning or saving reported a severe failure, or the library wrote no
-// output for a non-empty document; the reports gathered so far come back either way.
-// Everything the library allocated is released on every path.
+// Runs the library over one document: fresh document, options, parse (every byte of the
+// document, with its length), clean and repair, and save unless the request wants its reports
+// only. Reports are collected through a message callback that keeps them from the library's
+// own error output. The result is Failed when an option was refused, parsing, cleaning or
+// saving reported a severe failure, or the library wrote no output for a non-empty document;
+// the reports gathered so far come back either way. Everything the library allocated is
+// released on every path.
 TidyResult RunTidyLibrary(const TidyRequest& request);

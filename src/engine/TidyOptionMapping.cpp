@@ -68,8 +68,8 @@ ResolvedTidyOptions ResolveOptions(const TidyOptionSet& set) {
         steps << Step::Number(TidyWrapLen, 0);
     }
 
-    // Cut at a NUL, as the document is: the library reads a text only up to its first NUL,
-    // and a settings file may hold one.
+    // Cut at a NUL: the library takes option values as C strings, and a settings file may
+    // hold one.
     if (set.CBAltText)
         steps << Step::Text(TidyAltText, set.EditAltText.section(QChar(u'\0'), 0, 0).toUtf8());
 

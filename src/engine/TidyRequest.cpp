@@ -33,14 +33,21 @@ QDataStream& operator>>(QDataStream& in, TidyOptionStep& step) {
 }
 
 QDataStream& operator<<(QDataStream& out, const TidyRequest& request) {
-    return out << request.options << request.document;
+    return out << request.options << request.document << quint8(request.mode);
 }
 
 QDataStream& operator>>(QDataStream& in, TidyRequest& request) {
     TidyRequest read;
-    in >> read.options >> read.document;
-    if (in.status() == QDataStream::Ok)
-        request = std::move(read);
+    quint8 mode = 0;
+    in >> read.options >> read.document >> mode;
+    if (in.status() != QDataStream::Ok)
+        return in;
+    if (mode > quint8(TidyRequest::Mode::ReportsOnly)) {
+        MarkCorrupt(in);
+        return in;
+    }
+    read.mode = TidyRequest::Mode(mode);
+    request = std::move(read);
     return in;
 }
 

@@ -38,8 +38,14 @@ struct TidyOptionStep {
 using ResolvedTidyOptions = QList<TidyOptionStep>;
 
 struct TidyRequest {
+    // ReportsOnly parses, cleans and repairs but writes no output: the reports are the same
+    // (the library reports nothing while it writes), for about half the work. Validation uses
+    // it; the result's output is then empty.
+    enum class Mode : quint8 { Tidy, ReportsOnly };
+
     ResolvedTidyOptions options;
-    QByteArray document; // parsed up to its first NUL byte
+    QByteArray document; // every byte, NUL bytes included
+    Mode mode = Mode::Tidy;
 
     bool operator==(const TidyRequest&) const = default;
 };
@@ -56,7 +62,7 @@ struct TidyReport {
 };
 
 enum class TidyRunStatus : quint8 {
-    Completed, // output holds the tidied document
+    Completed, // output holds the tidied document (nothing for a ReportsOnly request)
     Failed,    // severe library failure, a refused option, or no output for a non-empty document
 };
 

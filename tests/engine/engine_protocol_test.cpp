@@ -21,7 +21,9 @@ TidyRequest SampleRequest() {
     set.EditAltText = QStringLiteral("Bild \u00e4");
     TidyRequest request;
     request.options = ResolveOptions(set);
-    request.document = QByteArray("<p>caf\xe9 \x01\xff</p>", 15);
+    // A NUL byte and a last CR cross like any other byte.
+    request.document = QByteArray("<p>caf\xe9 \x01\xff\0</p>\r", 17);
+    request.mode = TidyRequest::Mode::ReportsOnly;
     return request;
 }
 
@@ -196,6 +198,14 @@ TEST(EnginePayloads, CountsAndLengthsBeyondTheDataAreRefused) {
     QByteArray badStatus = PayloadOf(EncodeTidyResultFrame(empty));
     badStatus[0] = char(2);
     EXPECT_FALSE(DecodeTidyResult(badStatus, result));
+
+    // An unknown mode (the request's last byte).
+    QByteArray badMode = PayloadOf(EncodeTidyRequestFrame(SampleRequest()));
+    badMode[badMode.size() - 1] = char(2);
+    EXPECT_FALSE(DecodeTidyRequest(badMode, request));
+    badMode[badMode.size() - 1] = char(0);
+    ASSERT_TRUE(DecodeTidyRequest(badMode, request));
+    EXPECT_EQ(request.mode, TidyRequest::Mode::Tidy);
 }
 
 TEST(EnginePayloads, OptionIdsAndKindsOutsideTheLibraryAreRefused) {

@@ -177,7 +177,7 @@ TEST(OptionMapping, AltTextOnlyWithItsBox) {
     ASSERT_TRUE(ApplyOptions(set, empty.get()));
     EXPECT_EQ(Value(empty, TidyAltText), QByteArray());
 
-    // A NUL (from a settings file) ends the text, as it ends a document.
+    // A NUL (from a settings file) ends the text: option values are C strings to the library.
     set.EditAltText = QStringLiteral("Bild") + QChar(u'\0') + QStringLiteral("hidden");
     EXPECT_TRUE(ResolveOptions(set).contains(TidyOptionStep::Text(TidyAltText, "Bild")));
     EXPECT_EQ(CheckResolvedOptions(ResolveOptions(set)), QString());
@@ -296,7 +296,8 @@ TEST(OptionMapping, RequestsAndResultsSurviveAStreamRoundTrip) {
     TidyOptionSet set;
     set.CBAltText = true;
     set.EditAltText = QStringLiteral("picture");
-    const TidyRequest request{ResolveOptions(set), QByteArray("<p>x\xff</p>")};
+    const TidyRequest request{ResolveOptions(set), QByteArray("<p>x\xff\0</p>", 9),
+                              TidyRequest::Mode::ReportsOnly};
     const TidyResult result{TidyRunStatus::Completed,
                             QByteArray("out"),
                             {{TidyWarning, 3, 5, "missing <!DOCTYPE> declaration"},

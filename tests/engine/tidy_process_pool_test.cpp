@@ -579,12 +579,23 @@ TEST(TidyBatch, WorksWithTheInProcessRunnerToo) {
     const ResolvedTidyOptions options = ResolveOptions(TidyOptionSet{});
     TidyBatch batch(options, inProcess);
     EXPECT_TRUE(batch.wantsMore());
-    batch.submit(QByteArray("<p>a\0<p>hidden", 14));
+    const QByteArray withNul("<p>a\0<p>not hidden", 19);
+    batch.submit(withNul);
     EXPECT_FALSE(batch.wantsMore());
     batch.submit("<p>b");
     EXPECT_TRUE(batch.isNextReady());
-    EXPECT_EQ(batch.takeNext(), RunTidyLibrary({options, "<p>a"}));
+    const TidyResult first = batch.takeNext();
+    EXPECT_EQ(first, RunTidyLibrary({options, withNul}));
+    EXPECT_TRUE(first.output.contains("not hidden"));
     EXPECT_EQ(batch.takeNext(), RunTidyLibrary({options, "<p>b"}));
+
+    // Documents submitted after the switch are only checked: same reports, no output.
+    batch.setReportsOnly(true);
+    batch.submit(withNul);
+    const TidyResult checked = batch.takeNext();
+    EXPECT_EQ(checked.status, TidyRunStatus::Completed);
+    EXPECT_TRUE(checked.output.isEmpty());
+    EXPECT_EQ(checked.reports, first.reports);
 }
 
 // ---- RunTidy and RunTidyOnFile on top of the pool ----
