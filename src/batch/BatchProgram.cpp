@@ -19,6 +19,8 @@ namespace {
 // their own step rather than ahead.
 constexpr qsizetype kLookAheadEntries = 1024;
 constexpr qint64 kLookAheadBytes = qint64(4) << 20;
+// Validation keeps no tidied text, only reports: more pages fit ahead in the same memory.
+constexpr qint64 kValidateLookAheadBytes = qint64(16) << 20;
 
 // The validate run fills a page per file; the report is made from the run's records instead
 // (they carry the library's reports with their levels), so only the page in hand is kept.
@@ -123,7 +125,8 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
     // Memory must not grow with the list: the window's look-ahead of 8,192 entries holds that
     // many tidied pages with their reports, and a few very large messy pages hold hundreds of MB.
     environment.lookAhead = kLookAheadEntries;
-    environment.lookAheadBytes = kLookAheadBytes;
+    environment.lookAheadBytes =
+        arguments.command == BatchCommand::Validate ? kValidateLookAheadBytes : kLookAheadBytes;
     BatchCommands commands(environment);
     if (arguments.WritesNothing())
         commands.SetTidyWriteMode(TidyWriteMode::Check);

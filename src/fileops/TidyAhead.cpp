@@ -108,6 +108,7 @@ void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Settings 
     m_runner = &runner;
     m_settings = std::move(settings);
     m_batch = std::make_unique<TidyBatch>(m_options, runner);
+    m_batch->setReportsOnly(m_settings.reportsOnly);
 }
 
 void TidyAhead::SetMaxAhead(qsizetype entries, qint64 bytes) {
@@ -123,8 +124,9 @@ void TidyAhead::Forget(Entry& entry) {
 void TidyAhead::Stop() {
     if (m_batch)
         m_batch->cancel();
-    m_droppedAhead += qsizetype(m_ahead.size());
+    m_droppedAhead += qsizetype(m_ahead.size()) + (m_waiting ? 1 : 0);
     m_ahead.clear();
+    m_waiting.reset();
     m_openAhead = 0;
     m_bytesAhead = 0;
     m_current.ticket = 0;
@@ -133,9 +135,11 @@ void TidyAhead::Stop() {
 
 TidyAhead::Rest TidyAhead::CountRest() {
     Rest rest;
-    rest.count = qint64(m_droppedAhead) + qint64(m_ahead.size()) + qint64(m_peeked.size());
+    rest.count = qint64(m_droppedAhead) + qint64(m_ahead.size()) + qint64(m_peeked.size()) +
+                 (m_waiting ? 1 : 0);
     m_droppedAhead = 0;
     m_ahead.clear();
+    m_waiting.reset();
     m_peeked.clear();
     for (;;) {
         if (!m_source.Ready()) {
@@ -182,16 +186,49 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
     for (int added = 0; added < budget && qsizetype(m_ahead.size()) < m_maxAhead &&
                         m_openAhead < m_maxOpenAhead && m_batch->wantsMore();
          ++added) {
-        if (m_peeked.empty() && !(mayWait && added == 0) && !m_source.Ready())
-            return;
-        std::optional<QString> path = TakePath();
-        if (!path)
-            return;
         Entry entry;
-        entry.path = std::move(*path);
+        if (m_waiting) {
+            entry = std::move(*m_waiting);
+            m_waiting.reset();
+            --m_openAhead;
+        } else {
+            if (m_peeked.empty() && !(mayWait && added == 0) && !m_source.Ready())
+                return;
+            std::optional<QString> path = TakePath();
+            if (!path)
+                return;
+            entry.path = std::move(*path);
+            OpenAhead(entry);
+        }
+        // A document that does not fit waits for earlier ones to be taken, rather than being
+        // tidied in its own step: the helpers would then wait on one another.
+        if (!Fits(entry) && m_batch->pendingCount() > 0) {
+            m_waiting = std::move(entry);
+            ++m_openAhead;
+            return;
+        }
         ReadAhead(entry);
+        if (entry.opened.page.IsOpen())
+            ++m_openAhead;
         m_ahead.push_back(std::move(entry));
     }
+}
+
+void TidyAhead::OpenAhead(Entry& entry) {
+    // Only what the step will most likely tidy; the step tests everything again anyway.
+    entry.opened = OpenPage(m_files, entry.path, LinkRule::FollowOwned);
+    if (entry.opened.state == PageState::Opened &&
+        (!m_settings.wanted || m_settings.wanted(entry.opened.page)) &&
+        entry.opened.page.st.st_size <= kMaxDocumentBytes)
+        return;
+    entry.opened = OpenedPage();
+}
+
+bool TidyAhead::Fits(const Entry& entry) const {
+    if (!entry.opened.page.IsOpen())
+        return true; // nothing to read
+    const qint64 size = entry.opened.page.st.st_size;
+    return size <= kLargeFile && (m_maxAheadBytes <= 0 || m_bytesAhead + size <= m_maxAheadBytes);
 }
 
 std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
@@ -215,25 +252,19 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
 }
 
 void TidyAhead::ReadAhead(Entry& entry) {
-    // Only what the step will most likely tidy; the step tests everything again anyway.
-    OpenedPage opened = OpenPage(m_files, entry.path, LinkRule::FollowOwned);
-    if (opened.state != PageState::Opened ||
-        (m_settings.wanted && !m_settings.wanted(opened.page)))
-        return;
-    const qint64 size = opened.page.st.st_size;
-    if (size > kMaxDocumentBytes || (size > kLargeFile && m_batch->pendingCount() > 0))
-        return;
-    if (m_maxAheadBytes > 0 && m_bytesAhead + size > m_maxAheadBytes)
+    if (!entry.opened.page.IsOpen())
         return;
     QByteArray bytes;
-    if (ReadPage(opened.page, bytes, kMaxDocumentBytes) != ReadState::Read)
-        return; // the step reads it again and reports what it finds then
+    if (ReadPage(entry.opened.page, bytes, kMaxDocumentBytes) != ReadState::Read) {
+        entry.opened = OpenedPage(); // the step reads it again and reports what it finds then
+        return;
+    }
     entry.forbidden = m_settings.refuseForbidden && IsForbiddenContent(entry.path, bytes);
     if (!entry.forbidden) {
         entry.bytes = bytes.size();
         entry.ticket = m_batch->submit(bytes);
         if (m_settings.backups) {
-            if (std::optional<QByteArray> backup = ReadBackup(opened.page)) {
+            if (std::optional<QByteArray> backup = ReadBackup(entry.opened.page)) {
                 entry.bytes += backup->size();
                 entry.backupTicket = m_batch->submit(std::move(*backup));
             }
@@ -241,8 +272,6 @@ void TidyAhead::ReadAhead(Entry& entry) {
     }
     m_bytesAhead += entry.bytes;
     entry.original = std::move(bytes);
-    entry.opened = std::move(opened);
-    ++m_openAhead;
 }
 
 quint64 TidyAhead::FirstLiveTicket() const {
@@ -319,6 +348,7 @@ TidiedDocument TidyAhead::Tidy(PageFile page) {
         m_settings.refuseForbidden && IsForbiddenContent(page.path, document.original);
     if (!document.forbidden) {
         TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
+        single.setReportsOnly(m_settings.reportsOnly);
         single.submit(document.original);
         std::optional<QByteArray> backup;
         if (m_settings.backups && (backup = ReadBackup(page)))

@@ -63,6 +63,7 @@ public:
         Wanted wanted;       // empty: every regular file
         bool backups = false; // a file's backup is tidied too (the already-tidied test)
         bool refuseForbidden = false; // executable programs are not tidied (TidiedDocument)
+        bool reportsOnly = false;     // the library's reports are all that is wanted (validate)
     };
     // From now on, entries are tidied ahead with `options` by `runner` (which must outlive
     // this).
@@ -108,6 +109,11 @@ private:
 
     std::optional<QString> TakePath();
     std::optional<QString> PeekPath(qsizetype index);
+    // Opens the entry when it is worth reading ahead.
+    void OpenAhead(Entry& entry);
+    // Whether its document may be tidied ahead now (the look-ahead's bytes, a very large page).
+    bool Fits(const Entry& entry) const;
+    // Reads the opened entry and hands it (and its backup) to the helpers.
     void ReadAhead(Entry& entry);
     // Reads and submits up to `budget` further entries. Only the first may wait for the source;
     // after it, a source that is not ready ends the top-up, so a slow pipe never holds up the
@@ -125,6 +131,7 @@ private:
     RunFiles m_files;
     std::deque<QString> m_peeked; // taken from the source, not yet read
     std::deque<Entry> m_ahead;    // read, and tidied ahead where wanted
+    std::optional<Entry> m_waiting; // opened, next in line: waits for room to be tidied ahead
     Entry m_current;
     bool m_currentTaken = false;
     ResolvedTidyOptions m_options;

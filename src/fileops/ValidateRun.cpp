@@ -18,7 +18,9 @@ void ValidateRun::Execute(const ResolvedTidyOptions& options) {
         return ProcessingCaption(path);
     };
     progress.OnFinished = [this](FileProgressRun& run) { ValidateFinished(run); };
-    m_items.Start(options, CurrentTidyRunner(), {});
+    TidyAhead::Settings settings;
+    settings.reportsOnly = true; // no tidied text is ever looked at
+    m_items.Start(options, CurrentTidyRunner(), settings);
     try {
         progress.RunItems(m_items);
     } catch (...) {
