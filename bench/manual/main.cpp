@@ -3,7 +3,9 @@
 // everything on disk before it says so) against `xargs -P N tidy -m` (no backups, nothing
 // synced) and against one `tidy -m`. Whole processes, wall and processor seconds, rounds
 // interleaved, medians. Every round works on a fresh copy of the manual that keeps its files'
-// own dates, flushed to disk before the clock starts.
+// own dates, flushed to disk before the clock starts. The copies are all made before the first
+// round: ext4 searches long for a free inode among inodes deleted in the last minutes (a
+// previous round's copy), which would charge the cleaning-up to whichever road comes next.
 //
 //   bench_manual [--rounds N] [--package DEBIAN-DOC-PACKAGE] [--manual FOLDER]
 //
@@ -90,11 +92,12 @@ QString Quoted(const QString& path) {
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// A fresh copy of the manual with its own dates, on disk before anything is timed.
-bool FreshCopy(const QString& manual, const QString& target) {
-    QDir(target).removeRecursively();
-    return QProcess::execute(QStringLiteral("cp"), {"-a", manual, target}) == 0 &&
-           QProcess::execute(QStringLiteral("sync"), {}) == 0;
+// Copies of the manual with their own dates, on disk before anything is timed.
+bool Copies(const QString& manual, const QStringList& targets) {
+    for (const QString& target : targets)
+        if (QProcess::execute(QStringLiteral("cp"), {"-a", manual, target}) != 0)
+            return false;
+    return QProcess::execute(QStringLiteral("sync"), {}) == 0;
 }
 
 struct Road {
@@ -157,42 +160,46 @@ int main(int argc, char** argv) {
                 qPrintable(manual), pages, double(bytes) / 1e6, cores, rounds);
 
     QTemporaryDir work;
-    const QString copy = work.filePath(QStringLiteral("manual"));
     const QString report = work.filePath(QStringLiteral("report.json"));
-    const QString find = "find " + Quoted(copy) + " -name '*.htm*' -print0 | xargs -0 ";
     const QString tidyCall = Quoted(tidy) + " -q ";
+    // Four copies a round: validate (both roads read only), kelvane-batch tidy, xargs tidy -m,
+    // one tidy -m.
+    QStringList copies;
+    for (int i = 0; i < 4 * rounds; ++i)
+        copies << work.filePath(QStringLiteral("manual-%1").arg(i));
+    if (!Copies(manual, copies))
+        return 1;
+    const auto find = [](const QString& copy) {
+        return "find " + Quoted(copy) + " -name '*.htm*' -print0 | xargs -0 ";
+    };
 
     Road validate("kelvane-batch validate -r"), tidyE("xargs -P N tidy -e");
     Road tidyRun("kelvane-batch tidy -r (backups, synced)"), tidyM("xargs -P N tidy -m"),
         oneTidyM("one tidy -m");
     qint64 ourMessages = -1, tidyMessages = -1;
     for (int round = 0; round < rounds; ++round) {
-        if (!FreshCopy(manual, copy))
-            return 1;
-        Measure m = Timed(Quoted(batch) + " validate -q -r --format json " + Quoted(copy), report);
+        const QString* copy = &copies[4 * round];
+        Measure m =
+            Timed(Quoted(batch) + " validate -q -r --format json " + Quoted(copy[0]), report);
         validate.Add(m);
         const QJsonObject counts = QJsonDocument::fromJson(m.out).object()["counts"].toObject();
         const QJsonObject levels = counts["messages"].toObject();
         ourMessages = 0;
         for (const QString& level : levels.keys())
             ourMessages += levels[level].toInteger();
-        tidyE.Add(Timed(find + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall + "-e " +
-                        kTidyOptions));
+        tidyE.Add(Timed(find(copy[0]) + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall +
+                        "-e " + kTidyOptions));
         // `tidy -e` writes its messages on standard error: counted once, untimed.
         if (round == 0) {
-            const Measure counted = Timed("(" + find + "-n 100 " + tidyCall + "-e " +
+            const Measure counted = Timed("(" + find(copy[0]) + "-n 100 " + tidyCall + "-e " +
                                               kTidyOptions + ") 2>&1 | grep -c ' - '",
                                           report);
             tidyMessages = counted.out.trimmed().toLongLong();
         }
-
-        FreshCopy(manual, copy);
-        tidyRun.Add(Timed(Quoted(batch) + " tidy -q --force -r " + Quoted(copy)));
-        FreshCopy(manual, copy);
-        tidyM.Add(Timed(find + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall + "-m " +
-                        kTidyOptions));
-        FreshCopy(manual, copy);
-        oneTidyM.Add(Timed(find + "-n 100000 " + tidyCall + "-m " + kTidyOptions));
+        tidyRun.Add(Timed(Quoted(batch) + " tidy -q --force -r " + Quoted(copy[1])));
+        tidyM.Add(Timed(find(copy[2]) + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall +
+                        "-m " + kTidyOptions));
+        oneTidyM.Add(Timed(find(copy[3]) + "-n 100000 " + tidyCall + "-m " + kTidyOptions));
     }
 
     std::printf("validate\n");

@@ -3,8 +3,13 @@
 #include "fileops/GroupCommit.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
+
+// A group is written once this many files are in, or once the first has waited this long.
+constexpr qsizetype kGroupFiles = 64;
+constexpr auto kGatherTime = std::chrono::milliseconds(20);
 
 std::mutex g_hookMutex;
 std::function<void(const PageFile&)> g_beforeReplace;
@@ -54,7 +59,12 @@ RewriteQueue::Ticket RewriteQueue::Submit(PageFile page, QByteArray original, QB
     const qint64 bytes = SizeOf(*job);
 
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return !IsFull(bytes) || m_failed; });
+    if (IsFull(bytes)) {
+        ++m_waiters;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return !IsFull(bytes) || m_failed; });
+        --m_waiters;
+    }
     if (m_failed) {
         job->outcome.result = RewriteResult::NotRun;
         job->page = PageFile();
@@ -74,6 +84,11 @@ void RewriteQueue::Work() {
         m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
         if (m_queue.empty())
             return; // stopping, and nothing left to do
+        // A few more files share the group's flushes when they come soon; a waiting step or
+        // the end of the run does not wait for them.
+        m_changed.wait_for(lock, kGatherTime, [this] {
+            return m_stopping || m_waiters > 0 || qsizetype(m_queue.size()) >= kGroupFiles;
+        });
         // Everything that came in while the last group was written goes to disk together.
         m_running.assign(m_queue.begin(), m_queue.end());
         m_queue.clear();
@@ -119,7 +134,10 @@ bool RewriteQueue::IsDone(const Ticket& ticket) const {
 
 RewriteOutcome RewriteQueue::Wait(const Ticket& ticket) const {
     std::unique_lock lock(m_mutex);
+    ++m_waiters;
+    m_changed.notify_all();
     m_changed.wait(lock, [&] { return ticket->outcome.result != RewriteResult::Pending; });
+    --m_waiters;
     return ticket->outcome;
 }
 
@@ -132,6 +150,9 @@ bool RewriteQueue::WaitForFile(FileKey key) {
     };
     if (none())
         return false;
+    ++m_waiters;
+    m_changed.notify_all();
     m_changed.wait(lock, none);
+    --m_waiters;
     return true;
 }

@@ -80,6 +80,7 @@ private:
     std::vector<Ticket> m_running;
     std::thread m_thread;
     qint64 m_bytes = 0;
+    mutable int m_waiters = 0; // threads waiting for the queue to move on
     bool m_failed = false;
     bool m_stopping = false;
 };
