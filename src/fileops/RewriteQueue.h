@@ -54,7 +54,7 @@ public:
 
     // Submit waits while `maxJobs` jobs or `maxBytes` of texts are outstanding (one job is
     // always let in).
-    explicit RewriteQueue(RunFiles& files, int maxJobs = 512, qint64 maxBytes = qint64(96) << 20);
+    explicit RewriteQueue(RunFiles& files, int maxJobs = 512, qint64 maxBytes = qint64(64) << 20);
     // Finishes every job handed over, then ends the thread.
     ~RewriteQueue();
     RewriteQueue(const RewriteQueue&) = delete;
