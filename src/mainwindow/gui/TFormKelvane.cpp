@@ -10,6 +10,7 @@
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TErrorPane.h"
+#include "mainwindow/gui/TErrorTabBar.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
