@@ -7,6 +7,7 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
+#include "mainwindow/SelectionCheck.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TErrorPane.h"
@@ -60,6 +61,8 @@ TFormKelvane::TFormKelvane(QWidget* parent)
 
     m_errorPaneHeight = kDesignErrorPaneHeight;
     m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
+    m_selectionCheck = new SelectionCheck(this);
+    connect(m_selectionCheck, &SelectionCheck::Checked, this, &TFormKelvane::UpdateActions);
     CreateActions();
     CreateClientArea();
     CreateMenus();

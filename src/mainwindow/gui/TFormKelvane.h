@@ -23,6 +23,7 @@ class CommandRecordServer;
 class FileListModel;
 class FolderTreeModel;
 class IdleUpdates;
+class SelectionCheck;
 struct ParsedCommandLine;
 class TIEAddress;
 class QAction;
@@ -269,6 +270,7 @@ private:
     FolderTreeModel* m_treeModel = nullptr;
     FileListModel* m_listModel = nullptr;
     IdleUpdates* m_idle = nullptr;
+    SelectionCheck* m_selectionCheck = nullptr;
 
     class SelectedPaths m_selected;
     TPIDLHistory m_history;

@@ -7,6 +7,7 @@
 #include "mainwindow/ActionRules.h"
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
+#include "mainwindow/SelectionCheck.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/TErrorPane.h"
 #include "mainwindow/gui/TIEAddress.h"
@@ -364,8 +365,9 @@ void TFormKelvane::UpdateActions() {
     navigation.canForward = m_history.CanForward(1);
     navigation.atRoot = m_currentFolder.isEmpty() || IdListIsRoot(m_currentFolder);
     const bool hasPages = m_errorPane->PageCount() > 0;
+    // Nothing new is looked at while a run holds the window: its actions are out of reach.
     const ActionEnabling enabling =
-        EnablingFor(SelectionFactsOf(m_selected.Paths()), navigation, hasPages);
+        EnablingFor(m_selectionCheck->For(m_selected.Paths(), !Busy()), navigation, hasPages);
 
     actTidy->setEnabled(enabling.tidy);
     actValidate->setEnabled(enabling.validate);
