@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -136,10 +137,22 @@ void TFormKelvane::CreateClientArea() {
     ShellTreeView->header()->setStretchLastSection(false);
     ShellTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ShellTreeView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
+    // An arrow of the bar moves by one level of the tree, not half the view as Qt's default.
+    ShellTreeView->horizontalScrollBar()->setSingleStep(19);
+    // The way to a folder the window went to is read bit by bit: the folder is kept in sight
+    // meanwhile, until the user scrolls the tree or the way has been read.
     connect(m_treeModel, &FolderTreeModel::FolderLoaded, this, [this](const QString& folder) {
-        if (m_currentFolder.startsWith(folder))
+        if (m_revealTreeFolder && m_currentFolder.startsWith(folder))
             ShowTreeFolder(ShellTreeView->currentIndex());
+        if (m_treeModel->Idle())
+            m_revealTreeFolder = false;
+    });
+    connect(ShellTreeView->horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_revealTreeFolder = false; });
+    connect(ShellTreeView->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
+        m_revealTreeFolder = false;
+        // Once the scroll has moved the rows.
+        QMetaObject::invokeMethod(this, &TFormKelvane::FitTreeSideways, Qt::QueuedConnection);
     });
 
     ShellListView = new QTreeView(Splitter1);

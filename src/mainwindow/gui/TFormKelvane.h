@@ -179,6 +179,10 @@ public:
     QAction* actViewAppOptions = nullptr;
     QAction* actHelpAbout = nullptr;
     QAction* actFileExit = nullptr;
+    // The keys of Linux file managers: Ctrl+L, Alt+D and F6 put the focus into the address
+    // field with its text selected; F5 reads the folder again.
+    QAction* actFocusAddress = nullptr;
+    QAction* actRefresh = nullptr;
 
     // Handlers of the actions that are not batch commands.
     void actNavBackExecute();
@@ -187,10 +191,14 @@ public:
     void actEditHTMLExecute();
     void actViewWebPageExecute();
     void actViewAppOptionsExecute();
+    void actFocusAddressExecute();
+    void actRefreshExecute();
     void miInternetPropertiesClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Backspace that no control took (outside text fields) goes Back.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -233,6 +241,9 @@ private:
     void TreeFolderChanged(const QModelIndex& current);
     // Scrolls the tree so that the folder's row and name are in sight.
     void ShowTreeFolder(const QModelIndex& index);
+    // After the user scrolled the tree up or down: sideways as far as the rows in sight need
+    // to show where their names begin.
+    void FitTreeSideways();
     void ListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void ListActivated(const QModelIndex& index);
     void HistoryMove(const QString& entry);
@@ -288,6 +299,7 @@ private:
     bool m_recordJobRunning = false;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
+    bool m_revealTreeFolder = false; // GoToFolder's folder is kept in sight while its way is read
 };
 
 // The one main window of the process, created at start-up; null until then.

@@ -134,6 +134,16 @@ void TFormKelvane::CreateActions() {
     actNavForward->setIcon(ThemeIcon("go-next", QStyle::SP_ArrowForward));
     actNavUp = NewAction("actNavUp", QStringLiteral("Up"), QStringLiteral("Up"), navigation);
     actNavUp->setIcon(ThemeIcon("go-up", QStyle::SP_FileDialogToParent));
+    // As in the file managers of Linux desktops (Backspace: keyPressEvent).
+    actNavBack->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::Key_Back)});
+    actNavForward->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::Key_Forward)});
+    actNavUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
+    actFocusAddress = NewAction("actFocusAddress", QStringLiteral("Address"), none, navigation);
+    actFocusAddress->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_L),
+                                   QKeySequence(Qt::ALT | Qt::Key_D), QKeySequence(Qt::Key_F6)});
+    actRefresh = NewAction("actRefresh", QStringLiteral("Refresh"), none, navigation);
+    actRefresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
 
     const QString view = QStringLiteral("View");
     actViewTidyToolbar = NewAction("actViewTidyToolbar", QStringLiteral("Toolbar"), none, view);
@@ -171,6 +181,8 @@ void TFormKelvane::CreateActions() {
     connect(actNavBack, &QAction::triggered, this, &TFormKelvane::actNavBackExecute);
     connect(actNavForward, &QAction::triggered, this, &TFormKelvane::actNavForwardExecute);
     connect(actNavUp, &QAction::triggered, this, &TFormKelvane::actNavUpExecute);
+    connect(actFocusAddress, &QAction::triggered, this, &TFormKelvane::actFocusAddressExecute);
+    connect(actRefresh, &QAction::triggered, this, &TFormKelvane::actRefreshExecute);
     connect(actViewStatusBar, &QAction::triggered, this,
             [this](bool checked) { statusBar()->setVisible(checked); });
     connect(actViewTidyProperties, &QAction::triggered, this, [this] {
@@ -328,6 +340,14 @@ void TFormKelvane::CreateContextMenus() {
     pmShared->addActions({actValidate, actTidy, actRevert, actDeleteBackup});
     pmShared->addSeparator();
     pmShared->addActions({actEditHTML, actViewWebPage});
+
+    // A hidden action's shortcut is off as well: once the menu has gone, every entry it hid is
+    // back, so that Ctrl+C copies error text wherever the focus is.
+    connect(pmShared, &QMenu::aboutToHide, this, [this] {
+        for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                                m_errorPane->actCopyErrors, actSelectAll})
+            action->setVisible(true);
+    });
 
     pmFolders = new QMenu(this);
     pmFolders->setObjectName(QStringLiteral("pmFolders"));

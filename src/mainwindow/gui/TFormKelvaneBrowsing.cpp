@@ -12,8 +12,11 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSet>
@@ -53,7 +56,29 @@ void TFormKelvane::GoToFolder(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         ShellTreeView->expand(parent);
     ShellTreeView->setCurrentIndex(index);
+    m_revealTreeFolder = true;
     ShowTreeFolder(index);
+}
+
+void TFormKelvane::FitTreeSideways() {
+    const QWidget* viewport = ShellTreeView->viewport();
+    const QHeaderView* header = ShellTreeView->header();
+    const int x = std::clamp(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, 0,
+                             std::max(0, viewport->width() - 1));
+    int leftmost = 0;
+    for (QModelIndex row = ShellTreeView->indexAt(QPoint(x, 1)); row.isValid();
+         row = ShellTreeView->indexBelow(row)) {
+        const QRect item = ShellTreeView->visualRect(row);
+        if (item.top() >= viewport->height())
+            break;
+        // A row begins with its sign that opens it, one indentation left of its name.
+        leftmost = std::min(leftmost, item.left() - ShellTreeView->indentation());
+    }
+    // Only ever further left.
+    if (leftmost < 0) {
+        QScrollBar* bar = ShellTreeView->horizontalScrollBar();
+        bar->setValue(bar->value() + leftmost);
+    }
 }
 
 void TFormKelvane::ShowTreeFolder(const QModelIndex& index) {
@@ -73,6 +98,9 @@ void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (!current.isValid())
         return;
     const QString folder = m_treeModel->FilePath(current);
+    // Read at once: its sign shows whether it opens onto folders, and it is watched.
+    if (m_treeModel->canFetchMore(current))
+        m_treeModel->fetchMore(current);
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
@@ -195,11 +223,16 @@ QModelIndex TFormKelvane::FindTreeCaption(const QString& caption) const {
 }
 
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {
-    // The rows there now are selected at once; the list is read again (rows that stay keep
-    // their selection) and paths that only appear then are selected when it has been read.
-    const QStringList missing =
-        ReselectRowsOf(std::exchange(reselectPaths, {}), QItemSelectionModel::ClearAndSelect);
-    m_reselectLater = missing;
+    // The list is read from disk again and selects only what the run asks for: nothing at all
+    // after Remove Backups. The rows there now are selected at once (rows that stay keep their
+    // selection through the refresh) and paths that only appear then once it has been read.
+    const QStringList wanted = std::exchange(reselectPaths, {});
+    if (wanted.isEmpty()) {
+        ShellListView->selectionModel()->clearSelection();
+        m_reselectLater.clear();
+    } else {
+        m_reselectLater = ReselectRowsOf(wanted, QItemSelectionModel::ClearAndSelect);
+    }
     m_listModel->Refresh();
 }
 
@@ -254,6 +287,31 @@ void TFormKelvane::actNavUpExecute() {
     if (current.isValid() && current.parent().isValid())
         ShellTreeView->setCurrentIndex(current.parent());
     m_idle->Invalidate();
+}
+
+void TFormKelvane::actFocusAddressExecute() {
+    if (twAddressBar->isHidden()) {
+        twAddressBar->show();
+        actViewAddressBar->setChecked(true);
+    }
+    cbAddress->setFocus(Qt::ShortcutFocusReason);
+    cbAddress->lineEdit()->selectAll();
+}
+
+void TFormKelvane::actRefreshExecute() {
+    m_listModel->Refresh();
+    m_treeModel->Reread(m_treeModel->IndexOf(m_currentFolder));
+    m_idle->Invalidate();
+}
+
+void TFormKelvane::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        if (actNavBack->isEnabled())
+            actNavBack->trigger();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 QString TFormKelvane::NavigationHint(int offset) const {
