@@ -7,6 +7,7 @@
 #include "support/Errors.h"
 #include "support/Preferences.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 
 #include <QFileSystemWatcher>
 #include <QLocale>
@@ -312,7 +313,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (column) {
         case ColName:
-            return entry.name;
+            return DisplayText(entry.name);
         case ColSize:
             return entry.folder ? QString() : SizeText(entry.size);
         case ColType:
@@ -328,7 +329,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return MarkedIcon(SharedNameIconProvider()->IconFor(entry.name, entry.folder),
                           MarkOf(index));
     case Qt::ToolTipRole:
-        return column == ColName ? entry.name + MarkTipSuffix(MarkOf(index)) : QVariant();
+        return column == ColName ? DisplayText(entry.name) + MarkTipSuffix(MarkOf(index))
+                                 : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column == ColSize ? Qt::AlignRight | Qt::AlignVCenter
                                                      : Qt::AlignLeft | Qt::AlignVCenter);

@@ -5,6 +5,7 @@
 #include "mainwindow/SubfolderReader.h"
 #include "mainwindow/gui/NameIconProvider.h"
 #include "platform/FileFunctions.h"
+#include "support/gui/DisplayText.h"
 
 #include <QFileSystemWatcher>
 #include <QTimer>
@@ -330,11 +331,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return NodeOf(index)->name;
+        return DisplayText(NodeOf(index)->name);
     case Qt::DecorationRole:
         return SharedNameIconProvider()->icon(QAbstractFileIconProvider::Folder);
     case Qt::ToolTipRole:
-        return PathOf(NodeOf(index));
+        return DisplayText(PathOf(NodeOf(index)));
     default:
         return {};
     }

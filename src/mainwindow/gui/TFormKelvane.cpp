@@ -8,6 +8,7 @@
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
 #include "mainwindow/SelectionCheck.h"
+#include "mainwindow/gui/FileListColumns.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TErrorPane.h"
@@ -16,6 +17,7 @@
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/SettingsFile.h"
+#include "support/gui/DisplayText.h"
 #include "support/gui/FormSettings.h"
 #include "support/gui/Scintilla.h"
 #include "support/gui/TFormKelvaneOptions.h"
@@ -56,9 +58,17 @@ TFormKelvane::TFormKelvane(QWidget* parent)
     // The untranslated title; translation gives the window its caption in its own section.
     setWindowTitle(kApplicationTitle);
     setWindowIcon(QIcon::fromTheme(QStringLiteral("kelvane")));
-    resize(641, 554);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // With nothing stored, about three quarters of the screen, centred; never smaller than the
+    // window's design size unless the screen is.
+    QSize size(641, 554);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        size = (area.size() * 3 / 4).expandedTo(size).boundedTo(area.size());
+        resize(size);
+        move(area.center() - rect().center());
+    } else {
+        resize(size);
+    }
 
     m_errorPaneHeight = kDesignErrorPaneHeight;
     m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
@@ -168,15 +178,16 @@ void TFormKelvane::CreateClientArea() {
     ShellListView->setContextMenuPolicy(Qt::CustomContextMenu);
     ShellListView->setMouseTracking(true);
     ShellListView->viewport()->installEventFilter(this);
-    ShellListView->header()->setStretchLastSection(false);
-    ShellListView->header()->resizeSection(FileListModel::ColName, 200);
     ShellListView->header()->resizeSection(FileListModel::ColSize, 70);
     ShellListView->header()->resizeSection(FileListModel::ColModified, 130);
+    m_listColumns = new FileListColumns(ShellListView, FileListModel::ColName);
 
     Splitter1->addWidget(ShellTreeView);
     Splitter1->addWidget(ShellListView);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({145, 641 - 145 - kSplitterWidth});
+    // The tree takes its design share of the window's width.
+    const int treeWidth = 145 * width() / 641;
+    Splitter1->setSizes({treeWidth, width() - treeWidth - kSplitterWidth});
 
     // The error pane goes in here once it is given; until then the area stays hidden.
     pnlErrors = new QWidget(Splitter2);
@@ -211,7 +222,7 @@ void TFormKelvane::CreateStatusBar() {
 }
 
 void TFormKelvane::SetStatusText(const QString& text) {
-    pnlStatusText->setText(text);
+    pnlStatusText->setText(DisplayText(text));
 }
 
 QString TFormKelvane::StatusText() const {

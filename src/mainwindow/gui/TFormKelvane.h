@@ -20,6 +20,7 @@
 #include <memory>
 
 class CommandRecordServer;
+class FileListColumns;
 class FileListModel;
 class FolderTreeModel;
 class IdleUpdates;
@@ -252,6 +253,8 @@ private:
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
     void RefillSelectedPaths();
+    // One message for the paths the desktop would not open (`format` names the first).
+    void SayNotOpened(const QStringList& paths, const QString& format);
     // The first loaded folder-tree node captioned `caption` (without regard to case), in tree
     // order; invalid when there is none.
     QModelIndex FindTreeCaption(const QString& caption) const;
@@ -280,6 +283,7 @@ private:
 
     FolderTreeModel* m_treeModel = nullptr;
     FileListModel* m_listModel = nullptr;
+    FileListColumns* m_listColumns = nullptr;
     IdleUpdates* m_idle = nullptr;
     SelectionCheck* m_selectionCheck = nullptr;
 

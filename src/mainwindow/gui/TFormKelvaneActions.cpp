@@ -15,6 +15,7 @@
 #include "support/Preferences.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
+#include "support/gui/IconSizes.h"
 #include "support/gui/OpenWebAddress.h"
 #include "support/gui/TFormAboutBox.h"
 #include "support/gui/TFormKelvaneOptions.h"
@@ -33,8 +34,11 @@
 
 namespace {
 
+// Drawn at the toolbar's two sizes and the menus' size alike.
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
+    return WithSizes(
+        QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback)),
+        {16, 24, 32});
 }
 
 // A toolbar button that shows `action` under a caption of its own.
@@ -422,16 +426,37 @@ void TFormKelvane::RefillSelectedPaths() {
 void TFormKelvane::actEditHTMLExecute() {
     RefillSelectedPaths();
     // The edit verb means nothing for a folder; a path the desktop refuses is passed over.
+    QStringList refused;
     for (const SelectedItem& item : SelectedItems())
-        if (item.fileSystem && !item.folder && m_openers.editDocument)
-            m_openers.editDocument(item.path);
+        if (item.fileSystem && !item.folder &&
+            !(m_openers.editDocument && m_openers.editDocument(item.path)))
+            refused.append(item.path);
+    SayNotOpened(refused, QStringLiteral("Kelvane found no program to edit \"%s\"."));
 }
 
 void TFormKelvane::actViewWebPageExecute() {
     RefillSelectedPaths();
+    QStringList refused;
     for (const QString& path : m_selected.Paths())
-        if (m_openers.openDocument)
-            m_openers.openDocument(path);
+        if (!(m_openers.openDocument && m_openers.openDocument(path)))
+            refused.append(path);
+    SayNotOpened(refused, QStringLiteral("Kelvane found no program to open \"%s\"."));
+}
+
+void TFormKelvane::SayNotOpened(const QStringList& paths, const QString& format) {
+    // Without a desktop that opens files the desktop's refusal goes to standard error only;
+    // the user hears of it once a command, however many files it tried.
+    if (paths.isEmpty())
+        return;
+    QString text = FillTemplate(Translate(format), {paths.first()});
+    if (paths.size() > 1)
+        text += QStringLiteral("\r\n\r\n") +
+                FillTemplate(Translate(QStringLiteral("Nor for %s other files.")),
+                             {QString::number(paths.size() - 1)});
+    text += QStringLiteral("\r\n\r\n") +
+            Translate(QStringLiteral("Set a default program for this kind of file in your "
+                                     "desktop, or set VISUAL to your editor."));
+    CurrentPrompts().Message(text, DialogKind::Warning, Button::Ok);
 }
 
 void TFormKelvane::actViewAppOptionsExecute() {

@@ -4,11 +4,13 @@
 
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
+#include "mainwindow/gui/FileListColumns.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TIEAddress.h"
 #include "platform/FileFunctions.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 
 #include <QAction>
 #include <QEvent>
@@ -32,6 +34,7 @@ void TFormKelvane::ConnectBrowsing() {
     connect(ShellListView, &QAbstractItemView::activated, this, &TFormKelvane::ListActivated);
     // Items asked for before the folder was read are selected once it has been.
     connect(m_listModel, &FileListModel::FolderLoaded, this, [this] {
+        m_listColumns->FitContents();
         TrySelectPending();
         if (!m_reselectLater.isEmpty())
             ReselectRowsOf(std::exchange(m_reselectLater, {}), QItemSelectionModel::Select);
@@ -104,7 +107,7 @@ void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
-    cbAddress->setEditText(m_currentFolder);
+    cbAddress->setEditText(DisplayText(m_currentFolder));
     SetStatusText(m_currentFolder);
     ShowFolderInList(m_currentFolder);
     m_idle->Invalidate();
@@ -133,7 +136,7 @@ void TFormKelvane::ListSelectionChanged(const QItemSelection& selected,
         for (int row = range.top(); row <= range.bottom(); ++row) {
             const QString path = m_listModel->FilePath(m_listModel->index(row, 0));
             if (m_selected.ItemSelected(path))
-                cbAddress->setEditText(path);
+                cbAddress->setEditText(DisplayText(path));
         }
     }
     m_idle->Invalidate();
@@ -141,11 +144,11 @@ void TFormKelvane::ListSelectionChanged(const QItemSelection& selected,
 
 void TFormKelvane::ListActivated(const QModelIndex& index) {
     // Opening a folder of the list goes into it, as in any file browser; a file is viewed.
-    if (m_listModel->IsFolder(index)) {
-        GoToFolder(m_listModel->FilePath(index));
-    } else if (m_openers.openDocument) {
-        m_openers.openDocument(m_listModel->FilePath(index));
-    }
+    const QString path = m_listModel->FilePath(index);
+    if (m_listModel->IsFolder(index))
+        GoToFolder(path);
+    else if (!(m_openers.openDocument && m_openers.openDocument(path)))
+        SayNotOpened({path}, QStringLiteral("Kelvane found no program to open \"%s\"."));
 }
 
 QList<SelectedItem> TFormKelvane::SelectedItems() const {

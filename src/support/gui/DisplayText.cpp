@@ -35,3 +35,29 @@ QString DisplayText(const QString& text) {
     }
     return shown;
 }
+
+QString FromDisplayText(const QString& text) {
+    QString name;
+    name.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool byte = text.mid(i, 2) == QLatin1String("\\x") && i + 4 <= text.size();
+        const bool unit = text.mid(i, 2) == QLatin1String("\\u") && i + 6 <= text.size();
+        if (byte || unit) {
+            bool ok = false;
+            const uint value = text.mid(i + 2, byte ? 2 : 4).toUInt(&ok, 16);
+            if (ok && byte && value >= 0x80) {
+                name += QChar(char16_t(0xDC00 + value)); // as platform::DecodeFileName keeps it
+                i += 3;
+                continue;
+            }
+            if (ok && platform::IsTerminalControl(value)) {
+                name += QChar(char16_t(value));
+                i += byte ? 3 : 5;
+                continue;
+            }
+        }
+        name += c;
+    }
+    return name;
+}

@@ -7,3 +7,6 @@
 #include <QString>
 
 QString DisplayText(const QString& text);
+// The name a shown text stands for: escapes of bytes that are not UTF-8 and of control
+// characters become those again. For a typed path that exists only that way.
+QString FromDisplayText(const QString& text);
