@@ -47,6 +47,10 @@ FileListModel::FileListModel(QObject* parent)
     m_filter = kDefaultFileFilter;
     m_masks = SoundMasks(MaskList(m_filter), ignored);
     connect(m_listing, &FolderListing::EntriesRead, this, &FileListModel::EntriesRead);
+    connect(m_listing, &FolderListing::ReadFailed, this, [this](quint64 listing, int error) {
+        if (listing == m_listingId)
+            m_readError = qt_error_string(error);
+    });
     m_changed->setSingleShot(true);
     m_changed->setInterval(200);
     connect(m_changed, &QTimer::timeout, this, &FileListModel::Refresh);
@@ -90,6 +94,7 @@ void FileListModel::Refresh() {
 }
 
 void FileListModel::StartListing() {
+    m_readError.clear();
     m_listingId = m_listing->List(m_folder, m_showHidden);
 }
 

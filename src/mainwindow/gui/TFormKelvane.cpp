@@ -152,8 +152,11 @@ void TFormKelvane::CreateClientArea() {
     // The way to a folder the window went to is read bit by bit: the folder is kept in sight
     // meanwhile, until the user scrolls the tree or the way has been read.
     connect(m_treeModel, &FolderTreeModel::FolderLoaded, this, [this](const QString& folder) {
+        // Once the view has laid out the new rows (and perhaps a scroll bar that takes room).
         if (m_revealTreeFolder && m_currentFolder.startsWith(folder))
-            ShowTreeFolder(ShellTreeView->currentIndex());
+            QMetaObject::invokeMethod(
+                this, [this] { ShowTreeFolder(ShellTreeView->currentIndex()); },
+                Qt::QueuedConnection);
         if (m_treeModel->Idle())
             m_revealTreeFolder = false;
     });
@@ -181,6 +184,14 @@ void TFormKelvane::CreateClientArea() {
     ShellListView->header()->resizeSection(FileListModel::ColSize, 70);
     ShellListView->header()->resizeSection(FileListModel::ColModified, 130);
     m_listColumns = new FileListColumns(ShellListView, FileListModel::ColName);
+    lblListNote = new QLabel(ShellListView->viewport());
+    lblListNote->setObjectName(QStringLiteral("lblListNote"));
+    lblListNote->setTextFormat(Qt::PlainText);
+    lblListNote->setWordWrap(true);
+    lblListNote->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblListNote->setMargin(12);
+    lblListNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblListNote->hide();
 
     Splitter1->addWidget(ShellTreeView);
     Splitter1->addWidget(ShellListView);

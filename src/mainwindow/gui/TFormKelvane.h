@@ -252,6 +252,8 @@ private:
     // Selects the rows of `paths` with `mode`; answers the paths that are not listed.
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
+    // Says over the list when its folder could not be read.
+    void UpdateListNote();
     void RefillSelectedPaths();
     // One message for the paths the desktop would not open (`format` names the first).
     void SayNotOpened(const QStringList& paths, const QString& format);
@@ -273,6 +275,7 @@ private:
     QTreeView* ShellListView = nullptr;
     QWidget* pnlErrors = nullptr;
     QLabel* pnlStatusLeft = nullptr;
+    QLabel* lblListNote = nullptr; // over an empty list: why the folder shows nothing
     QLabel* pnlStatusText = nullptr;
     QMenu* miView = nullptr;
     QMenu* pmShared = nullptr;

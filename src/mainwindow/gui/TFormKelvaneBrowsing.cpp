@@ -18,6 +18,7 @@
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -35,6 +36,7 @@ void TFormKelvane::ConnectBrowsing() {
     // Items asked for before the folder was read are selected once it has been.
     connect(m_listModel, &FileListModel::FolderLoaded, this, [this] {
         m_listColumns->FitContents();
+        UpdateListNote();
         TrySelectPending();
         if (!m_reselectLater.isEmpty())
             ReselectRowsOf(std::exchange(m_reselectLater, {}), QItemSelectionModel::Select);
@@ -113,7 +115,20 @@ void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     m_idle->Invalidate();
 }
 
+void TFormKelvane::UpdateListNote() {
+    const QString error = m_listModel->ReadError();
+    if (error.isEmpty()) {
+        lblListNote->hide();
+        return;
+    }
+    lblListNote->setText(
+        FillTemplate(Translate(QStringLiteral("This folder cannot be read: %s")), {error}));
+    lblListNote->setGeometry(ShellListView->viewport()->rect());
+    lblListNote->show();
+}
+
 void TFormKelvane::ShowFolderInList(const QString& folder) {
+    lblListNote->hide();
     ShellListView->selectionModel()->clear();
     m_selected.Clear();
     m_pendingSelection.clear();
@@ -344,6 +359,9 @@ bool TFormKelvane::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (ShellListView != nullptr && watched == ShellListView->viewport() &&
+        event->type() == QEvent::Resize)
+        lblListNote->setGeometry(ShellListView->viewport()->rect());
     if (ShellListView != nullptr && watched == ShellListView->viewport() &&
         event->type() == QEvent::MouseMove) {
         const auto* move = static_cast<QMouseEvent*>(event);
