@@ -147,7 +147,7 @@ void TFormKelvane::CreateActions() {
     actFocusAddress->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_L),
                                    QKeySequence(Qt::ALT | Qt::Key_D), QKeySequence(Qt::Key_F6)});
     actRefresh = NewAction("actRefresh", QStringLiteral("Refresh"), none, navigation);
-    actRefresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+    actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
 
     const QString view = QStringLiteral("View");
     actViewTidyToolbar = NewAction("actViewTidyToolbar", QStringLiteral("Toolbar"), none, view);
