@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollBar>
 
 namespace {
 
@@ -172,6 +173,36 @@ TEST_F(WindowUse, OpensLargeAndCentredFirstThenWhereItWasLeft) {
     const IniFile file(SettingsFilePath());
     EXPECT_EQ(file.ReadInteger(kMainWindowSection, QStringLiteral("Left"), -1), corner.x());
     EXPECT_EQ(file.ReadInteger(kMainWindowSection, QStringLiteral("Top"), -1), corner.y());
+}
+
+TEST_F(WindowUse, FolderTreeScrollsSidewaysOnlyAsFarAsTheRowsInSightNeed) {
+    const QString deepest =
+        at("deep/a rather long folder name/another quite long folder name/and the deepest one");
+    ASSERT_TRUE(QDir().mkpath(deepest));
+    TFormKelvane& w = shown();
+    w.resize(641, 554);
+    QTreeView* tree = w.folderTree();
+    auto* model = static_cast<FolderTreeModel*>(tree->model());
+    w.GoToFolder(deepest);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Idle(); }));
+    Idle();
+    QScrollBar* sideways = tree->horizontalScrollBar();
+    EXPECT_GT(sideways->value(), 0) << "the deep folder's name is brought into sight";
+    EXPECT_TRUE(
+        tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()).topLeft()));
+
+    // Scrolled up by the user, the top rows show where they begin (their expand signs too).
+    tree->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    Idle();
+    EXPECT_EQ(sideways->value(), 0);
+
+    // An arrow of the sideways bar moves one level, and the view stays where it was put.
+    sideways->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    Idle();
+    EXPECT_EQ(sideways->value(), tree->indentation());
+    WriteAll(at("deep/new file.html"), "x"); // the folder changes on disk meanwhile
+    QTest::qWait(400);
+    EXPECT_EQ(sideways->value(), tree->indentation());
 }
 
 } // namespace
