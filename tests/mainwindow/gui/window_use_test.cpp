@@ -144,6 +144,18 @@ TEST_F(WindowUse, ListSaysWhatItCannotShowFitsItsColumnsAndTellsWhenNothingOpens
     EXPECT_TRUE(prompts.asked.first().text.contains(QStringLiteral("Nor for 1 other files.")));
     w.actEditHTML->trigger();
     EXPECT_EQ(prompts.asked.size(), 2);
+
+    // A selection of hundreds of files is looked at off the interface thread; the actions
+    // follow once it has been.
+    ASSERT_TRUE(QDir(site).mkpath(QStringLiteral("many")));
+    for (int i = 0; i < 300; ++i)
+        WriteAll(at("many/") + QStringLiteral("p%1.html").arg(i), "<p>x");
+    showFolder(at("many"));
+    w.fileList()->selectAll();
+    ASSERT_EQ(w.SelectedPaths().size(), 300);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.actValidate->isEnabled(); }));
+    EXPECT_TRUE(w.actTidy->isEnabled());
+    EXPECT_FALSE(w.actRevert->isEnabled());
     EXPECT_TRUE(
         prompts.asked.last().text.startsWith(QStringLiteral("Kelvane found no program to edit")));
 }
