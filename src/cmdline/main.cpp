@@ -179,8 +179,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     platformChoice.restoreEnvironment();
+    // No display name: Qt would append it to every dialog's caption.
     QCoreApplication::setApplicationName(kApplicationTitle);
-    QGuiApplication::setApplicationDisplayName(kApplicationTitle);
 
     StartupPrompts prompts(platformChoice.unreachableDisplay());
     try {

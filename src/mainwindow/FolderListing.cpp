@@ -8,6 +8,7 @@
 #include <QMimeDatabase>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
@@ -38,9 +39,13 @@ public:
             Q_EMIT m_owner->EntriesRead(listing, entries, false);
             entries.clear();
         };
-        QList<FolderEntry> rest = ReadFolderEntries(folder, showHidden, keepGoing, chunk);
-        if (keepGoing())
-            Q_EMIT m_owner->EntriesRead(listing, rest, true);
+        int error = 0;
+        QList<FolderEntry> rest = ReadFolderEntries(folder, showHidden, keepGoing, chunk, &error);
+        if (!keepGoing())
+            return;
+        if (error != 0)
+            Q_EMIT m_owner->ReadFailed(listing, error);
+        Q_EMIT m_owner->EntriesRead(listing, rest, true);
     }
 
 private:
@@ -138,10 +143,13 @@ QList<FolderEntry> ReadFolderNames(const QString& folder, bool showHidden) {
 
 QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing,
-                                     const std::function<void(QList<FolderEntry>&)>& chunk) {
+                                     const std::function<void(QList<FolderEntry>&)>& chunk,
+                                     int* error) {
     QList<FolderEntry> entries;
     const platform::UniqueFd dirFd(
         ::open(platform::EncodeFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (error != nullptr)
+        *error = dirFd.get() < 0 ? errno : 0;
     if (dirFd.get() < 0)
         return entries;
     // Names first (cheap), so the entries can be handed over in their final order.

@@ -41,11 +41,12 @@ struct NamedEntry {
 QList<NamedEntry> ReadEntryNames(int dirFd, bool showHidden,
                                  const std::function<bool()>& keepGoing = {});
 
-// The whole folder at once (tests, and the worker's own steps); an unreadable folder is empty.
-// `keepGoing` is asked between entries.
+// The whole folder at once (tests, and the worker's own steps); an unreadable folder is empty,
+// and `error` (when given) then holds why (errno), else 0. `keepGoing` is asked between entries.
 QList<FolderEntry> ReadFolderEntries(const QString& folder, bool showHidden,
                                      const std::function<bool()>& keepGoing = {},
-                                     const std::function<void(QList<FolderEntry>&)>& chunk = {});
+                                     const std::function<void(QList<FolderEntry>&)>& chunk = {},
+                                     int* error = nullptr);
 
 // Only the names and folder flags, in the same order: what a quick look needs (suggestions
 // while typing), without a look at each entry's details.
@@ -64,6 +65,8 @@ public:
 Q_SIGNALS:
     // In folder order; `last` is set on the final chunk (which may be empty).
     void EntriesRead(quint64 listing, const QList<FolderEntry>& entries, bool last);
+    // The folder could not be read (errno); its last, empty chunk follows.
+    void ReadFailed(quint64 listing, int error);
     void ListRequested(const QString& folder, bool showHidden, quint64 listing);
 
 private:

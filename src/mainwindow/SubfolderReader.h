@@ -14,9 +14,12 @@ class QThread;
 
 // The names of the folders in `folder` (links to folders count), in NameOrder; names beginning
 // with "." only when `showHidden`. Empty for a folder that cannot be read. `keepGoing` is asked
-// now and then; when it says stop, the answer is empty.
+// now and then; when it says stop, the answer is empty. With `leaves`, also the names of those
+// folders that hold no folder themselves (or cannot be read), so that the tree offers to open
+// only folders that open onto something.
 QStringList ReadSubfolders(const QString& folder, bool showHidden,
-                           const std::function<bool()>& keepGoing = {});
+                           const std::function<bool()>& keepGoing = {},
+                           QStringList* leaves = nullptr);
 
 class SubfolderReader : public QObject {
     Q_OBJECT
@@ -29,7 +32,9 @@ public:
     void Read(const QString& folder, bool showHidden);
 
 Q_SIGNALS:
-    void SubfoldersRead(const QString& folder, bool showHidden, const QStringList& names);
+    // `leaves`: the folders among `names` that hold no folder.
+    void SubfoldersRead(const QString& folder, bool showHidden, const QStringList& names,
+                        const QStringList& leaves);
     void ReadRequested(const QString& folder, bool showHidden);
 
 private:

@@ -5,6 +5,7 @@
 #include "support/Prompts.h"
 #include "support/Translation.h"
 #include "support/gui/ActionButton.h"
+#include "support/gui/DisplayText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -180,7 +181,7 @@ void TFormFileProgress::paintEvent(QPaintEvent* event) {
 
 void TFormFileProgress::ShowItem(qsizetype index, qsizetype count, const QString& caption) {
     SetBar(index, count);
-    lblMessage->setText(caption);
+    lblMessage->setText(DisplayText(caption));
     // The caption is meant to be seen while the step works; over many quick items it is
     // painted at the next round of events instead.
     const bool slowItems = m_itemTime.isValid() && m_itemTime.elapsed() >= kSlowItem;
@@ -211,7 +212,7 @@ void TFormFileProgress::SetBar(qsizetype index, qsizetype count) {
 }
 
 void TFormFileProgress::MessageAdded(const ProgressMessage& message) {
-    auto* item = new QTreeWidgetItem(QStringList(message.text));
+    auto* item = new QTreeWidgetItem(QStringList(DisplayText(message.text)));
     item->setIcon(0, message.mark == MessageMark::Error ? m_errorMark : m_noMark);
     item->setData(0, Qt::UserRole, static_cast<int>(message.mark));
     lvMessages->addTopLevelItem(item);

@@ -7,6 +7,7 @@
 #include "support/Errors.h"
 #include "support/Preferences.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 
 #include <QFileSystemWatcher>
 #include <QLocale>
@@ -46,6 +47,10 @@ FileListModel::FileListModel(QObject* parent)
     m_filter = kDefaultFileFilter;
     m_masks = SoundMasks(MaskList(m_filter), ignored);
     connect(m_listing, &FolderListing::EntriesRead, this, &FileListModel::EntriesRead);
+    connect(m_listing, &FolderListing::ReadFailed, this, [this](quint64 listing, int error) {
+        if (listing == m_listingId)
+            m_readError = qt_error_string(error);
+    });
     m_changed->setSingleShot(true);
     m_changed->setInterval(200);
     connect(m_changed, &QTimer::timeout, this, &FileListModel::Refresh);
@@ -89,6 +94,7 @@ void FileListModel::Refresh() {
 }
 
 void FileListModel::StartListing() {
+    m_readError.clear();
     m_listingId = m_listing->List(m_folder, m_showHidden);
 }
 
@@ -312,7 +318,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (column) {
         case ColName:
-            return entry.name;
+            return DisplayText(entry.name);
         case ColSize:
             return entry.folder ? QString() : SizeText(entry.size);
         case ColType:
@@ -328,7 +334,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return MarkedIcon(SharedNameIconProvider()->IconFor(entry.name, entry.folder),
                           MarkOf(index));
     case Qt::ToolTipRole:
-        return column == ColName ? entry.name + MarkTipSuffix(MarkOf(index)) : QVariant();
+        return column == ColName ? DisplayText(entry.name) + MarkTipSuffix(MarkOf(index))
+                                 : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column == ColSize ? Qt::AlignRight | Qt::AlignVCenter
                                                      : Qt::AlignLeft | Qt::AlignVCenter);

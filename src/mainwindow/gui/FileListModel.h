@@ -33,6 +33,8 @@ public:
     void Refresh();
     // No read of the folder is under way.
     bool Loaded() const { return !m_loading && !m_refreshing; }
+    // Why the folder's last read failed (the system's words); empty when it was read.
+    QString ReadError() const { return m_readError; }
 
     // ';'-separated masks; answers the first malformed mask's error text (that mask then
     // matches nothing), empty when all are sound. The folder is read again.
@@ -86,6 +88,7 @@ private:
     quint64 m_listingId = 0;
     bool m_loading = false;
     bool m_refreshing = false;
+    QString m_readError;
     int m_sortColumn = ColName;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QStringList m_headers;

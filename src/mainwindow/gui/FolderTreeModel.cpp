@@ -5,6 +5,7 @@
 #include "mainwindow/SubfolderReader.h"
 #include "mainwindow/gui/NameIconProvider.h"
 #include "platform/FileFunctions.h"
+#include "support/gui/DisplayText.h"
 
 #include <QFileSystemWatcher>
 #include <QTimer>
@@ -18,6 +19,7 @@ struct FolderTreeModel::Node {
     int row = 0;
     std::vector<std::unique_ptr<Node>> children; // in NameOrder
     bool read = false;                           // its sub-folders have been read at least once
+    bool mayHoldFolders = true;                  // until its parent's read says it holds none
     bool watched = false;                        // changes on disk lead to another read
     int pending = 0;                             // reads asked for and not answered yet
 };
@@ -184,7 +186,7 @@ void FolderTreeModel::Read(Node* node) {
 }
 
 void FolderTreeModel::SubfoldersRead(const QString& folder, bool showHidden,
-                                     const QStringList& names) {
+                                     const QStringList& names, const QStringList& leaves) {
     --m_reading;
     Node* node = FindNode(folder);
     if (node == nullptr)
@@ -193,8 +195,31 @@ void FolderTreeModel::SubfoldersRead(const QString& folder, bool showHidden,
     if (showHidden != m_showHidden)
         return; // a read with the present setting follows
     Merge(node, names);
+    MarkLeaves(node, leaves);
+    const bool offeredToOpen = !node->read && node->mayHoldFolders;
     node->read = true;
+    if (node->children.empty() && offeredToOpen) {
+        // It showed the sign of a folder that opens; a view takes the change of that sign only
+        // from a new layout.
+        node->mayHoldFolders = false;
+        Q_EMIT layoutAboutToBeChanged();
+        Q_EMIT layoutChanged();
+    }
     Q_EMIT FolderLoaded(folder);
+}
+
+void FolderTreeModel::MarkLeaves(Node* node, const QStringList& leaves) {
+    const QSet<QString> leafNames(leaves.begin(), leaves.end());
+    for (const auto& child : node->children)
+        child->mayHoldFolders = !leafNames.contains(child->name);
+}
+
+void FolderTreeModel::Reread(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    Node* node = NodeOf(index);
+    if (node->read || node->pending == 0)
+        Read(node);
 }
 
 void FolderTreeModel::Merge(Node* node, const QStringList& read) {
@@ -306,11 +331,11 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return NodeOf(index)->name;
+        return DisplayText(NodeOf(index)->name);
     case Qt::DecorationRole:
         return SharedNameIconProvider()->icon(QAbstractFileIconProvider::Folder);
     case Qt::ToolTipRole:
-        return PathOf(NodeOf(index));
+        return DisplayText(PathOf(NodeOf(index)));
     default:
         return {};
     }
@@ -320,8 +345,8 @@ bool FolderTreeModel::hasChildren(const QModelIndex& parent) const {
     const Node* node = NodeOf(parent);
     if (parent.column() > 0)
         return false;
-    // A folder not read yet may hold folders: it offers to open, as a file manager's does.
-    return !node->read || !node->children.empty();
+    // A folder not read yet offers to open unless its parent's read found no folder in it.
+    return node->read ? !node->children.empty() : node->mayHoldFolders;
 }
 
 bool FolderTreeModel::canFetchMore(const QModelIndex& parent) const {

@@ -31,6 +31,8 @@ public:
     // The folder's absolute path; empty for an invalid index.
     QString FilePath(const QModelIndex& index) const;
 
+    // Reads the folder's sub-folders again (the first time, when it has never been read).
+    void Reread(const QModelIndex& index);
     // Hidden folders ("." names) are shown; every folder read so far is read again.
     void SetShowHidden(bool show);
     bool ShowHidden() const { return m_showHidden; }
@@ -63,10 +65,13 @@ private:
     // The child `name` of `parent`, inserted where the order puts it when it is not there.
     Node* EnsureChild(Node* parent, const QString& name);
     void Read(Node* node);
-    void SubfoldersRead(const QString& folder, bool showHidden, const QStringList& names);
+    void SubfoldersRead(const QString& folder, bool showHidden, const QStringList& names,
+                        const QStringList& leaves);
     void Merge(Node* node, const QStringList& read);
     void RemoveRows(Node* parent, int first, int last);
     void InsertRows(Node* parent, int at, const QStringList& names);
+    // Which of the node's children hold folders, as its read found.
+    void MarkLeaves(Node* node, const QStringList& leaves);
     void Unwatch(const Node* node);
     void ReadChangedFolders();
     // Every node that has been read, parents before children.

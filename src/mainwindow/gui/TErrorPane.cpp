@@ -3,6 +3,7 @@
 #include "engine/TidyEngine.h"
 #include "mainwindow/gui/TErrorTabBar.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 #include "support/gui/Scintilla.h"
 #include "support/gui/TextViewFont.h"
 
@@ -10,11 +11,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QSignalBlocker>
-#include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
+
+// While pages keep coming, the text view follows at most this often.
+constexpr int kSyncIntervalMs = 250;
 
 QAction* NewAction(QObject* owner, const char* name, const char* caption) {
     auto* action = new QAction(QString::fromLatin1(caption), owner);
@@ -22,9 +26,9 @@ QAction* NewAction(QObject* owner, const char* name, const char* caption) {
     return action;
 }
 
-// The name of a file without its folder.
+// The name of a file without its folder, as people read it.
 QString FileNameOf(const QString& path) {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return DisplayText(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 // Tab captions are names, not mnemonics: an '&' in a file name is shown as it is.
@@ -71,11 +75,11 @@ TErrorPane::TErrorPane(QWidget* parent)
 
     tcErrors = new TErrorTabBar(this);
     tcErrors->setObjectName(QStringLiteral("tcErrors"));
-    tcErrors->setShape(QTabBar::RoundedSouth);
-    tcErrors->setExpanding(false);
-    tcErrors->setUsesScrollButtons(true);
-    tcErrors->setElideMode(Qt::ElideNone);
-    connect(tcErrors, &QTabBar::currentChanged, this, &TErrorPane::ShowCurrentPage);
+    connect(tcErrors, &TErrorTabBar::currentChanged, this, &TErrorPane::TabClicked);
+
+    m_sync = new QTimer(this);
+    m_sync->setSingleShot(true);
+    connect(m_sync, &QTimer::timeout, this, &TErrorPane::SyncView);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -91,23 +95,56 @@ TErrorPane::TErrorPane(QWidget* parent)
 TErrorPane::~TErrorPane() = default;
 
 int TErrorPane::FindErrorPage(const QString& path) const {
-    for (std::size_t i = 0; i < m_pages.size(); ++i) {
-        if (m_pages[i] && m_pages[i]->FileName == path)
-            return static_cast<int>(i);
-    }
+    const TTidyErrors* page = m_firstPage.value(path);
+    if (page == nullptr)
+        return -1;
+    // Pointers compare fast, also over thousands of pages; a new page is mostly the last one.
+    for (int i = PageCount() - 1; i >= 0; --i)
+        if (m_pages[std::size_t(i)].get() == page)
+            return i;
     return -1;
 }
 
 int TErrorPane::AddErrorPage(const QString& path) {
-    m_pages.push_back(std::make_unique<TTidyErrors>(path));
-    int index = 0;
+    const int index = PageCount();
+    InsertPage(index, std::make_unique<TTidyErrors>(path),
+               TabCaption(FillTemplate(Translate(QStringLiteral("%s")), {FileNameOf(path)})));
+    return index;
+}
+
+void TErrorPane::InsertPage(int index, std::unique_ptr<TTidyErrors> page, const QString& caption) {
+    TTidyErrors* inserted = page.get();
+    const int first =
+        m_pagesOfPath[inserted->FileName]++ == 0 ? -1 : FindErrorPage(inserted->FileName);
+    m_pages.insert(m_pages.begin() + index, std::move(page));
+    if (first < 0 || index <= first)
+        m_firstPage.insert(inserted->FileName, inserted);
     {
         const QSignalBlocker blocker(tcErrors);
-        index = tcErrors->addTab(
-            TabCaption(FillTemplate(Translate(QStringLiteral("%s")), {FileNameOf(path)})));
+        tcErrors->insertTab(index, caption);
     }
+    if (PageCount() == 1)
+        PageShown(); // the first tab is the current one
     UpdateActions();
-    return index;
+}
+
+void TErrorPane::ForgetPage(const TTidyErrors* page) {
+    const auto count = m_pagesOfPath.find(page->FileName);
+    if (count == m_pagesOfPath.end())
+        return;
+    if (--count.value() == 0) {
+        m_pagesOfPath.erase(count);
+        m_firstPage.remove(page->FileName);
+        return;
+    }
+    if (m_firstPage.value(page->FileName) != page)
+        return;
+    // Two pages for one file are rare: the next one is looked for the slow way.
+    for (const auto& other : m_pages)
+        if (other && other.get() != page && other->FileName == page->FileName) {
+            m_firstPage.insert(page->FileName, other.get());
+            break;
+        }
 }
 
 TTidyErrors* TErrorPane::Page(int index) {
@@ -127,28 +164,27 @@ void TErrorPane::SelectPage(int index) {
         const QSignalBlocker blocker(tcErrors);
         tcErrors->setCurrentIndex(index);
     }
-    if (PaneVisible())
-        ShowCurrentPage();
+    PageShown();
 }
 
 void TErrorPane::ClosePage(int index) {
     if (index < 0 || index >= PageCount())
         return;
-    m_pages.erase(m_pages.begin() + index);
+    {
+        const std::unique_ptr<TTidyErrors> page = std::move(m_pages[std::size_t(index)]);
+        m_pages.erase(m_pages.begin() + index);
+        ForgetPage(page.get());
+    }
     {
         const QSignalBlocker blocker(tcErrors);
         tcErrors->removeTab(index);
+        tcErrors->setCurrentIndex(std::min(index, PageCount() - 1));
     }
     UpdateActions();
-    if (PageCount() > 0) {
-        {
-            const QSignalBlocker blocker(tcErrors);
-            tcErrors->setCurrentIndex(std::min(index, PageCount() - 1));
-        }
-        ShowCurrentPage();
-    } else {
+    if (PageCount() > 0)
+        PageShown();
+    else
         ShowErrorPane(false);
-    }
 }
 
 TKelvaneMessages* TErrorPane::SummaryPage() const {
@@ -163,12 +199,7 @@ TKelvaneMessages* TErrorPane::EnsureSummaryPage() {
     const QString caption = Translate(QStringLiteral("Tidy Errors"));
     auto page = std::make_unique<TKelvaneMessages>(caption);
     TKelvaneMessages* summary = page.get();
-    m_pages.insert(m_pages.begin(), std::move(page));
-    {
-        const QSignalBlocker blocker(tcErrors);
-        tcErrors->insertTab(0, TabCaption(caption));
-    }
-    UpdateActions();
+    InsertPage(0, std::move(page), TabCaption(caption));
     return summary;
 }
 
@@ -177,7 +208,36 @@ void TErrorPane::RemoveSummaryPage() {
         ClosePage(0);
 }
 
+void TErrorPane::PageShown() {
+    m_textStale = true;
+    if (m_sync->isActive())
+        return;
+    // The first page after a quiet spell shows at once, a stream of them a few times a second.
+    const qint64 since = m_sinceSync.isValid() ? m_sinceSync.elapsed() : kSyncIntervalMs;
+    m_sync->start(int(std::max<qint64>(0, kSyncIntervalMs - since)));
+}
+
+QsciScintilla* TErrorPane::TextView() const {
+    const_cast<TErrorPane*>(this)->SyncView();
+    return MemoErrors;
+}
+
+void TErrorPane::SyncView() {
+    m_sync->stop();
+    // A hidden pane shows its page when it is shown again.
+    if (m_textStale && PaneVisible()) {
+        m_sinceSync.start();
+        ShowCurrentPage();
+    }
+}
+
+void TErrorPane::TabClicked() {
+    // The user chose a tab: its page, now.
+    ShowCurrentPage();
+}
+
 void TErrorPane::ShowCurrentPage() {
+    m_textStale = false;
     const TTidyErrors* page = Page(CurrentPage());
     if (page == nullptr) {
         SetViewText(QString());
@@ -187,7 +247,7 @@ void TErrorPane::ShowCurrentPage() {
     lines.reserve(page->Messages.size() + 2);
     lines << page->Heading << QString();
     lines += page->Messages;
-    SetViewText(lines.join(QLatin1Char('\n')));
+    SetViewText(DisplayText(lines.join(QLatin1Char('\n'))));
 }
 
 void TErrorPane::SetViewText(const QString& text) {
@@ -197,11 +257,13 @@ void TErrorPane::SetViewText(const QString& text) {
 }
 
 void TErrorPane::ShowErrorPane(bool visible) {
+    const bool changed = visible != PaneVisible();
     setVisible(visible);
     actViewErrors->setChecked(visible);
-    Q_EMIT PaneVisibilityChanged(visible);
+    if (changed)
+        Q_EMIT PaneVisibilityChanged(visible);
     if (visible)
-        ShowCurrentPage();
+        PageShown();
 }
 
 void TErrorPane::ShowRunSummary(const QString& heading, const QStringList& messages) {
@@ -224,20 +286,21 @@ void TErrorPane::actCloseErrorPageExecute() {
 }
 
 void TErrorPane::actCloseAllErrorsExecute() {
-    // Hidden first, and the first tab selected: neither the layout of the tabs nor the choice
-    // of a new current tab is then redone for every closed tab.
     ShowErrorPane(false);
-    const QSignalBlocker blocker(tcErrors);
-    tcErrors->setCurrentIndex(0);
-    for (int index = PageCount() - 1; index >= 0; --index) {
-        m_pages.erase(m_pages.begin() + index);
-        tcErrors->removeTab(index);
+    m_pages.clear();
+    m_firstPage.clear();
+    m_pagesOfPath.clear();
+    {
+        const QSignalBlocker blocker(tcErrors);
+        tcErrors->clear();
     }
     UpdateActions();
+    m_textStale = false;
     SetViewText(QString());
 }
 
 void TErrorPane::actCopyErrorsExecute() {
+    SyncView();
     const long start = MemoErrors->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONSTART);
     const long end = MemoErrors->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONEND);
     QString text;

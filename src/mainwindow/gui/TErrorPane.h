@@ -5,9 +5,16 @@
 //
 // The pane shows and hides itself; the window that holds it follows PaneVisibilityChanged to
 // lay itself out (splitter, remembered height, focus).
+//
+// A validation run may add a page for each of thousands of files in quick succession: the row
+// of tabs takes each at once without laying out the others, and the text view shows the selected
+// page when the event loop next runs, at most a few times a second while pages keep coming, so
+// that no page's text is set that nobody sees. TextView() brings the text up to date first.
 
 #include "fileops/ErrorPages.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -15,7 +22,8 @@
 #include <vector>
 
 class QAction;
-class QTabBar;
+class QTimer;
+class TErrorTabBar;
 class QsciScintilla;
 class TKelvaneMessages;
 class TTidyErrors;
@@ -41,18 +49,21 @@ public:
     // The run summary, inserted at tab 0 ("Tidy Errors") when there is none.
     TKelvaneMessages* EnsureSummaryPage();
     void RemoveSummaryPage();
-    // Shows the selected page (heading, an empty line, the messages). What the user typed into
-    // the view is lost.
+    // Shows the selected page (heading, an empty line, the messages) now. What the user typed
+    // into the view is lost.
     void ShowCurrentPage();
 
     int PageCount() const { return static_cast<int>(m_pages.size()); }
-    // The selected tab; -1 when there is none.
+    // The selected page; -1 when there is none.
     int CurrentPage() const;
     // Whether the pane is shown (within its window, whether or not that is on screen).
     bool PaneVisible() const { return !isHidden(); }
 
-    QTabBar* Tabs() const { return tcErrors; }
-    QsciScintilla* TextView() const { return MemoErrors; }
+    TErrorTabBar* Tabs() const { return tcErrors; }
+    // The text view, showing the selected page.
+    QsciScintilla* TextView() const;
+    // Shows the selected page now when the text view is behind.
+    void SyncView();
 
     // The pane's commands, for the window's menus, toolbar and context menu. Ctrl+C belongs to
     // actCopyErrors: the window should add it to itself so that it works wherever the focus is.
@@ -74,9 +85,20 @@ Q_SIGNALS:
 private:
     void UpdateActions();
     void SetViewText(const QString& text);
+    void InsertPage(int index, std::unique_ptr<TTidyErrors> page, const QString& caption);
+    // `page` no longer counts as a page of its file.
+    void ForgetPage(const TTidyErrors* page);
+    // The selected page is shown once the event loop runs.
+    void PageShown();
+    void TabClicked();
 
     QsciScintilla* MemoErrors;
-    QTabBar* tcErrors;
+    TErrorTabBar* tcErrors;
     // The page of each tab, in tab order.
     std::vector<std::unique_ptr<TTidyErrors>> m_pages;
+    QHash<QString, TTidyErrors*> m_firstPage; // by FileName
+    QHash<QString, int> m_pagesOfPath;        // how many pages have that FileName
+    bool m_textStale = false;
+    QTimer* m_sync;
+    QElapsedTimer m_sinceSync;
 };

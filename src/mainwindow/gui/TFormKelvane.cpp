@@ -7,13 +7,17 @@
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
 #include "mainwindow/MainSettings.h"
+#include "mainwindow/SelectionCheck.h"
+#include "mainwindow/gui/FileListColumns.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TErrorPane.h"
+#include "mainwindow/gui/TErrorTabBar.h"
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/SettingsFile.h"
+#include "support/gui/DisplayText.h"
 #include "support/gui/FormSettings.h"
 #include "support/gui/Scintilla.h"
 #include "support/gui/TFormKelvaneOptions.h"
@@ -26,6 +30,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -53,12 +58,22 @@ TFormKelvane::TFormKelvane(QWidget* parent)
     // The untranslated title; translation gives the window its caption in its own section.
     setWindowTitle(kApplicationTitle);
     setWindowIcon(QIcon::fromTheme(QStringLiteral("kelvane")));
-    resize(641, 554);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // With nothing stored, about three quarters of the screen, centred; never smaller than the
+    // window's design size unless the screen is.
+    QSize size(641, 554);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        size = (area.size() * 3 / 4).expandedTo(size).boundedTo(area.size());
+        resize(size);
+        move(area.center() - rect().center());
+    } else {
+        resize(size);
+    }
 
     m_errorPaneHeight = kDesignErrorPaneHeight;
     m_idle = new IdleUpdates([this] { UpdateActions(); }, kIdleRecheckMs, this);
+    m_selectionCheck = new SelectionCheck(this);
+    connect(m_selectionCheck, &SelectionCheck::Checked, this, &TFormKelvane::UpdateActions);
     CreateActions();
     CreateClientArea();
     CreateMenus();
@@ -132,10 +147,25 @@ void TFormKelvane::CreateClientArea() {
     ShellTreeView->header()->setStretchLastSection(false);
     ShellTreeView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ShellTreeView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // The way to the current folder is read bit by bit; keep the folder in sight meanwhile.
+    // An arrow of the bar moves by one level of the tree, not half the view as Qt's default.
+    ShellTreeView->horizontalScrollBar()->setSingleStep(19);
+    // The way to a folder the window went to is read bit by bit: the folder is kept in sight
+    // meanwhile, until the user scrolls the tree or the way has been read.
     connect(m_treeModel, &FolderTreeModel::FolderLoaded, this, [this](const QString& folder) {
-        if (m_currentFolder.startsWith(folder))
-            ShowTreeFolder(ShellTreeView->currentIndex());
+        // Once the view has laid out the new rows (and perhaps a scroll bar that takes room).
+        if (m_revealTreeFolder && m_currentFolder.startsWith(folder))
+            QMetaObject::invokeMethod(
+                this, [this] { ShowTreeFolder(ShellTreeView->currentIndex()); },
+                Qt::QueuedConnection);
+        if (m_treeModel->Idle())
+            m_revealTreeFolder = false;
+    });
+    connect(ShellTreeView->horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_revealTreeFolder = false; });
+    connect(ShellTreeView->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
+        m_revealTreeFolder = false;
+        // Once the scroll has moved the rows.
+        QMetaObject::invokeMethod(this, &TFormKelvane::FitTreeSideways, Qt::QueuedConnection);
     });
 
     ShellListView = new QTreeView(Splitter1);
@@ -151,15 +181,24 @@ void TFormKelvane::CreateClientArea() {
     ShellListView->setContextMenuPolicy(Qt::CustomContextMenu);
     ShellListView->setMouseTracking(true);
     ShellListView->viewport()->installEventFilter(this);
-    ShellListView->header()->setStretchLastSection(false);
-    ShellListView->header()->resizeSection(FileListModel::ColName, 200);
     ShellListView->header()->resizeSection(FileListModel::ColSize, 70);
     ShellListView->header()->resizeSection(FileListModel::ColModified, 130);
+    m_listColumns = new FileListColumns(ShellListView, FileListModel::ColName);
+    lblListNote = new QLabel(ShellListView->viewport());
+    lblListNote->setObjectName(QStringLiteral("lblListNote"));
+    lblListNote->setTextFormat(Qt::PlainText);
+    lblListNote->setWordWrap(true);
+    lblListNote->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblListNote->setMargin(12);
+    lblListNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblListNote->hide();
 
     Splitter1->addWidget(ShellTreeView);
     Splitter1->addWidget(ShellListView);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({145, 641 - 145 - kSplitterWidth});
+    // The tree takes its design share of the window's width.
+    const int treeWidth = 145 * width() / 641;
+    Splitter1->setSizes({treeWidth, width() - treeWidth - kSplitterWidth});
 
     // The error pane goes in here once it is given; until then the area stays hidden.
     pnlErrors = new QWidget(Splitter2);
@@ -194,7 +233,7 @@ void TFormKelvane::CreateStatusBar() {
 }
 
 void TFormKelvane::SetStatusText(const QString& text) {
-    pnlStatusText->setText(text);
+    pnlStatusText->setText(DisplayText(text));
 }
 
 QString TFormKelvane::StatusText() const {

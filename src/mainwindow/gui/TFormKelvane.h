@@ -20,9 +20,11 @@
 #include <memory>
 
 class CommandRecordServer;
+class FileListColumns;
 class FileListModel;
 class FolderTreeModel;
 class IdleUpdates;
+class SelectionCheck;
 struct ParsedCommandLine;
 class TIEAddress;
 class QAction;
@@ -178,6 +180,10 @@ public:
     QAction* actViewAppOptions = nullptr;
     QAction* actHelpAbout = nullptr;
     QAction* actFileExit = nullptr;
+    // The keys of Linux file managers: Ctrl+L, Alt+D and F6 put the focus into the address
+    // field with its text selected; F5 reads the folder again.
+    QAction* actFocusAddress = nullptr;
+    QAction* actRefresh = nullptr;
 
     // Handlers of the actions that are not batch commands.
     void actNavBackExecute();
@@ -186,10 +192,14 @@ public:
     void actEditHTMLExecute();
     void actViewWebPageExecute();
     void actViewAppOptionsExecute();
+    void actFocusAddressExecute();
+    void actRefreshExecute();
     void miInternetPropertiesClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Backspace that no control took (outside text fields) goes Back.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -232,6 +242,9 @@ private:
     void TreeFolderChanged(const QModelIndex& current);
     // Scrolls the tree so that the folder's row and name are in sight.
     void ShowTreeFolder(const QModelIndex& index);
+    // After the user scrolled the tree up or down: sideways as far as the rows in sight need
+    // to show where their names begin.
+    void FitTreeSideways();
     void ListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void ListActivated(const QModelIndex& index);
     void HistoryMove(const QString& entry);
@@ -239,7 +252,11 @@ private:
     // Selects the rows of `paths` with `mode`; answers the paths that are not listed.
     QStringList ReselectRowsOf(const QStringList& paths, QItemSelectionModel::SelectionFlags mode);
     void ShowFolderInList(const QString& folder);
+    // Says over the list when its folder could not be read.
+    void UpdateListNote();
     void RefillSelectedPaths();
+    // One message for the paths the desktop would not open (`format` names the first).
+    void SayNotOpened(const QStringList& paths, const QString& format);
     // The first loaded folder-tree node captioned `caption` (without regard to case), in tree
     // order; invalid when there is none.
     QModelIndex FindTreeCaption(const QString& caption) const;
@@ -258,6 +275,7 @@ private:
     QTreeView* ShellListView = nullptr;
     QWidget* pnlErrors = nullptr;
     QLabel* pnlStatusLeft = nullptr;
+    QLabel* lblListNote = nullptr; // over an empty list: why the folder shows nothing
     QLabel* pnlStatusText = nullptr;
     QMenu* miView = nullptr;
     QMenu* pmShared = nullptr;
@@ -268,7 +286,9 @@ private:
 
     FolderTreeModel* m_treeModel = nullptr;
     FileListModel* m_listModel = nullptr;
+    FileListColumns* m_listColumns = nullptr;
     IdleUpdates* m_idle = nullptr;
+    SelectionCheck* m_selectionCheck = nullptr;
 
     class SelectedPaths m_selected;
     TPIDLHistory m_history;
@@ -286,6 +306,7 @@ private:
     bool m_recordJobRunning = false;
     bool m_startupDone = false;
     bool m_settingsLoaded = false;
+    bool m_revealTreeFolder = false; // GoToFolder's folder is kept in sight while its way is read
 };
 
 // The one main window of the process, created at start-up; null until then.

@@ -7,6 +7,7 @@
 #include "mainwindow/ActionRules.h"
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
+#include "mainwindow/SelectionCheck.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/TErrorPane.h"
 #include "mainwindow/gui/TIEAddress.h"
@@ -14,6 +15,7 @@
 #include "support/Preferences.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
+#include "support/gui/IconSizes.h"
 #include "support/gui/OpenWebAddress.h"
 #include "support/gui/TFormAboutBox.h"
 #include "support/gui/TFormKelvaneOptions.h"
@@ -32,8 +34,11 @@
 
 namespace {
 
+// Drawn at the toolbar's two sizes and the menus' size alike.
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
+    return WithSizes(
+        QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback)),
+        {16, 24, 32});
 }
 
 // A toolbar button that shows `action` under a caption of its own.
@@ -133,6 +138,16 @@ void TFormKelvane::CreateActions() {
     actNavForward->setIcon(ThemeIcon("go-next", QStyle::SP_ArrowForward));
     actNavUp = NewAction("actNavUp", QStringLiteral("Up"), QStringLiteral("Up"), navigation);
     actNavUp->setIcon(ThemeIcon("go-up", QStyle::SP_FileDialogToParent));
+    // As in the file managers of Linux desktops (Backspace: keyPressEvent).
+    actNavBack->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence(Qt::Key_Back)});
+    actNavForward->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::Key_Forward)});
+    actNavUp->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
+    actFocusAddress = NewAction("actFocusAddress", QStringLiteral("Address"), none, navigation);
+    actFocusAddress->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_L),
+                                   QKeySequence(Qt::ALT | Qt::Key_D), QKeySequence(Qt::Key_F6)});
+    actRefresh = NewAction("actRefresh", QStringLiteral("Refresh"), none, navigation);
+    actRefresh->setShortcut(QKeySequence(Qt::Key_F5));
 
     const QString view = QStringLiteral("View");
     actViewTidyToolbar = NewAction("actViewTidyToolbar", QStringLiteral("Toolbar"), none, view);
@@ -170,6 +185,8 @@ void TFormKelvane::CreateActions() {
     connect(actNavBack, &QAction::triggered, this, &TFormKelvane::actNavBackExecute);
     connect(actNavForward, &QAction::triggered, this, &TFormKelvane::actNavForwardExecute);
     connect(actNavUp, &QAction::triggered, this, &TFormKelvane::actNavUpExecute);
+    connect(actFocusAddress, &QAction::triggered, this, &TFormKelvane::actFocusAddressExecute);
+    connect(actRefresh, &QAction::triggered, this, &TFormKelvane::actRefreshExecute);
     connect(actViewStatusBar, &QAction::triggered, this,
             [this](bool checked) { statusBar()->setVisible(checked); });
     connect(actViewTidyProperties, &QAction::triggered, this, [this] {
@@ -328,6 +345,14 @@ void TFormKelvane::CreateContextMenus() {
     pmShared->addSeparator();
     pmShared->addActions({actEditHTML, actViewWebPage});
 
+    // A hidden action's shortcut is off as well: once the menu has gone, every entry it hid is
+    // back, so that Ctrl+C copies error text wherever the focus is.
+    connect(pmShared, &QMenu::aboutToHide, this, [this] {
+        for (QAction* action : {m_errorPane->actCloseErrorPage, m_errorPane->actCloseAllErrors,
+                                m_errorPane->actCopyErrors, actSelectAll})
+            action->setVisible(true);
+    });
+
     pmFolders = new QMenu(this);
     pmFolders->setObjectName(QStringLiteral("pmFolders"));
     pmFolders->addActions({actFolderTidy, actFolderRevert, actFolderDeleteBackups});
@@ -364,8 +389,9 @@ void TFormKelvane::UpdateActions() {
     navigation.canForward = m_history.CanForward(1);
     navigation.atRoot = m_currentFolder.isEmpty() || IdListIsRoot(m_currentFolder);
     const bool hasPages = m_errorPane->PageCount() > 0;
+    // Nothing new is looked at while a run holds the window: its actions are out of reach.
     const ActionEnabling enabling =
-        EnablingFor(SelectionFactsOf(m_selected.Paths()), navigation, hasPages);
+        EnablingFor(m_selectionCheck->For(m_selected.Paths(), !Busy()), navigation, hasPages);
 
     actTidy->setEnabled(enabling.tidy);
     actValidate->setEnabled(enabling.validate);
@@ -400,16 +426,37 @@ void TFormKelvane::RefillSelectedPaths() {
 void TFormKelvane::actEditHTMLExecute() {
     RefillSelectedPaths();
     // The edit verb means nothing for a folder; a path the desktop refuses is passed over.
+    QStringList refused;
     for (const SelectedItem& item : SelectedItems())
-        if (item.fileSystem && !item.folder && m_openers.editDocument)
-            m_openers.editDocument(item.path);
+        if (item.fileSystem && !item.folder &&
+            !(m_openers.editDocument && m_openers.editDocument(item.path)))
+            refused.append(item.path);
+    SayNotOpened(refused, QStringLiteral("Kelvane found no program to edit \"%s\"."));
 }
 
 void TFormKelvane::actViewWebPageExecute() {
     RefillSelectedPaths();
+    QStringList refused;
     for (const QString& path : m_selected.Paths())
-        if (m_openers.openDocument)
-            m_openers.openDocument(path);
+        if (!(m_openers.openDocument && m_openers.openDocument(path)))
+            refused.append(path);
+    SayNotOpened(refused, QStringLiteral("Kelvane found no program to open \"%s\"."));
+}
+
+void TFormKelvane::SayNotOpened(const QStringList& paths, const QString& format) {
+    // Without a desktop that opens files the desktop's refusal goes to standard error only;
+    // the user hears of it once a command, however many files it tried.
+    if (paths.isEmpty())
+        return;
+    QString text = FillTemplate(Translate(format), {paths.first()});
+    if (paths.size() > 1)
+        text += QStringLiteral("\r\n\r\n") +
+                FillTemplate(Translate(QStringLiteral("Nor for %s other files.")),
+                             {QString::number(paths.size() - 1)});
+    text += QStringLiteral("\r\n\r\n") +
+            Translate(QStringLiteral("Set a default program for this kind of file in your "
+                                     "desktop, or set VISUAL to your editor."));
+    CurrentPrompts().Message(text, DialogKind::Warning, Button::Ok);
 }
 
 void TFormKelvane::actViewAppOptionsExecute() {

@@ -11,6 +11,7 @@
 #include "support/Prompts.h"
 #include "support/Translation.h"
 #include "support/WebAddress.h"
+#include "support/gui/DisplayText.h"
 
 #include <QUrl>
 
@@ -45,10 +46,16 @@ void TFormKelvane::GoClick() {
         TidyWebPage(text);
         return;
     }
-    // A name may end in a blank; a pasted path often ends in a stray one.
+    // A name may end in a blank; a pasted path often ends in a stray one. A name whose odd
+    // bytes the window shows escaped is found by what it shows.
     QString path = LocalPathOf(text);
-    if (!platform::FileExists(path) && !platform::FolderExists(path))
-        path = path.trimmed();
+    auto exists = [](const QString& candidate) {
+        return platform::FileExists(candidate) || platform::FolderExists(candidate);
+    };
+    for (const QString& candidate :
+         {path.trimmed(), FromDisplayText(path), FromDisplayText(path.trimmed())})
+        if (!exists(path) && exists(candidate))
+            path = candidate;
     LocatePath(path);
 }
 

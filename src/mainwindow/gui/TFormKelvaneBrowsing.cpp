@@ -4,16 +4,22 @@
 
 #include "mainwindow/FolderIds.h"
 #include "mainwindow/IdleUpdates.h"
+#include "mainwindow/gui/FileListColumns.h"
 #include "mainwindow/gui/FileListModel.h"
 #include "mainwindow/gui/FolderTreeModel.h"
 #include "mainwindow/gui/TIEAddress.h"
 #include "platform/FileFunctions.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 
 #include <QAction>
 #include <QEvent>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSet>
@@ -29,6 +35,8 @@ void TFormKelvane::ConnectBrowsing() {
     connect(ShellListView, &QAbstractItemView::activated, this, &TFormKelvane::ListActivated);
     // Items asked for before the folder was read are selected once it has been.
     connect(m_listModel, &FileListModel::FolderLoaded, this, [this] {
+        m_listColumns->FitContents();
+        UpdateListNote();
         TrySelectPending();
         if (!m_reselectLater.isEmpty())
             ReselectRowsOf(std::exchange(m_reselectLater, {}), QItemSelectionModel::Select);
@@ -53,7 +61,29 @@ void TFormKelvane::GoToFolder(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         ShellTreeView->expand(parent);
     ShellTreeView->setCurrentIndex(index);
+    m_revealTreeFolder = true;
     ShowTreeFolder(index);
+}
+
+void TFormKelvane::FitTreeSideways() {
+    const QWidget* viewport = ShellTreeView->viewport();
+    const QHeaderView* header = ShellTreeView->header();
+    const int x = std::clamp(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, 0,
+                             std::max(0, viewport->width() - 1));
+    int leftmost = 0;
+    for (QModelIndex row = ShellTreeView->indexAt(QPoint(x, 1)); row.isValid();
+         row = ShellTreeView->indexBelow(row)) {
+        const QRect item = ShellTreeView->visualRect(row);
+        if (item.top() >= viewport->height())
+            break;
+        // A row begins with its sign that opens it, one indentation left of its name.
+        leftmost = std::min(leftmost, item.left() - ShellTreeView->indentation());
+    }
+    // Only ever further left.
+    if (leftmost < 0) {
+        QScrollBar* bar = ShellTreeView->horizontalScrollBar();
+        bar->setValue(bar->value() + leftmost);
+    }
 }
 
 void TFormKelvane::ShowTreeFolder(const QModelIndex& index) {
@@ -73,16 +103,32 @@ void TFormKelvane::TreeFolderChanged(const QModelIndex& current) {
     if (!current.isValid())
         return;
     const QString folder = m_treeModel->FilePath(current);
+    // Read at once: its sign shows whether it opens onto folders, and it is watched.
+    if (m_treeModel->canFetchMore(current))
+        m_treeModel->fetchMore(current);
     if (RecordHistory)
         m_history.AddCopy(folder);
     m_currentFolder = IdListCopy(folder);
-    cbAddress->setEditText(m_currentFolder);
+    cbAddress->setEditText(DisplayText(m_currentFolder));
     SetStatusText(m_currentFolder);
     ShowFolderInList(m_currentFolder);
     m_idle->Invalidate();
 }
 
+void TFormKelvane::UpdateListNote() {
+    const QString error = m_listModel->ReadError();
+    if (error.isEmpty()) {
+        lblListNote->hide();
+        return;
+    }
+    lblListNote->setText(
+        FillTemplate(Translate(QStringLiteral("This folder cannot be read: %s")), {error}));
+    lblListNote->setGeometry(ShellListView->viewport()->rect());
+    lblListNote->show();
+}
+
 void TFormKelvane::ShowFolderInList(const QString& folder) {
+    lblListNote->hide();
     ShellListView->selectionModel()->clear();
     m_selected.Clear();
     m_pendingSelection.clear();
@@ -105,7 +151,7 @@ void TFormKelvane::ListSelectionChanged(const QItemSelection& selected,
         for (int row = range.top(); row <= range.bottom(); ++row) {
             const QString path = m_listModel->FilePath(m_listModel->index(row, 0));
             if (m_selected.ItemSelected(path))
-                cbAddress->setEditText(path);
+                cbAddress->setEditText(DisplayText(path));
         }
     }
     m_idle->Invalidate();
@@ -113,11 +159,11 @@ void TFormKelvane::ListSelectionChanged(const QItemSelection& selected,
 
 void TFormKelvane::ListActivated(const QModelIndex& index) {
     // Opening a folder of the list goes into it, as in any file browser; a file is viewed.
-    if (m_listModel->IsFolder(index)) {
-        GoToFolder(m_listModel->FilePath(index));
-    } else if (m_openers.openDocument) {
-        m_openers.openDocument(m_listModel->FilePath(index));
-    }
+    const QString path = m_listModel->FilePath(index);
+    if (m_listModel->IsFolder(index))
+        GoToFolder(path);
+    else if (!(m_openers.openDocument && m_openers.openDocument(path)))
+        SayNotOpened({path}, QStringLiteral("Kelvane found no program to open \"%s\"."));
 }
 
 QList<SelectedItem> TFormKelvane::SelectedItems() const {
@@ -195,11 +241,16 @@ QModelIndex TFormKelvane::FindTreeCaption(const QString& caption) const {
 }
 
 void TFormKelvane::ReselectAfterRun(QStringList& reselectPaths) {
-    // The rows there now are selected at once; the list is read again (rows that stay keep
-    // their selection) and paths that only appear then are selected when it has been read.
-    const QStringList missing =
-        ReselectRowsOf(std::exchange(reselectPaths, {}), QItemSelectionModel::ClearAndSelect);
-    m_reselectLater = missing;
+    // The list is read from disk again and selects only what the run asks for: nothing at all
+    // after Remove Backups. The rows there now are selected at once (rows that stay keep their
+    // selection through the refresh) and paths that only appear then once it has been read.
+    const QStringList wanted = std::exchange(reselectPaths, {});
+    if (wanted.isEmpty()) {
+        ShellListView->selectionModel()->clearSelection();
+        m_reselectLater.clear();
+    } else {
+        m_reselectLater = ReselectRowsOf(wanted, QItemSelectionModel::ClearAndSelect);
+    }
     m_listModel->Refresh();
 }
 
@@ -256,6 +307,31 @@ void TFormKelvane::actNavUpExecute() {
     m_idle->Invalidate();
 }
 
+void TFormKelvane::actFocusAddressExecute() {
+    if (twAddressBar->isHidden()) {
+        twAddressBar->show();
+        actViewAddressBar->setChecked(true);
+    }
+    cbAddress->setFocus(Qt::ShortcutFocusReason);
+    cbAddress->lineEdit()->selectAll();
+}
+
+void TFormKelvane::actRefreshExecute() {
+    m_listModel->Refresh();
+    m_treeModel->Reread(m_treeModel->IndexOf(m_currentFolder));
+    m_idle->Invalidate();
+}
+
+void TFormKelvane::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        if (actNavBack->isEnabled())
+            actNavBack->trigger();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 QString TFormKelvane::NavigationHint(int offset) const {
     const std::optional<QString> entry = m_history.Peek(offset);
     if (!entry)
@@ -283,6 +359,9 @@ bool TFormKelvane::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (ShellListView != nullptr && watched == ShellListView->viewport() &&
+        event->type() == QEvent::Resize)
+        lblListNote->setGeometry(ShellListView->viewport()->rect());
     if (ShellListView != nullptr && watched == ShellListView->viewport() &&
         event->type() == QEvent::MouseMove) {
         const auto* move = static_cast<QMouseEvent*>(event);

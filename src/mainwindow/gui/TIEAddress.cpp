@@ -95,7 +95,17 @@ TIEAddress::TIEAddress(QWidget* parent) : QComboBox(parent) {
     m_completer->setWidget(lineEdit());
     connect(m_completer, qOverload<const QString&>(&QCompleter::activated), this,
             [this](const QString& text) { lineEdit()->setText(text); });
+    // A suggestion highlighted with the arrow keys is what the field shows, and what Enter goes
+    // to.
+    connect(m_completer, qOverload<const QModelIndex&>(&QCompleter::highlighted), this,
+            [this](const QModelIndex& index) {
+                if (index.isValid())
+                    lineEdit()->setText(index.data().toString());
+            });
     connect(lineEdit(), &QLineEdit::textEdited, this, &TIEAddress::UpdateSuggestions);
+    // Enter in the open list of suggestions goes with the field's text; the completer would
+    // put its first suggestion into the field instead and go nowhere.
+    m_completer->popup()->installEventFilter(this);
 
     connect(this, &QComboBox::editTextChanged, this, &TIEAddress::UpdateIcon);
     // Once the list has closed and given the focus back, which may deselect.
@@ -183,11 +193,18 @@ bool TIEAddress::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return QComboBox::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == m_completer->popup()) {
+        if (IsEnter(key->key())) {
+            Enter();
+            return true;
+        }
+        return false;
+    }
     if (watched == lineEdit()) {
         // Keys that reach the field itself take the same roads as those sent to the box.
-        if (IsEnter(key->key()) || key->key() == Qt::Key_Down || key->key() == Qt::Key_Up) {
-            if (m_completer->popup()->isVisible())
-                return false;
+        const bool suggesting = m_completer->popup()->isVisible();
+        if (IsEnter(key->key()) ||
+            (!suggesting && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up))) {
             keyPressEvent(key);
             return true;
         }
@@ -230,8 +247,11 @@ void TIEAddress::UpdateIcon() {
 void TIEAddress::UpdateSuggestions(const QString& text) {
     const QStringList suggestions = m_suggestions.For(text, m_typed);
     m_suggestionModel->setStringList(suggestions);
-    if (suggestions.isEmpty() || (suggestions.size() == 1 && suggestions.first() == text))
+    if (suggestions.isEmpty() || (suggestions.size() == 1 && suggestions.first() == text)) {
         m_completer->popup()->hide();
-    else
-        m_completer->complete();
+        return;
+    }
+    m_completer->complete();
+    // Nothing is highlighted until the user moves there: the first Down takes the first one.
+    m_completer->popup()->setCurrentIndex(QModelIndex());
 }

@@ -7,6 +7,10 @@
 // the list; in the open list Down and Up move through the first 25 entries and put the
 // highlighted one into the field, Esc or Alt with Down or Up closes it. Picking an entry with
 // the mouse puts it into the field, selected, without "Go".
+//
+// While the user types, a list of suggestions opens under the field (paths and typed
+// addresses). Nothing in it is highlighted until the arrow keys move there, which puts the
+// suggestion into the field; Enter always goes with what the field shows.
 
 #include "mainwindow/AddressIcon.h"
 #include "mainwindow/AddressSuggestions.h"

@@ -10,6 +10,7 @@
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -195,6 +196,13 @@ void LoadWindowPlacement(QWidget* window, const SettingsStore& store) {
     const int top = store.ReadInteger(section, QStringLiteral("Top"), window->y());
     const int left = store.ReadInteger(section, QStringLiteral("Left"), window->x());
     // Explicit bounds; a window moved this way is no longer placed by the window manager.
-    window->move(left, top);
+    // Left/Top are the frame's corner, as SaveWindowPlacement wrote it. A window on the screen
+    // is placed by its frame through its native window: QWidget::move() takes the frame's size
+    // from what the window manager has said so far, which just after the window was first
+    // shown is nothing, and the window would creep by its title bar at every start.
     window->resize(width, height);
+    if (QWindow* handle = window->windowHandle(); handle != nullptr && window->isVisible())
+        handle->setFramePosition(QPoint(left, top));
+    else
+        window->move(left, top);
 }

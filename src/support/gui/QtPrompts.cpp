@@ -3,6 +3,7 @@
 #include "support/ApplicationTitle.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
+#include "support/gui/DisplayText.h"
 #include "support/gui/TranslateComponents.h"
 
 #include <QApplication>
@@ -144,7 +145,7 @@ QMessageBox* QtPrompts::CreateMessageBox(const QString& text, DialogKind kind, B
     auto* box = new QMessageBox(parent ? parent : QApplication::activeWindow());
     box->setWindowTitle(ApplicationTitle());
     box->setIcon(IconOf(kind));
-    box->setText(text);
+    box->setText(DisplayText(text));
     box->setTextFormat(Qt::PlainText);
     if (!buttons)
         buttons = Button::Ok;

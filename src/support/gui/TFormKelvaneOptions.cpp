@@ -4,6 +4,7 @@
 #include "support/Prompts.h"
 #include "support/SettingsFile.h"
 #include "support/gui/FormSettings.h"
+#include "support/gui/IconSizes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -120,7 +121,7 @@ QVBoxLayout* TFormKelvaneOptions::AddGroup(const char* name, const QString& titl
     auto* row = new QHBoxLayout(group);
     auto* image = new QLabel(group);
     image->setObjectName(QLatin1String(name) + QStringLiteral("Image"));
-    image->setPixmap(picture.pixmap(32, 32));
+    image->setPixmap(WithSizes(picture, {32}).pixmap(32, 32));
     image->setFixedSize(32, 32);
     row->addWidget(image, 0, Qt::AlignTop);
     auto* controls = new QWidget(group);

@@ -117,13 +117,10 @@ private:
     }
 
     void TranslateOne(QObject* object, const QString& section) {
-        if (object == QCoreApplication::instance()) {
-            if (qobject_cast<QGuiApplication*>(object)) {
-                TranslateText(section, &QGuiApplication::applicationDisplayName,
-                              &QGuiApplication::setApplicationDisplayName);
-            }
+        // The application's display name is left alone: Qt would append it to the caption of
+        // every dialog. The title is translated where it is used (ApplicationTitle()).
+        if (object == QCoreApplication::instance())
             return;
-        }
         if (auto* action = qobject_cast<QAction*>(object)) {
             TranslateAction(action, section);
             return;

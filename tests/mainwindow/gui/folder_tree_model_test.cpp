@@ -54,8 +54,18 @@ protected:
 };
 
 TEST_F(FolderTree, ListsFoldersInNameOrderAndKeepsOddNames) {
-    const QString oddName = platform::DecodeFileName("caf\xe9");
-    EXPECT_EQ(Children(dir.path()), (QStringList{".hidden", "A", "b", "c", oddName, "to-c"}));
+    // A name that is not UTF-8 shows its odd byte escaped, and its path keeps the byte.
+    EXPECT_EQ(Children(dir.path()), (QStringList{".hidden", "A", "b", "c", "caf\\xe9", "to-c"}));
+
+    // Before they are read, only folders that hold folders offer to open (a link counts).
+    auto child = [&](const char* name) {
+        return model->IndexOf(dir.filePath(QString::fromLatin1(name)));
+    };
+    for (const char* leaf : {"A", "b"})
+        EXPECT_FALSE(model->hasChildren(child(leaf))) << leaf;
+    EXPECT_FALSE(model->hasChildren(model->IndexOf(platform::DecodeFileName(odd))));
+    for (const char* holder : {"c", "to-c", ".hidden"})
+        EXPECT_TRUE(model->hasChildren(child(holder))) << holder;
 
     // The way to a folder is there at once, its path keeps the name's bytes.
     const QModelIndex deep = model->IndexOf(dir.filePath(QStringLiteral("c/deep")));

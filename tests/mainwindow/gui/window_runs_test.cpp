@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMenu>
 
 namespace {
 
@@ -79,6 +80,20 @@ TEST_F(WindowRuns, TidyReselectsMarkedFilesAndRestoreBringsTheBytesBack) {
     waitLoaded();
     EXPECT_EQ(w.SelectedPaths(), QStringList{at("page.html")});
     EXPECT_EQ(item("page.html").data(FileListModel::MarkRole).toInt(), FileListModel::NoMark);
+
+    // Remove Backups leaves nothing selected once the list is read again.
+    prompts.optionsAnswers = {true};
+    press(w.fileList(), Qt::Key_T);
+    waitLoaded();
+    ASSERT_TRUE(HasBackup(at("page.html")));
+    select({"page.html"});
+    Idle();
+    ASSERT_TRUE(w.actDeleteBackup->isEnabled());
+    prompts.messageAnswers = {mrYes};
+    w.actDeleteBackup->trigger();
+    EXPECT_FALSE(HasBackup(at("page.html")));
+    waitLoaded();
+    EXPECT_EQ(w.SelectedPaths(), QStringList());
 }
 
 TEST_F(WindowRuns, CancelledOptionsTouchNothing) {
@@ -108,7 +123,14 @@ TEST_F(WindowRuns, ValidateFillsAPageThatCtrlCCopiesFromTheFileList) {
     EXPECT_EQ(ReadAll(at("other.htm")), QByteArray("<p>x"));
     EXPECT_TRUE(w.ErrorAreaVisible());
 
-    // The shortcut belongs to Copy, so it copies the page while the list has the focus.
+    // The shortcut belongs to Copy, so it copies the page while the list has the focus, also
+    // after the list's own menu (which shows no Copy) has been open.
+    w.fileList()->setFocus();
+    w.PopupSharedMenu(w.fileList()->mapToGlobal(QPoint(5, 5)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.sharedMenu()->isVisible(); }));
+    EXPECT_FALSE(pane.actCopyErrors->isVisible());
+    w.sharedMenu()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.sharedMenu()->isVisible(); }));
     QGuiApplication::clipboard()->clear();
     press(w.fileList(), Qt::Key_C);
     EXPECT_EQ(QGuiApplication::clipboard()->text(),

@@ -1,0 +1,211 @@
+// Validate from the main window on many pages of a real manual (scripts/fetch-manual), as a user
+// runs it: the pages are listed in one folder, all selected, and Validate leaves an error page
+// for every page with messages. Measured against kelvane-batch validate on the same files:
+// files a second, the longest stall of the event loop, and how soon Cancel ends a run. A second
+// run validates the same files again while their pages are open.
+
+#include "Benchmarks.h"
+#include "EventLoopMeters.h"
+#include "engine/TidyProcessPool.h"
+#include "engine/TidyRunner.h"
+#include "fileops/gui/TFormFileList.h"
+#include "fileops/gui/TFormFileProgress.h"
+#include "mainwindow/gui/FileListModel.h"
+#include "mainwindow/gui/TErrorPane.h"
+#include "mainwindow/gui/TFormKelvane.h"
+#include "support/Prompts.h"
+#include "support/SettingsFile.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Every question is answered OK (the box "No HTML errors found" among them).
+class AnswerOk final : public Prompts {
+public:
+    int Message(const QString&, DialogKind, Buttons) override { return mrOk; }
+    int MessageWithCheckBox(const QString&, DialogKind, Buttons, const QString&,
+                            bool& ticked) override {
+        ticked = false;
+        return mrYes;
+    }
+    QString SaveFileName(const SaveFileRequest&) override { return {}; }
+    QString ChooseProgram(const QString&) override { return {}; }
+    bool EditTidyOptions(const QString&, const QString&) override { return true; }
+};
+
+QString LoadAverageText() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
+}
+
+QString ManualFolder() {
+    QProcess fetch;
+    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fetch.start(QStringLiteral(KELVANE_EXAMPLES "/../scripts/fetch-manual"), {});
+    if (!fetch.waitForFinished(600000) || fetch.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed();
+}
+
+// `count` links to the manual's pages, side by side in `site`: one folder the list shows whole.
+bool LinkPages(const QString& manual, const QString& site, int count) {
+    QStringList pages;
+    QDirIterator it(manual, {QStringLiteral("*.html"), QStringLiteral("*.htm")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        pages << it.next();
+    pages.sort();
+    if (pages.isEmpty() || !QDir().mkpath(site))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const QString source = pages.at(i % pages.size());
+        const QString target = QStringLiteral("%1/p%2-%3")
+                                   .arg(site)
+                                   .arg(i, 5, 10, QLatin1Char('0'))
+                                   .arg(source.section(QLatin1Char('/'), -1));
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) !=
+                0 &&
+            !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+// kelvane-batch validate on the folder, default options; seconds, -1 when it failed.
+double BatchValidate(const QString& site, const QString& config) {
+    QProcess batch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    batch.setProcessEnvironment(environment);
+    batch.setStandardOutputFile(QProcess::nullDevice());
+    batch.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    batch.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-batch"),
+                {QStringLiteral("validate"), QStringLiteral("-r"), QStringLiteral("-q"),
+                 QStringLiteral("-m"), QStringLiteral("*.html"), site});
+    // 1: Error-level messages in the manual, which is expected.
+    if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
+        batch.exitCode() > 1)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+struct WindowRun {
+    double seconds = 0;
+    qint64 stall = 0;
+    qint64 stallAt = 0;
+    QString longestEvent;
+    int pages = 0;
+};
+
+WindowRun ValidateInWindow(TimedApplication& app, TFormKelvane& window) {
+    StallMeter meter;
+    window.UpdateActions();
+    app.ResetLongest();
+    meter.start();
+    QElapsedTimer timer;
+    timer.start();
+    window.actValidate->trigger(); // modal: returns when the run has ended
+    WindowRun run;
+    run.seconds = double(timer.nsecsElapsed()) / 1e9;
+    RunUntil([] { return false; }, 300); // the pane's last updates
+    meter.stop();
+    run.stall = meter.longest();
+    run.stallAt = meter.longestAt();
+    run.longestEvent = app.Longest();
+    run.pages = window.errorPane()->PageCount();
+    return run;
+}
+
+} // namespace
+
+int ValidateBenchmark(TimedApplication& app, int files) {
+    const QString manual = ManualFolder();
+    if (manual.isEmpty()) {
+        std::fprintf(stderr, "no manual: scripts/fetch-manual failed\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    const QString site = dir.filePath(QStringLiteral("site"));
+    if (!LinkPages(manual, site, files)) {
+        std::fprintf(stderr, "cannot lay out %d pages in %s\n", files, qPrintable(site));
+        return 1;
+    }
+    SetSettingsFilePath(dir.filePath(QStringLiteral("Settings.ini")));
+    const double batch = BatchValidate(site, dir.filePath(QStringLiteral("config")));
+    if (batch < 0) {
+        std::fprintf(stderr, "kelvane-batch validate failed\n");
+        return 1;
+    }
+
+    AnswerOk prompts;
+    SetPrompts(&prompts);
+    TidyProcessPool pool; // helpers beside the program, as the program runs them
+    ScopedTidyRunner runner(pool);
+    TFormFileProgress progress;
+    SetFormFileProgress(&progress);
+    TFormFileList scanner;
+    SetFormFileList(&scanner);
+    {
+        TFormKelvane window;
+        window.show();
+        RunUntil([] { return false; }, 200);
+        window.GoToFolder(site);
+        FileListModel* model = window.fileListModel();
+        RunUntil([&] { return model->Loaded() && model->rowCount() == files; }, 120000);
+        window.fileList()->selectAll();
+        RunUntil([] { return false; }, 300);
+
+        std::printf("Validate from the window on %d pages of %s (load average %s)\n", files,
+                    qPrintable(manual), qPrintable(LoadAverageText()));
+        std::printf("  kelvane-batch validate: %7.2f s, %6.0f files/s\n", batch, files / batch);
+        const WindowRun first = ValidateInWindow(app, window);
+        std::printf("  window, no pages open:  %7.2f s, %6.0f files/s, %.2fx kelvane-batch "
+                    "(target <= 1.5), %d pages; longest stall %lld ms at %.1f s (target <= 100), "
+                    "longest event %s\n",
+                    first.seconds, files / first.seconds, first.seconds / batch, first.pages,
+                    static_cast<long long>(first.stall), first.stallAt / 1000.0,
+                    qPrintable(first.longestEvent));
+        const WindowRun again = ValidateInWindow(app, window);
+        std::printf("  window, pages open:     %7.2f s, %6.0f files/s, %.2fx kelvane-batch, "
+                    "%d pages; longest stall %lld ms at %.1f s, longest event %s\n",
+                    again.seconds, files / again.seconds, again.seconds / batch, again.pages,
+                    static_cast<long long>(again.stall), again.stallAt / 1000.0,
+                    qPrintable(again.longestEvent));
+
+        // Cancel a run a second in: how long until the window has closed.
+        QElapsedTimer sinceCancel;
+        QTimer::singleShot(1000, &progress, [&] {
+            sinceCancel.start();
+            progress.actCancelExecute();
+        });
+        window.actValidate->trigger();
+        const qint64 cancelMs = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
+        std::printf("  Cancel a second into a run: closed after %lld ms\n",
+                    static_cast<long long>(cancelMs));
+
+        QElapsedTimer closing;
+        closing.start();
+        window.errorPane()->actCloseAllErrors->trigger();
+        std::printf("  Close All on %d pages: %lld ms\n", again.pages,
+                    static_cast<long long>(closing.elapsed()));
+    }
+    SetFormFileList(nullptr);
+    SetFormFileProgress(nullptr);
+    SetPrompts(nullptr);
+    SetSettingsFilePath({});
+    return 0;
+}
