@@ -179,6 +179,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     platformChoice.restoreEnvironment();
+    platform::ReleaseDisplayProbe(); // Qt has its own connection now
     // No display name: Qt would append it to every dialog's caption.
     QCoreApplication::setApplicationName(kApplicationTitle);
 

@@ -10,6 +10,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <future>
+#include <mutex>
+#include <utility>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -87,6 +89,11 @@ bool CanConnectWayland(const QByteArray& display, const QByteArray& runtimeDir, 
     return ConnectUnixSocket(runtimeDir + '/' + display, timeoutMs);
 }
 
+// The probe's connection, kept open until the program has made its own.
+static std::mutex g_heldMutex;
+static void* g_held = nullptr;
+static bool g_released = false;
+
 bool CanConnectX11(const QByteArray& display, int timeoutMs) {
     const Xcb* xcb = LoadXcb();
     if (display.isEmpty() || !xcb)
@@ -100,6 +107,13 @@ bool CanConnectX11(const QByteArray& display, int timeoutMs) {
         int screen = 0;
         void* connection = xcb->connect(display.constData(), &screen);
         const bool ok = connection && xcb->hasError(connection) == 0;
+        {
+            const std::lock_guard lock(g_heldMutex);
+            if (ok && !g_released && !g_held) {
+                g_held = connection;
+                connection = nullptr;
+            }
+        }
         if (connection)
             xcb->disconnect(connection);
         attempt->set_value(ok);
@@ -107,6 +121,17 @@ bool CanConnectX11(const QByteArray& display, int timeoutMs) {
     if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
         return false;
     return answer.get();
+}
+
+void ReleaseDisplayProbe() {
+    void* connection = nullptr;
+    {
+        const std::lock_guard lock(g_heldMutex);
+        g_released = true;
+        connection = std::exchange(g_held, nullptr);
+    }
+    if (connection)
+        LoadXcb()->disconnect(connection);
 }
 
 DisplayProbe ProbeDisplays(int timeoutMs) {

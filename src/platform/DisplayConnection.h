@@ -24,7 +24,11 @@ DisplayProbe ProbeDisplays(int timeoutMs = 3000);
 bool CanConnectWayland(const QByteArray& display, const QByteArray& runtimeDir, int timeoutMs);
 // An X connection to `display` through libxcb, the library Qt itself would use, so that the
 // X authority ($XAUTHORITY) is honoured exactly as it will be. False when libxcb is missing.
+// A connection that succeeds is kept open until ReleaseDisplayProbe(): an X server may refuse
+// a connection that comes in while it is still closing the one before (Xvfb under load does).
 bool CanConnectX11(const QByteArray& display, int timeoutMs);
+// Closes what the probe kept open; call it once the program has its own display connection.
+void ReleaseDisplayProbe();
 
 // The value for QT_QPA_PLATFORM: the reachable displays in Qt's order of preference, then
 // "offscreen", which always works. A platform the user asked for is kept unless it is a display

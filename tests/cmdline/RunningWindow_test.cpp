@@ -72,7 +72,9 @@ protected:
         window->setWorkingDirectory(work);
         window->start(appDir->filePath(QStringLiteral("kelvane")), arguments);
         if (serving) {
-            EXPECT_TRUE(ServeUntil([&] { return answers(); })) << "the window never served";
+            EXPECT_TRUE(ServeUntil([&] { return answers(); }))
+                << "the window never served: " << window->readAllStandardError().constData()
+                << "\nXvfb said: " << xvfb->log().constData();
         }
         return window;
     }

@@ -152,6 +152,10 @@ XvfbServer::XvfbServer(const QStringList& extraArguments) : m_process(new QProce
         m_display = QLatin1Char(':') + QString::fromLatin1(said.trimmed());
 }
 
+QByteArray XvfbServer::log() const {
+    return m_process->readAllStandardError();
+}
+
 XvfbServer::~XvfbServer() {
     if (m_process->state() != QProcess::NotRunning) {
         m_process->terminate();

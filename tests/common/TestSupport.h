@@ -54,6 +54,8 @@ public:
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
     const QString& display() const { return m_display; }
+    // What the server said on standard error so far.
+    QByteArray log() const;
 
 private:
     QProcess* m_process;
