@@ -89,7 +89,8 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
         items[i].outcome.result = RewriteResult::NotRun;
     }
 
-    // 1. The backups' and the new texts' bytes, each beside where it will go.
+    // 1. The backups (named at once where they are the file itself) and the new texts' bytes,
+    // each beside where it will go.
     for (size_t i = 0; i < items.size() && !failed; ++i) {
         Item& item = items[i];
         RewriteQueue::Job& job = *item.job;
@@ -142,7 +143,7 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
             }
     };
 
-    // 2. All of those bytes on disk at once.
+    // 2. All of those bytes, and the backups named so far, on disk at once.
     std::vector<platform::FolderRef> folders = liveFolders(true);
     const std::vector<platform::FolderRef> textFolders = liveFolders(false);
     folders.insert(folders.end(), textFolders.begin(), textFolders.end());
@@ -150,25 +151,29 @@ CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
     if (!folders.empty() && !SyncFolders(folders, error))
         failAll(error);
 
-    // 3. Each backup under its name, if its file is still what was read.
+    // 3. Each copied backup under its name, if its file is still what was read. (A backup that
+    // is the file itself got its name in step 1: that name was flushed with the bytes.)
+    bool copiesPlaced = false;
     for (Item& item : items) {
-        if (!item.live)
+        if (!item.live || item.linked)
             continue;
         RewriteQueue::Job& job = *item.job;
         if (!job.page.Unchanged(&job.original)) {
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        if (!item.linked && !PlaceBackup(item.backup, job.page.fileName))
+        if (!PlaceBackup(item.backup, job.page.fileName))
             item.Decide(RewriteResult::BackupFailed);
         // The older backup may have been the file itself under its second name (a run killed
         // before it replaced the file): taking that name away moves the file's status.
-        else if (!item.linked && !job.page.TakeOwnChange())
+        else if (!job.page.TakeOwnChange())
             item.Decide(RewriteResult::Changed);
+        else
+            copiesPlaced = true;
     }
-    // 4. The backups' names on disk before any file is replaced.
+    // 4. The copies' names on disk before any file is replaced.
     folders = liveFolders(true);
-    if (!folders.empty() && !SyncFolders(folders, error))
+    if (copiesPlaced && !folders.empty() && !SyncFolders(folders, error))
         failAll(error);
 
     // 5. Each file replaced, after a last look at the descriptor its bytes were read through.

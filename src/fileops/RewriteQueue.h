@@ -2,8 +2,9 @@
 // Backs up and rewrites the tidied files of a run on a thread of its own, many files at a
 // time. Putting a file on disk takes the disk's time, not the processor's, and one flush of
 // the file system costs about what one flush of a single file does: so the files that came in
-// while the last group was written go to disk together, with three flushes for the group
-// (the new backups' and pages' bytes, then the backups' names, then the pages' names) rather
+// while the last group was written go to disk together, with two flushes for the group (the
+// backups, which are mostly the original files under a second name, with the new texts'
+// bytes; then the pages' new names), a third only for backups that had to be copied, rather
 // than several for each file.
 //
 // The guarantee is the one of a file written alone: a file is replaced only once its backup is
