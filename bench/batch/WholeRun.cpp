@@ -2,6 +2,7 @@
 
 #include "TidyProgram.h"
 #include "common/PeakMemory.h"
+#include "common/GoAheadPrompts.h"
 #include "common/QuietView.h"
 #include "engine/TidyProcessPool.h"
 #include "fileops/BatchCommands.h"
@@ -20,21 +21,6 @@
 
 namespace {
 
-// Tidies everything, as `tidy -m` does: the options as they are, Yes to All at every question.
-class GoAheadPrompts final : public Prompts {
-public:
-    int Message(const QString&, DialogKind, Buttons buttons) override {
-        return buttons.testFlag(Button::YesToAll) ? mrYesToAll : mrOk;
-    }
-    int MessageWithCheckBox(const QString&, DialogKind, Buttons, const QString&,
-                            bool& ticked) override {
-        ticked = false;
-        return mrYes;
-    }
-    QString SaveFileName(const SaveFileRequest&) override { return {}; }
-    QString ChooseProgram(const QString&) override { return {}; }
-    bool EditTidyOptions(const QString&, const QString&) override { return true; }
-};
 
 // Collects every report, as the headless program's report would.
 class ReportCounter final : public BatchObserver {

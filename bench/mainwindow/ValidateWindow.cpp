@@ -4,6 +4,7 @@
 // files a second, the longest stall of the event loop, and how soon Cancel ends a run. A second
 // run validates the same files again while their pages are open.
 
+#include "common/GoAheadPrompts.h"
 #include "Benchmarks.h"
 #include "EventLoopMeters.h"
 #include "engine/TidyProcessPool.h"
@@ -29,19 +30,6 @@
 
 namespace {
 
-// Every question is answered OK (the box "No HTML errors found" among them).
-class AnswerOk final : public Prompts {
-public:
-    int Message(const QString&, DialogKind, Buttons) override { return mrOk; }
-    int MessageWithCheckBox(const QString&, DialogKind, Buttons, const QString&,
-                            bool& ticked) override {
-        ticked = false;
-        return mrYes;
-    }
-    QString SaveFileName(const SaveFileRequest&) override { return {}; }
-    QString ChooseProgram(const QString&) override { return {}; }
-    bool EditTidyOptions(const QString&, const QString&) override { return true; }
-};
 
 QString LoadAverageText() {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -151,7 +139,7 @@ int ValidateBenchmark(TimedApplication& app, int files) {
         return 1;
     }
 
-    AnswerOk prompts;
+    GoAheadPrompts prompts;
     SetPrompts(&prompts);
     TidyProcessPool pool; // helpers beside the program, as the program runs them
     ScopedTidyRunner runner(pool);

@@ -25,6 +25,20 @@ bool TrustedOwner(uid_t owner, const struct stat& folder) {
     return owner == ::geteuid() || owner == 0 || owner == folder.st_uid;
 }
 
+const char* const kForeignBackupFolder =
+    "%s: The backup folder beside this file belongs to another user, so Kelvane does not use "
+    "it. The file was left as it is.";
+
+// The lookup of an opened backup folder: refused when its owner is not trusted.
+BackupFolderLookup Checked(platform::FolderRef backupFolder, const struct stat& folder) {
+    BackupFolderLookup lookup;
+    if (TrustedOwner(backupFolder->Stat().st_uid, folder))
+        lookup.folder = std::move(backupFolder);
+    else
+        lookup.refusal = QString::fromUtf8(kForeignBackupFolder);
+    return lookup;
+}
+
 } // namespace
 
 RunFiles::RunFiles(const TreeRoots* roots) : m_roots(roots) {}
@@ -101,23 +115,16 @@ BackupFolderLookup RunFiles::Examine(const platform::FolderRef& folder, bool cre
                 return lookup;
             }
             int code = 0;
-            lookup.folder = platform::FolderHandle::OpenChild(folder, name, &code);
-            if (!lookup.folder) {
+            platform::FolderRef made = platform::FolderHandle::OpenChild(folder, name, &code);
+            if (!made) {
                 lookup.error = code;
                 return lookup;
             }
             // Its owner's, so that the owner may restore and clean what another user (root)
             // tidied for him. Only root may give a folder away; others keep their own.
-            if (::fchown(lookup.folder->Fd(), folder->Stat().st_uid, folder->Stat().st_gid) !=
-                0) {
+            if (::fchown(made->Fd(), folder->Stat().st_uid, folder->Stat().st_gid) != 0) {
             }
-            if (!TrustedOwner(lookup.folder->Stat().st_uid, folder->Stat())) {
-                lookup.folder.reset();
-                lookup.refusal = QStringLiteral(
-                    "%s: The backup folder beside this file belongs to another user, so Kelvane "
-                    "does not use it. The file was left as it is.");
-            }
-            return lookup;
+            return Checked(std::move(made), folder->Stat());
         }
         if (S_ISLNK(st.st_mode)) {
             lookup.refusal = QStringLiteral(
@@ -130,20 +137,14 @@ BackupFolderLookup RunFiles::Examine(const platform::FolderRef& folder, bool cre
             return lookup;
         }
         int code = 0;
-        lookup.folder = platform::FolderHandle::OpenChild(folder, name, &code);
-        if (!lookup.folder) {
+        platform::FolderRef existing = platform::FolderHandle::OpenChild(folder, name, &code);
+        if (!existing) {
             if (code == ELOOP || code == ENOTDIR)
                 continue; // swapped since it was looked at
             lookup.error = code;
             return lookup;
         }
-        if (!TrustedOwner(lookup.folder->Stat().st_uid, folder->Stat())) {
-            lookup.folder.reset();
-            lookup.refusal = QStringLiteral(
-                "%s: The backup folder beside this file belongs to another user, so Kelvane does "
-                "not use it. The file was left as it is.");
-        }
-        return lookup;
+        return Checked(std::move(existing), folder->Stat());
     }
     lookup.error = ELOOP;
     return lookup;
