@@ -235,18 +235,15 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
     const BackupFolderLookup lookup = m_files.BackupFolder(page.fileFolder, false);
     if (!lookup.folder)
         return std::nullopt;
-    const platform::UniqueFd fd(::openat(lookup.folder->Fd(), page.fileName.constData(),
-                                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                                             O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_size > kMaxDocumentBytes)
-        return std::nullopt;
+    // Never through a link: what lies there is read only as the backup it claims to be.
     PageFile backup;
-    backup.fd = platform::UniqueFd(::dup(fd.get()));
-    backup.st = st;
+    backup.fd = platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                                O_CLOEXEC));
     QByteArray bytes;
-    if (ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
+    if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
+        !S_ISREG(backup.st.st_mode) ||
+        ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
         return std::nullopt;
     return bytes;
 }
