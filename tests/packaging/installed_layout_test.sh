@@ -8,13 +8,7 @@
 set -euo pipefail
 
 build=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 skip() { echo "skipped: $*"; }
 
 root="$tmp/root"
@@ -159,8 +153,4 @@ else
     skip "fish is not installed"
 fi
 
-if ((failures > 0)); then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "installed layout: all checks passed"
+finish "installed layout"

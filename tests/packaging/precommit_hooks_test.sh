@@ -14,13 +14,7 @@ for tool in pre-commit git; do
     fi
 done
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # The program and its helper linked into a folder of their own, so that the settings file
 # beside them starts empty (HTML Tidy's defaults) whatever other tests left in the build tree.
@@ -124,8 +118,4 @@ YAML
 run "the repository's options" 1 kelvane-check --files tidy.html
 expect_output "the repository's options" '^\+<p>Already tidy</p>'
 
-if ((failures > 0)); then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "pre-commit hooks: all checks passed"
+finish "pre-commit hooks"
