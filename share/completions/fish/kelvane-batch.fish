@@ -1,0 +1,23 @@
+# fish completion for kelvane-batch
+
+set -l commands tidy validate restore clean
+complete -c kelvane-batch -f
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from $commands" -a tidy -d 'Tidy in place, keeping backups'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from $commands" -a validate -d 'Report the messages, change nothing'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from $commands" -a restore -d 'Put the backups back'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from $commands" -a clean -d 'Remove the backups'
+complete -c kelvane-batch -n "__fish_seen_subcommand_from $commands" -F
+
+complete -c kelvane-batch -s r -l recursive -d 'Descend into folders'
+complete -c kelvane-batch -s m -l mask -x -d "';'-separated masks for the files in folders"
+complete -c kelvane-batch -s j -l jobs -x -d 'Helper processes (1-64)'
+complete -c kelvane-batch -l files-from -r -F -d 'Also the paths listed in FILE (- for standard input)'
+complete -c kelvane-batch -s 0 -l null -d 'The paths in the list are NUL-separated'
+complete -c kelvane-batch -l options -r -F -d 'Tidy options from this settings file'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l check -d 'tidy: list the files tidying would change'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l diff -d 'tidy: print each change as a unified diff'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l force -d 'tidy: also files with very many messages'
+complete -c kelvane-batch -l format -x -a 'text json sarif' -d 'The report on standard output'
+complete -c kelvane-batch -s q -l quiet -d 'No progress bar'
+complete -c kelvane-batch -s h -l help -d 'Print the usage'
+complete -c kelvane-batch -l version -d 'Print the version'
