@@ -306,7 +306,9 @@ TEST_F(WebTransferTest, HostileServersEndWithAReasonInBoundedTime) {
 
 TEST_F(WebTransferTest, AnEndlessPageStopsAtTheLimitWithBoundedMemory) {
     EndlessServer endless;
-    transfer.setLimits({.maxBytes = 64 << 20});
+    // Far more than the allowance for growth below, so that a body held in memory shows
+    // whatever else a loaded machine does to the process's peak.
+    transfer.setLimits({.maxBytes = 160 << 20});
     const bool peakReset = ResetPeakMemory();
     const qint64 before = PeakMemory(); // what the process holds now
     // A receiver slower than the network (a window that repaints its progress).
@@ -314,14 +316,14 @@ TEST_F(WebTransferTest, AnEndlessPageStopsAtTheLimitWithBoundedMemory) {
         RunTransfer(transfer, endless.url(), [](WebTransfer&, qint64) { QThread::msleep(10); });
     const qint64 grown = PeakMemory() - before;
     EXPECT_EQ(transfer.state(), WebTransfer::State::Failed);
-    EXPECT_TRUE(transfer.errorString().contains(QLatin1String("larger than 64 MB")))
+    EXPECT_TRUE(transfer.errorString().contains(QLatin1String("larger than 160 MB")))
         << transfer.errorString().toStdString();
     ASSERT_FALSE(outcome.progress.isEmpty());
-    EXPECT_LE(outcome.progress.last().first, 64 << 20);
+    EXPECT_LE(outcome.progress.last().first, 160 << 20);
     EXPECT_EQ(Entries(folder.path()), QStringList()) << "the partial file is gone";
     // The body went to the file a piece at a time, never into memory as a whole.
     if (peakReset && before > 0) {
-        EXPECT_LT(grown, qint64(24) << 20);
+        EXPECT_LT(grown, qint64(48) << 20);
     }
 }
 
