@@ -90,5 +90,14 @@ private:
     bool m_wasSet;
 };
 
+// Gives the test process a temporary folder of its own for its whole life: TMPDIR points into
+// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and it goes
+// with everything in it when the process ends, also after failed tests. QTemporaryDir alone
+// leaves behind files whose names are not UTF-8, and folders a test made unreadable. Folders
+// left by test processes that died (a crash, a timeout) go at the next start. Call first in main.
+void UsePrivateTemporaryFolder();
+// Removes `path` and everything below it, without following links; false when something stayed.
+bool RemoveTree(const QByteArray& path);
+
 // Readable QString values in failed comparisons.
 void PrintTo(const QString& text, std::ostream* out);
