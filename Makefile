@@ -2,8 +2,11 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench package format clean
+.PHONY: all deps configure build run test sanitize fuzz bench package format clean
 
 all: build
 
@@ -22,6 +25,15 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The suite again, built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	scripts/run-sanitized $(SANITIZE_BUILD) $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS under libFuzzer (clang, installed here only).
+fuzz: deps
+	scripts/install-deps --fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZ_BUILD) $(JOBS)
+
 package: build
 	cd $(BUILD) && cpack -G DEB
 
@@ -32,4 +44,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -88,10 +88,7 @@ std::optional<QString> PathList::Next() {
         if (end < 0) {
             if (m_buffer.size() - m_start > kMaxEntry) {
                 if (!m_skipping)
-                    m_problem(QStringLiteral("%1: an entry of more than %2 bytes is no path; "
-                                             "it was passed over")
-                                  .arg(platform::DisplayFileName(m_name))
-                                  .arg(kMaxEntry));
+                    ReportOverlong();
                 m_skipping = true;
                 m_start = m_buffer.size();
             }
@@ -106,6 +103,17 @@ std::optional<QString> PathList::Next() {
         m_start = std::min(end + 1, m_buffer.size());
         if (std::exchange(m_skipping, false) || entry.isEmpty())
             continue;
+        // Its end may have come in with the read that took it past the limit.
+        if (entry.size() > kMaxEntry) {
+            ReportOverlong();
+            continue;
+        }
         return platform::DecodeFileName(entry);
     }
+}
+
+void PathList::ReportOverlong() const {
+    m_problem(QStringLiteral("%1: an entry of more than %2 bytes is no path; it was passed over")
+                  .arg(platform::DisplayFileName(m_name))
+                  .arg(kMaxEntry));
 }

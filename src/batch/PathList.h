@@ -33,6 +33,7 @@ public:
 
 private:
     bool Fill();
+    void ReportOverlong() const;
 
     QString m_name;
     int m_fd = -1;

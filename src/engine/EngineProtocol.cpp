@@ -225,9 +225,12 @@ bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryB
         const quint8 kind = in.u8();
         step.number = in.i32();
         step.text = in.bytes(kMaxEngineTextField);
+        // Checked before the casts: a value outside the enumeration must never be held in it.
         if (option <= TidyUnknownOption || option >= N_TIDY_OPTIONS ||
-            kind > quint8(TidyOptionStep::Kind::Text))
+            kind > quint8(TidyOptionStep::Kind::Text)) {
             in.fail();
+            break;
+        }
         step.option = TidyOptionId(option);
         step.kind = TidyOptionStep::Kind(kind);
         request.options.append(std::move(step));

@@ -359,9 +359,10 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
                 record.outcome = FileOutcome::WriteFailed;
                 if (m_env.observer)
                     m_env.observer->FileDone(record);
+                const QString path = record.path; // the record goes with its entry
                 m_pending.pop_front();
                 if (throwFailure)
-                    CannotWrite(record.path, outcome.error);
+                    CannotWrite(path, outcome.error);
                 continue;
             }
             case RewriteResult::NotRun:

@@ -190,15 +190,13 @@ public:
         }
         if (insertAt >= 0) {
             // The line before may be the file's last one, without a line end.
-            if (m_lines[insertAt - 1].eol.isEmpty())
-                m_lines[insertAt - 1].eol = m_eol;
+            EndLine(m_lines[insertAt - 1]);
             m_lines.insert(insertAt, ClassifyLine(keyLine, m_eol));
             return true;
         }
         // A new section goes at the end, after a blank line.
         if (!m_lines.isEmpty()) {
-            if (m_lines.last().eol.isEmpty())
-                m_lines.last().eol = m_eol;
+            EndLine(m_lines.last());
             if (!TrimmedBlanks(m_lines.last().text).isEmpty())
                 m_lines.append(ClassifyLine({}, m_eol));
         }
@@ -208,6 +206,13 @@ public:
     }
 
 private:
+    // Gives the file's last line a line end, so that more can follow. A CR at the end of its
+    // text stays part of its value instead of becoming half of a CR LF.
+    void EndLine(IniLine& line) const {
+        if (line.eol.isEmpty())
+            line.eol = line.text.endsWith('\r') ? QByteArray("\r\n") : m_eol;
+    }
+
     static bool ContainsName(const QStringList& names, const QString& name) {
         for (const QString& existing : names)
             if (SameProfileName(existing, name))

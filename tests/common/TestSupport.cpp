@@ -11,6 +11,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -196,4 +201,110 @@ FifoReader::~FifoReader() {
 QByteArray FifoReader::finish() {
     m_thread.join();
     return m_received;
+}
+
+namespace {
+
+bool RemoveEntries(int folder) {
+    DIR* entries = ::fdopendir(folder);
+    if (entries == nullptr) {
+        ::close(folder);
+        return false;
+    }
+    bool removed = true;
+    while (const dirent* entry = ::readdir(entries)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (::unlinkat(::dirfd(entries), name, 0) == 0)
+            continue;
+        if (errno != EISDIR && errno != EPERM) {
+            removed = false;
+            continue;
+        }
+        // A folder, perhaps one a test left without read or write permission for its owner.
+        ::fchmodat(::dirfd(entries), name, S_IRWXU, AT_SYMLINK_NOFOLLOW);
+        const int child =
+            ::openat(::dirfd(entries), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        removed = child >= 0 && RemoveEntries(child) && removed;
+        removed = ::unlinkat(::dirfd(entries), name, AT_REMOVEDIR) == 0 && removed;
+    }
+    ::closedir(entries);
+    return removed;
+}
+
+constexpr char kPrivateFolderPrefix[] = "ktest-";
+
+// Folders "ktest-<pid>-XXXXXX" of processes that no longer run.
+void RemoveAbandonedFolders(const QByteArray& parent) {
+    DIR* entries = ::opendir(parent.constData());
+    if (entries == nullptr)
+        return;
+    QList<QByteArray> abandoned;
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(kPrivateFolderPrefix))
+            continue;
+        const QByteArray pid = name.mid(qsizetype(std::strlen(kPrivateFolderPrefix))).split('-')[0];
+        bool ok = false;
+        const int number = pid.toInt(&ok);
+        if (ok && number > 0 && ::kill(number, 0) != 0 && errno == ESRCH)
+            abandoned << parent + '/' + name;
+    }
+    ::closedir(entries);
+    struct stat info {};
+    for (const QByteArray& path : abandoned)
+        if (::lstat(path.constData(), &info) == 0 && info.st_uid == ::getuid())
+            RemoveTree(path);
+}
+
+class PrivateTemporaryFolder {
+public:
+    PrivateTemporaryFolder() : m_owner(::getpid()), m_old(qgetenv("TMPDIR")) {
+        QByteArray parent = m_old.isEmpty() ? QByteArray("/tmp") : m_old;
+        while (parent.size() > 1 && parent.endsWith('/'))
+            parent.chop(1);
+        RemoveAbandonedFolders(parent);
+        QByteArray path =
+            parent + '/' + kPrivateFolderPrefix + QByteArray::number(m_owner) + "-XXXXXX";
+        if (::mkdtemp(path.data()) == nullptr)
+            return; // the tests run in the shared folder, as they would without this
+        // Like /tmp: tests that run a program as another user let it make files here too.
+        ::chmod(path.constData(), 01777);
+        m_path = path;
+        qputenv("TMPDIR", m_path);
+    }
+    ~PrivateTemporaryFolder() {
+        // A forked child that ends through exit() leaves the folder to its parent.
+        if (m_path.isEmpty() || ::getpid() != m_owner)
+            return;
+        if (m_old.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_old);
+        if (!RemoveTree(m_path))
+            std::fprintf(stderr, "could not remove all of %s\n", m_path.constData());
+    }
+    PrivateTemporaryFolder(const PrivateTemporaryFolder&) = delete;
+    PrivateTemporaryFolder& operator=(const PrivateTemporaryFolder&) = delete;
+
+private:
+    pid_t m_owner;
+    QByteArray m_old;
+    QByteArray m_path;
+};
+
+} // namespace
+
+bool RemoveTree(const QByteArray& path) {
+    const int folder = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return ::unlink(path.constData()) == 0 || errno == ENOENT;
+    const bool emptied = RemoveEntries(folder);
+    return ::rmdir(path.constData()) == 0 && emptied;
+}
+
+void UsePrivateTemporaryFolder() {
+    // Static, so that it also goes when a test ends the process with exit().
+    static PrivateTemporaryFolder folder;
 }

@@ -92,5 +92,32 @@ private:
     bool m_wasSet;
 };
 
+// Gives the test process a temporary folder of its own for its whole life: TMPDIR points into
+// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and it goes
+// with everything in it when the process ends, also after failed tests. QTemporaryDir alone
+// leaves behind files whose names are not UTF-8, and folders a test made unreadable. Folders
+// left by test processes that died (a crash, a timeout) go at the next start. Call first in main.
+void UsePrivateTemporaryFolder();
+// Removes `path` and everything below it, without following links; false when something stayed.
+bool RemoveTree(const QByteArray& path);
+
+// AddressSanitizer reserves terabytes of address space for its shadow memory, keeps freed
+// memory in quarantine and ends the process when an allocation fails: limits on address space
+// and measures of peak memory mean nothing under it. Such tests skip in a sanitized build.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+// Sanitized programs start and run a few times slower: time allowances that are not what a
+// test checks grow by this much.
+inline constexpr int kSanitizerSlowdown = kAddressSanitizer ? 4 : 1;
+
 // Readable QString values in failed comparisons.
 void PrintTo(const QString& text, std::ostream* out);

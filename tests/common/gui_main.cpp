@@ -1,9 +1,12 @@
 // Test entry for windows: a QApplication on the offscreen platform unless one is chosen.
+#include "common/TestSupport.h"
+
 #include <QApplication>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    UsePrivateTemporaryFolder();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -1,3 +1,4 @@
+#include "common/TestSupport.h"
 #include "platform/FileNames.h"
 #include "support/LocalHttpServer.h"
 #include "support/WebTransfer.h"
@@ -305,6 +306,8 @@ TEST_F(WebTransferTest, HostileServersEndWithAReasonInBoundedTime) {
 }
 
 TEST_F(WebTransferTest, AnEndlessPageStopsAtTheLimitWithBoundedMemory) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "peak memory means nothing under AddressSanitizer";
     EndlessServer endless;
     // Far more than the allowance for growth below, so that a body held in memory shows
     // whatever else a loaded machine does to the process's peak.

@@ -105,6 +105,7 @@ TFormKelvane::TFormKelvane(QWidget* parent)
 }
 
 TFormKelvane::~TFormKelvane() {
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr); // fires while QWidget goes
     if (g_formKelvane == this)
         g_formKelvane = nullptr;
     ShellListView->selectionModel()->clear();
