@@ -7,7 +7,7 @@
 #include <algorithm>
 
 FileListColumns::FileListColumns(QTreeView* view, int nameColumn)
-    : QObject(view), m_view(view), m_name(nameColumn) {
+    : QObject(view), m_view(view), m_viewport(view->viewport()), m_name(nameColumn) {
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
@@ -53,7 +53,7 @@ void FileListColumns::SectionResized(int column) {
 }
 
 bool FileListColumns::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize && watched == m_viewport)
         FillName();
     return QObject::eventFilter(watched, event);
 }

@@ -26,6 +26,8 @@ private:
     static constexpr int kMinNameWidth = 120;
 
     QTreeView* m_view;
+    // Compared by address only: while the view is destroyed its viewport still sends events.
+    QObject* m_viewport;
     int m_name;
     bool m_fitting = false;
     QSet<int> m_userSized;
