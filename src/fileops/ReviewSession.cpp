@@ -91,9 +91,8 @@ QString ReviewSession::CountsText() const {
 
 bool ReviewSession::Review(BatchCommands& commands, const QString& base,
                            const std::function<void()>& started) {
-    Clear();
-    m_base = base;
     ReviewCollector collector(m_list);
+    bool began = false;
     RetitledPages pages(commands.Environment().pages, [&] {
         collector.Finish(); // every file counted before the heading is made
         return Filled("Kelvane - Reviewed %d files: tidying would change %d of them",
@@ -108,18 +107,22 @@ bool ReviewSession::Review(BatchCommands& commands, const QString& base,
     settings.pages = &pages;
     settings.caption = QStringLiteral("Reviewing Changes...");
     settings.starting = [&](const ResolvedTidyOptions& options, const TreeRoots& roots) {
+        // An earlier review stays until the new one begins.
+        Clear();
+        m_base = base;
         m_options = options;
         m_roots = roots;
         m_active = true;
+        began = true;
         if (started)
             started();
         return true;
     };
     commands.ReviewChanges(settings);
     collector.Finish();
-    if (m_active)
+    if (began)
         m_stopped = RunCancelled(commands) || commands.RunFailed();
-    return m_active;
+    return began;
 }
 
 bool ReviewSession::SameOptions(const ResolvedTidyOptions& options) const {

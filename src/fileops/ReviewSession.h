@@ -27,7 +27,8 @@ public:
     // asks for the options and runs a check run that writes nothing; each file it reaches is
     // listed or counted. `started` is called once the run begins. Patch names will be
     // relative to `base`. Answers whether the run took place (not when the options dialog was
-    // cancelled, nothing was selected, or another command runs).
+    // cancelled, nothing was selected, or another command runs); an earlier review is kept
+    // until then.
     bool Review(BatchCommands& commands, const QString& base,
                 const std::function<void()>& started = {});
 

@@ -4,8 +4,9 @@
 // reviewed, and Save as Patch giving a patch that `patch -p1` applies.
 
 #include "BatchDoubles.h"
-#include "engine/TidyEngine.h"
+#include "engine/TidyOptionMapping.h"
 #include "engine/TidyOptionSet.h"
+#include "engine/TidyOracle.h"
 #include "fileops/BackupStore.h"
 #include "fileops/ReviewDiff.h"
 #include "fileops/ReviewPatch.h"
@@ -184,17 +185,24 @@ protected:
         }
         return files;
     }
-    // What tidying gives for each page of the site that it changes.
+    // What the `tidy` program gives for each page of the site that tidying changes.
     QMap<QString, QByteArray> Tidied(const QMap<QString, QByteArray>& files) const {
-        QMap<QString, QByteArray> tidied;
+        QStringList names;
+        QList<QByteArray> pages;
         for (auto it = files.begin(); it != files.end(); ++it) {
-            if (!MatchesAnyMask(QFileInfo(it.key()).fileName(), MaskList(rig.selection.filter)))
-                continue;
-            QByteArray text = it.value();
-            QString messages;
-            if (RunTidy(text, messages) && text != it.value())
-                tidied.insert(it.key(), text);
+            if (MatchesAnyMask(QFileInfo(it.key()).fileName(), MaskList(rig.selection.filter))) {
+                names << it.key();
+                pages << it.value();
+            }
         }
+        QTemporaryDir work;
+        const std::vector<tidy_oracle::Answer> answers = tidy_oracle::Run(
+            pages, tidy_oracle::ConfigText(ResolveOptions(CurrentOptionSet()), work.path()),
+            work.path());
+        QMap<QString, QByteArray> tidied;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            if (answers[size_t(i)].output != pages.at(i))
+                tidied.insert(names.at(i), answers[size_t(i)].output);
         return tidied;
     }
     QStringList Listed() const {

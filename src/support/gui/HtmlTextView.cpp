@@ -1,0 +1,35 @@
+#include "support/gui/HtmlTextView.h"
+
+#include "support/gui/Scintilla.h"
+#include "support/gui/TextViewFont.h"
+
+#include <QStringDecoder>
+
+QsciScintilla* CreateHtmlTextView(const QString& name, QWidget* parent) {
+    auto* view = new QsciScintilla(parent);
+    view->setObjectName(name);
+    view->setUtf8(true);
+    auto* lexer = new QsciLexerHTML(view);
+    const QFont font = TextViewFont();
+    lexer->setDefaultFont(font);
+    lexer->setFont(font); // every style
+    view->setFont(font);
+    view->setLexer(lexer);
+    for (int margin = 0; margin < 5; ++margin)
+        view->setMarginWidth(margin, 0);
+    view->setMarginLineNumbers(0, false);
+    view->setFolding(QsciScintilla::NoFoldStyle);
+    view->setReadOnly(true);
+    return view;
+}
+
+void SetHtmlViewText(QsciScintilla* view, const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    // A read-only Scintilla document refuses every change, also the program's own.
+    view->setReadOnly(false);
+    view->setText(text);
+    view->setReadOnly(true);
+}
