@@ -5,7 +5,7 @@
 #include <cstring>
 
 ContentDigest DigestOf(const QByteArray& bytes) {
-    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
     ContentDigest digest{};
     std::memcpy(digest.data(), hash.constData(), std::min(size_t(hash.size()), digest.size()));
     return digest;

@@ -13,7 +13,7 @@
 #include <array>
 #include <vector>
 
-// SHA-256 of a text.
+// BLAKE2b-256 of a text: as strong as SHA-256, and several times quicker here.
 using ContentDigest = std::array<quint8, 32>;
 ContentDigest DigestOf(const QByteArray& bytes);
 

@@ -44,6 +44,7 @@ public:
     void actPreviousChangeExecute();
 
     ReviewSession& Session() { return m_session; }
+    const ReviewSession& Session() const { return m_session; }
     QTreeView* FileList() const { return lvFiles; }
     QsciScintilla* OriginalView() const { return MemoOriginal; }
     QsciScintilla* TidiedView() const { return MemoTidied; }
