@@ -198,8 +198,9 @@ void TFormReviewChanges::FileReady(const ShownFile& file) {
     lblNote->setText(DisplayText(note));
     lblNote->setVisible(!note.isEmpty());
     m_following = true;
-    SetHtmlViewText(MemoOriginal, file.original);
-    SetHtmlViewText(MemoTidied, file.tidied);
+    // The marks follow the diff, whose lines end at line feeds.
+    SetHtmlViewText(MemoOriginal, file.original, true);
+    SetHtmlViewText(MemoTidied, file.tidied, true);
     m_following = false;
     MarkChanges();
     ShowMessages();

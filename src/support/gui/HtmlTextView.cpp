@@ -23,11 +23,16 @@ QsciScintilla* CreateHtmlTextView(const QString& name, QWidget* parent) {
     return view;
 }
 
-void SetHtmlViewText(QsciScintilla* view, const QByteArray& bytes) {
+void SetHtmlViewText(QsciScintilla* view, const QByteArray& bytes, bool linesAtLineFeeds) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         text = QString::fromLatin1(bytes);
+    if (linesAtLineFeeds)
+        for (qsizetype at = text.indexOf(QLatin1Char('\r')); at >= 0;
+             at = text.indexOf(QLatin1Char('\r'), at + 1))
+            if (at + 1 == text.size() || text.at(at + 1) != QLatin1Char('\n'))
+                text[at] = QChar(0x240D);
     // A read-only Scintilla document refuses every change, also the program's own.
     view->setReadOnly(false);
     view->setText(text);

@@ -214,4 +214,17 @@ TEST_F(ReviewWindow, SavesAPatchAndKeepsItsSizeAndASecondReviewReplacesTheFirst)
     EXPECT_EQ(form->Session().List().Path(0), at("other.htm"));
 }
 
+TEST_F(ReviewWindow, CarriageReturnsThatEndNoLineKeepTheMarksOnTheDiffsLines) {
+    // An old Mac page: its lines end at CR only, so for the diff it is one line.
+    WriteAll(at("page.html"), "<title>m</title>\r<p>one\r<p>two\r");
+    TFormReviewChanges* form = review({"page.html"});
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Shown().path == at("page.html"); }));
+    EXPECT_EQ(form->Shown().changes.blocks.first().originalCount, 1);
+    EXPECT_EQ(form->OriginalView()->lines(), 1);
+    EXPECT_EQ(form->OriginalView()->text(),
+              QString("<title>m</title>\u240D<p>one\u240D<p>two\u240D"));
+    EXPECT_TRUE(marked(form->OriginalView(), 0));
+}
+
 } // namespace
