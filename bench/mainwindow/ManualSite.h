@@ -1,15 +1,21 @@
 #pragma once
 // What the benchmarks on a real manual share: its pages (scripts/fetch-manual) laid out as one
-// large folder, an answerer that says OK to everything, and the machine's load.
+// large folder, kelvane-batch timed on it, an answerer that says OK to everything, and the
+// machine's load.
 
 #include "support/Prompts.h"
+#include "support/SettingsFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <unistd.h>
 
 // Every question is answered OK (the box "No HTML errors found" among them).
@@ -21,9 +27,11 @@ public:
         ticked = false;
         return mrYes;
     }
-    QString SaveFileName(const SaveFileRequest&) override { return {}; }
+    QString SaveFileName(const SaveFileRequest&) override { return saveAs; }
     QString ChooseProgram(const QString&) override { return {}; }
     bool EditTidyOptions(const QString&, const QString&) override { return true; }
+
+    QString saveAs; // the answer of every save dialog
 };
 
 inline QString LoadAverageText() {
@@ -64,4 +72,43 @@ inline bool LinkPages(const QString& manual, const QString& site, int count) {
             return false;
     }
     return true;
+}
+
+// `files` pages of the manual as one folder "site" in `dir`, the settings file beside it; empty
+// (and said on standard error) when that cannot be done.
+inline QString ManualSite(const QTemporaryDir& dir, int files) {
+    const QString manual = ManualFolder();
+    if (manual.isEmpty()) {
+        std::fprintf(stderr, "no manual: scripts/fetch-manual failed\n");
+        return {};
+    }
+    const QString site = dir.filePath(QStringLiteral("site"));
+    if (!LinkPages(manual, site, files)) {
+        std::fprintf(stderr, "cannot lay out %d pages in %s\n", files, qPrintable(site));
+        return {};
+    }
+    SetSettingsFilePath(dir.filePath(QStringLiteral("Settings.ini")));
+    return site;
+}
+
+// kelvane-batch with `arguments` and the default options (a configuration folder of its own
+// in `dir`); seconds, -1 when it failed. Status 1 (messages at Error level, files that tidying
+// would change) is what a manual gives.
+inline double BatchSeconds(const QTemporaryDir& dir, const QStringList& arguments) {
+    QProcess batch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    batch.setProcessEnvironment(environment);
+    batch.setStandardOutputFile(QProcess::nullDevice());
+    batch.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    batch.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-batch"),
+                arguments);
+    if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
+        batch.exitCode() > 1) {
+        std::fprintf(stderr, "kelvane-batch %s failed\n", qPrintable(arguments.join(' ')));
+        return -1;
+    }
+    return double(timer.nsecsElapsed()) / 1e9;
 }

@@ -8,6 +8,8 @@
 #include "Benchmarks.h"
 #include "EventLoopMeters.h"
 #include "ManualSite.h"
+#include "ManualWindow.h"
+#include "common/PeakMemory.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/TidyRunner.h"
 #include "fileops/gui/TFormFileList.h"
@@ -25,103 +27,26 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-
-// Resident memory of this process now, in KB.
-qint64 ResidentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-// kelvane-batch tidy --check on the folder, default options; seconds, -1 when it failed.
-double BatchCheck(const QString& site, const QString& config) {
-    QProcess batch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    batch.setProcessEnvironment(environment);
-    batch.setStandardOutputFile(QProcess::nullDevice());
-    batch.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    batch.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-batch"),
-                {QStringLiteral("tidy"), QStringLiteral("--check"), QStringLiteral("--force"),
-                 QStringLiteral("-r"), QStringLiteral("-q"), QStringLiteral("-m"),
-                 QStringLiteral("*.html"), site});
-    // 1: files that tidying would change, which is expected.
-    if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
-        batch.exitCode() > 1)
-        return -1;
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
-// Saves the patch under the name it is given.
-class AnswerOkAndSave final : public Prompts {
-public:
-    explicit AnswerOkAndSave(QString patch) : m_patch(std::move(patch)) {}
-    int Message(const QString& text, DialogKind kind, Buttons buttons) override {
-        return m_ok.Message(text, kind, buttons);
-    }
-    int MessageWithCheckBox(const QString& text, DialogKind kind, Buttons buttons,
-                            const QString& caption, bool& ticked) override {
-        return m_ok.MessageWithCheckBox(text, kind, buttons, caption, ticked);
-    }
-    QString SaveFileName(const SaveFileRequest&) override { return m_patch; }
-    QString ChooseProgram(const QString&) override { return {}; }
-    bool EditTidyOptions(const QString&, const QString&) override { return true; }
-
-private:
-    AnswerOk m_ok;
-    QString m_patch;
-};
-
-} // namespace
-
 int ReviewBenchmark(TimedApplication& app, int files) {
-    const QString manual = ManualFolder();
-    if (manual.isEmpty()) {
-        std::fprintf(stderr, "no manual: scripts/fetch-manual failed\n");
-        return 1;
-    }
     QTemporaryDir dir;
-    const QString site = dir.filePath(QStringLiteral("site"));
-    if (!LinkPages(manual, site, files)) {
-        std::fprintf(stderr, "cannot lay out %d pages in %s\n", files, qPrintable(site));
+    const QString site = ManualSite(dir, files);
+    if (site.isEmpty())
         return 1;
-    }
-    SetSettingsFilePath(dir.filePath(QStringLiteral("Settings.ini")));
-    const double batch = BatchCheck(site, dir.filePath(QStringLiteral("config")));
-    if (batch < 0) {
-        std::fprintf(stderr, "kelvane-batch tidy --check failed\n");
+    const double batch =
+        BatchSeconds(dir, {QStringLiteral("tidy"), QStringLiteral("--check"),
+                           QStringLiteral("--force"), QStringLiteral("-r"), QStringLiteral("-q"),
+                           QStringLiteral("-m"), QStringLiteral("*.html"), site});
+    if (batch < 0)
         return 1;
-    }
 
     const QString patchFile = dir.filePath(QStringLiteral("review.patch"));
-    AnswerOkAndSave prompts(patchFile);
-    SetPrompts(&prompts);
-    TidyProcessPool pool; // helpers beside the program, as the program runs them
-    ScopedTidyRunner runner(pool);
-    TFormFileProgress progress;
-    SetFormFileProgress(&progress);
-    TFormFileList scanner;
-    SetFormFileList(&scanner);
+    AnswerOk prompts;
+    prompts.saveAs = patchFile;
+    ManualWindow setup(prompts, site, files);
+    TFormKelvane& window = setup.window;
     {
-        TFormKelvane window;
-        window.show();
-        RunUntil([] { return false; }, 200);
-        window.GoToFolder(site);
-        FileListModel* model = window.fileListModel();
-        RunUntil([&] { return model->Loaded() && model->rowCount() == files; }, 120000);
-        window.fileList()->selectAll();
-        RunUntil([] { return false; }, 300);
-        window.UpdateActions();
-
-        std::printf("Review Changes from the window on %d pages of %s (load average %s)\n", files,
-                    qPrintable(manual), qPrintable(LoadAverageText()));
+        std::printf("Review Changes from the window on %d pages of a manual (load average %s)\n",
+                    files, qPrintable(LoadAverageText()));
         std::printf("  kelvane-batch tidy --check: %7.2f s, %6.0f files/s\n", batch, files / batch);
 
         // Memory as the list fills: sampled at every tenth of the run.
@@ -131,7 +56,7 @@ int ReviewBenchmark(TimedApplication& app, int files) {
             qint64 kb;
         };
         std::vector<Sample> samples;
-        const qint64 before = ResidentKb();
+        const qint64 before = ResidentKb(QCoreApplication::applicationPid());
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             const TFormReviewChanges* form = window.ReviewWindow();
@@ -140,7 +65,8 @@ int ReviewBenchmark(TimedApplication& app, int files) {
             const ReviewList& list = form->Session().List();
             const qint64 reached = list.Count() + list.Unchanged() + list.NotTidied();
             if (samples.empty() || reached >= samples.back().reached + files / 10)
-                samples.push_back({reached, list.Count(), ResidentKb()});
+                samples.push_back(
+                    {reached, list.Count(), ResidentKb(QCoreApplication::applicationPid())});
         });
         sampler.start(50);
         StallMeter meter;
@@ -172,7 +98,8 @@ int ReviewBenchmark(TimedApplication& app, int files) {
             std::printf(", %lld KB at %lld files (%lld listed)", static_cast<long long>(sample.kb),
                         static_cast<long long>(sample.reached),
                         static_cast<long long>(sample.listed));
-        std::printf(", %lld KB at the end\n", static_cast<long long>(ResidentKb()));
+        std::printf(", %lld KB at the end\n",
+                    static_cast<long long>(ResidentKb(QCoreApplication::applicationPid())));
 
         // A file chosen in the middle of the list: read, tidied and compared again.
         QTreeView* rows = form->FileList();
@@ -206,9 +133,5 @@ int ReviewBenchmark(TimedApplication& app, int files) {
                     static_cast<long long>(meter.longest()));
         form->close();
     }
-    SetFormFileList(nullptr);
-    SetFormFileProgress(nullptr);
-    SetPrompts(nullptr);
-    SetSettingsFilePath({});
     return 0;
 }
