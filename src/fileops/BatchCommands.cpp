@@ -243,6 +243,8 @@ void BatchCommands::RunTidyBatch(WorkItems& items, const TidyRunSettings& settin
             environment.tidyCaption = settings.caption;
         if (settings.vetoRewrite)
             environment.vetoRewrite = settings.vetoRewrite;
+        if (settings.unreadableFileEndsRun)
+            environment.unreadableFileEndsRun = *settings.unreadableFileEndsRun;
         m_state.tidyDespiteWarnings = !settings.askManyWarnings;
         m_state.continueWithoutAsking = false;
         m_state.successCount = 0;

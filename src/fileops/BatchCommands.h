@@ -118,6 +118,8 @@ struct TidyRunSettings {
     ErrorPages* pages = nullptr;       // null: the environment's
     QString caption;                   // untranslated; empty: "Tidying Files..."
     decltype(BatchEnvironment::vetoRewrite) vetoRewrite;
+    // Whether a file that cannot be opened ends the run; none: as the environment says.
+    std::optional<bool> unreadableFileEndsRun;
     // Told the options and the work list's folders once the options are settled, before the
     // first file; false: no run.
     std::function<bool(const ResolvedTidyOptions& options, const TreeRoots& roots)> starting;

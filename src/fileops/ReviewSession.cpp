@@ -106,6 +106,8 @@ bool ReviewSession::Review(BatchCommands& commands, const QString& base,
     settings.observer = &collector;
     settings.pages = &pages;
     settings.caption = QStringLiteral("Reviewing Changes...");
+    // A file that cannot be read is counted with its line; the review goes on.
+    settings.unreadableFileEndsRun = false;
     settings.starting = [&](const ResolvedTidyOptions& options, const TreeRoots& roots) {
         // An earlier review stays until the new one begins.
         Clear();
@@ -178,6 +180,7 @@ ReviewSession::PatchResult ReviewSession::SavePatch(BatchCommands& commands, con
     settings.observer = &writer;
     settings.pages = &pages;
     settings.caption = QStringLiteral("Saving Patch...");
+    settings.unreadableFileEndsRun = false; // left out of the patch, with its line
     settings.starting = [&](const ResolvedTidyOptions& options, const TreeRoots&) {
         const bool same = SameOptions(options);
         outcome.result = same ? Result::Done : Result::OptionsChanged;

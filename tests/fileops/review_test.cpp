@@ -329,6 +329,19 @@ TEST_F(ReviewRun, SavedPatchAppliesWithPatchP1AndChangedOptionsStopTheRuns) {
     EXPECT_EQ(Snapshot(site), before);
 }
 
+TEST_F(ReviewRun, AFileThatCannotBeOpenedIsCountedAndTheReviewGoesOn) {
+    // A link that leads to itself: opening it fails (ELOOP), whoever runs the test.
+    ASSERT_TRUE(QFile::link(site + "/loop.html", site + "/loop.html"));
+    ASSERT_TRUE(Review());
+    EXPECT_FALSE(session.Stopped());
+    EXPECT_EQ(session.List().NotTidied(), 1);
+    EXPECT_GE(session.List().Count(), 5);
+    ASSERT_NE(rig.pages.Summary(), nullptr);
+    EXPECT_EQ(rig.pages.Summary()->Messages.size(), 1);
+    EXPECT_TRUE(rig.pages.Summary()->Messages.value(0).contains("loop.html"))
+        << rig.pages.Summary()->Messages.value(0).toStdString();
+}
+
 TEST_F(ReviewRun, ACancelledReviewKeepsWhatItReachedAndACancelledPatchSavesNothing) {
     int files = 0;
     rig.view.betweenItems = [&] {
