@@ -1,6 +1,6 @@
 #pragma once
 // The benchmarks' answers to every question a run asks: go ahead, as `tidy -m` would. OK to a
-// box, Yes to All where it is offered, the options as they are, no file name.
+// box, Yes to All where it is offered, the options as they are, `saveAs` as every file name.
 
 #include "support/Prompts.h"
 
@@ -14,7 +14,9 @@ public:
         ticked = false;
         return mrYes;
     }
-    QString SaveFileName(const SaveFileRequest&) override { return {}; }
+    QString SaveFileName(const SaveFileRequest&) override { return saveAs; }
     QString ChooseProgram(const QString&) override { return {}; }
     bool EditTidyOptions(const QString&, const QString&) override { return true; }
+
+    QString saveAs; // the answer of every save dialog; empty: cancelled
 };

@@ -6,13 +6,23 @@
 #include <QFile>
 #include <QString>
 
-// VmHWM of a process in KB; 0 once it is gone.
-inline qint64 PeakKb(qint64 pid) {
+// A "Vm...:" line of a process's status in KB; 0 once it is gone.
+inline qint64 StatusKb(qint64 pid, const QByteArray& key) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
     return 0;
+}
+
+// VmHWM of a process in KB; 0 once it is gone.
+inline qint64 PeakKb(qint64 pid) {
+    return StatusKb(pid, "VmHWM:");
+}
+
+// Resident memory of a process now, in KB.
+inline qint64 ResidentKb(qint64 pid) {
+    return StatusKb(pid, "VmRSS:");
 }

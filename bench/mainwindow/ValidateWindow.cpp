@@ -4,9 +4,10 @@
 // files a second, the longest stall of the event loop, and how soon Cancel ends a run. A second
 // run validates the same files again while their pages are open.
 
-#include "common/GoAheadPrompts.h"
 #include "Benchmarks.h"
 #include "EventLoopMeters.h"
+#include "ManualSite.h"
+#include "ManualWindow.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/TidyRunner.h"
 #include "fileops/gui/TFormFileList.h"
@@ -29,67 +30,6 @@
 #include <unistd.h>
 
 namespace {
-
-
-QString LoadAverageText() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
-}
-
-QString ManualFolder() {
-    QProcess fetch;
-    fetch.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    fetch.start(QStringLiteral(KELVANE_EXAMPLES "/../scripts/fetch-manual"), {});
-    if (!fetch.waitForFinished(600000) || fetch.exitCode() != 0)
-        return {};
-    return QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed();
-}
-
-// `count` links to the manual's pages, side by side in `site`: one folder the list shows whole.
-bool LinkPages(const QString& manual, const QString& site, int count) {
-    QStringList pages;
-    QDirIterator it(manual, {QStringLiteral("*.html"), QStringLiteral("*.htm")}, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        pages << it.next();
-    pages.sort();
-    if (pages.isEmpty() || !QDir().mkpath(site))
-        return false;
-    for (int i = 0; i < count; ++i) {
-        const QString source = pages.at(i % pages.size());
-        const QString target = QStringLiteral("%1/p%2-%3")
-                                   .arg(site)
-                                   .arg(i, 5, 10, QLatin1Char('0'))
-                                   .arg(source.section(QLatin1Char('/'), -1));
-        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) !=
-                0 &&
-            !QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
-
-// kelvane-batch validate on the folder, default options; seconds, -1 when it failed.
-double BatchValidate(const QString& site, const QString& config) {
-    QProcess batch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    batch.setProcessEnvironment(environment);
-    batch.setStandardOutputFile(QProcess::nullDevice());
-    batch.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    batch.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-batch"),
-                {QStringLiteral("validate"), QStringLiteral("-r"), QStringLiteral("-q"),
-                 QStringLiteral("-m"), QStringLiteral("*.html"), site});
-    // 1: Error-level messages in the manual, which is expected.
-    if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
-        batch.exitCode() > 1)
-        return -1;
-    return double(timer.nsecsElapsed()) / 1e9;
-}
 
 struct WindowRun {
     double seconds = 0;
@@ -121,44 +61,23 @@ WindowRun ValidateInWindow(TimedApplication& app, TFormKelvane& window) {
 } // namespace
 
 int ValidateBenchmark(TimedApplication& app, int files) {
-    const QString manual = ManualFolder();
-    if (manual.isEmpty()) {
-        std::fprintf(stderr, "no manual: scripts/fetch-manual failed\n");
-        return 1;
-    }
     QTemporaryDir dir;
-    const QString site = dir.filePath(QStringLiteral("site"));
-    if (!LinkPages(manual, site, files)) {
-        std::fprintf(stderr, "cannot lay out %d pages in %s\n", files, qPrintable(site));
+    const QString site = ManualSite(dir, files);
+    if (site.isEmpty())
         return 1;
-    }
-    SetSettingsFilePath(dir.filePath(QStringLiteral("Settings.ini")));
-    const double batch = BatchValidate(site, dir.filePath(QStringLiteral("config")));
-    if (batch < 0) {
-        std::fprintf(stderr, "kelvane-batch validate failed\n");
+    const double batch =
+        BatchSeconds(dir, {QStringLiteral("validate"), QStringLiteral("-r"), QStringLiteral("-q"),
+                           QStringLiteral("-m"), QStringLiteral("*.html"), site});
+    if (batch < 0)
         return 1;
-    }
 
     GoAheadPrompts prompts;
-    SetPrompts(&prompts);
-    TidyProcessPool pool; // helpers beside the program, as the program runs them
-    ScopedTidyRunner runner(pool);
-    TFormFileProgress progress;
-    SetFormFileProgress(&progress);
-    TFormFileList scanner;
-    SetFormFileList(&scanner);
+    ManualWindow setup(prompts, site, files);
+    TFormKelvane& window = setup.window;
+    TFormFileProgress& progress = setup.progress;
     {
-        TFormKelvane window;
-        window.show();
-        RunUntil([] { return false; }, 200);
-        window.GoToFolder(site);
-        FileListModel* model = window.fileListModel();
-        RunUntil([&] { return model->Loaded() && model->rowCount() == files; }, 120000);
-        window.fileList()->selectAll();
-        RunUntil([] { return false; }, 300);
-
-        std::printf("Validate from the window on %d pages of %s (load average %s)\n", files,
-                    qPrintable(manual), qPrintable(LoadAverageText()));
+        std::printf("Validate from the window on %d pages of a manual (load average %s)\n", files,
+                    qPrintable(LoadAverageText()));
         std::printf("  kelvane-batch validate: %7.2f s, %6.0f files/s\n", batch, files / batch);
         const WindowRun first = ValidateInWindow(app, window);
         std::printf("  window, no pages open:  %7.2f s, %6.0f files/s, %.2fx kelvane-batch "
@@ -191,9 +110,5 @@ int ValidateBenchmark(TimedApplication& app, int files) {
         std::printf("  Close All on %d pages: %lld ms\n", again.pages,
                     static_cast<long long>(closing.elapsed()));
     }
-    SetFormFileList(nullptr);
-    SetFormFileProgress(nullptr);
-    SetPrompts(nullptr);
-    SetSettingsFilePath({});
     return 0;
 }

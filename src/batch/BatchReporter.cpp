@@ -18,6 +18,7 @@ bool IsFailure(FileOutcome outcome) {
     case FileOutcome::Declined:
     case FileOutcome::BackupFailed:
     case FileOutcome::Changed:
+    case FileOutcome::NotAsReviewed:
     case FileOutcome::WriteFailed:
     case FileOutcome::TidyFailed:
     case FileOutcome::Unreadable:

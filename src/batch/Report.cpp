@@ -63,6 +63,8 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("backup-failed");
     case FileOutcome::Changed:
         return QStringLiteral("changed-meanwhile");
+    case FileOutcome::NotAsReviewed:
+        return QStringLiteral("not-as-reviewed");
     case FileOutcome::WriteFailed:
         return QStringLiteral("write-failed");
     case FileOutcome::TidyFailed:

@@ -243,8 +243,36 @@ QByteArray UnifiedDiff(const QByteArray& before, const QByteArray& after,
     };
     const std::vector<int> a = number(aLines);
     const std::vector<int> b = number(bLines);
-    Differ differ(a, b);
-    differ.Compare(0, int(a.size()), 0, int(b.size()));
+    // A line found in only one of the texts can never be matched: it is a change whatever the
+    // rest. The search runs over the other lines only (GNU diff discards them likewise), which
+    // keeps texts that differ on most of their lines (a tidied page) cheap to compare; the
+    // shortest diff of what remains is the shortest diff of the whole.
+    std::vector<bool> inA(ids.size(), false), inB(ids.size(), false);
+    for (const int id : a)
+        inA[size_t(id)] = true;
+    for (const int id : b)
+        inB[size_t(id)] = true;
+    std::vector<int> aKept, bKept, aWhere, bWhere;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (inB[size_t(a[i])]) {
+            aKept.push_back(a[i]);
+            aWhere.push_back(int(i));
+        }
+    for (size_t j = 0; j < b.size(); ++j)
+        if (inA[size_t(b[j])]) {
+            bKept.push_back(b[j]);
+            bWhere.push_back(int(j));
+        }
+    Differ kept(aKept, bKept);
+    kept.Compare(0, int(aKept.size()), 0, int(bKept.size()));
+    struct {
+        std::vector<bool> removed;
+        std::vector<bool> added;
+    } differ{std::vector<bool>(a.size(), true), std::vector<bool>(b.size(), true)};
+    for (size_t k = 0; k < aKept.size(); ++k)
+        differ.removed[size_t(aWhere[k])] = kept.removed[k];
+    for (size_t k = 0; k < bKept.size(); ++k)
+        differ.added[size_t(bWhere[k])] = kept.added[k];
 
     std::vector<Edit> edits;
     edits.reserve(a.size() + b.size());

@@ -112,45 +112,78 @@ void BatchCommands::Command(const CommandFrame& frame) {
             break;
         }
         ListWorkItems items(std::move(list), std::move(roots));
-        (this->*frame.run)(items); // each run returns at once for an empty list
+        frame.run(items); // each run returns at once for an empty list
         if (frame.reselect)
             ReselectAfterRun();
     });
 }
 
 void BatchCommands::Tidy() {
-    Command({{}, WorkListFrom::ExpandedSelection, true, &BatchCommands::RunTidyBatch, false});
+    Command({{},
+             WorkListFrom::ExpandedSelection,
+             true,
+             [this](WorkItems& items) { RunTidyBatch(items); },
+             false});
     // Also when another command was still running: its files are shown as they are now.
     ReselectAfterRun();
 }
 
 void BatchCommands::FolderTidy() {
-    Command({{}, WorkListFrom::TreeFolder, false, &BatchCommands::RunTidyBatch, false});
+    Command({{},
+             WorkListFrom::TreeFolder,
+             false,
+             [this](WorkItems& items) { RunTidyBatch(items); },
+             false});
 }
 
 void BatchCommands::Validate() {
-    Command({{}, WorkListFrom::Selection, false, &BatchCommands::RunValidateBatch, false});
+    Command({{},
+             WorkListFrom::Selection,
+             false,
+             [this](WorkItems& items) { RunValidateBatch(items); },
+             false});
 }
 
 void BatchCommands::Restore() {
     Command({kRestoreQuestion, WorkListFrom::ExpandedSelection, true,
-             &BatchCommands::RunRestoreBatch, true});
+             [this](WorkItems& items) { RunRestoreBatch(items); }, true});
 }
 
 void BatchCommands::FolderRestore() {
-    Command({kRestoreQuestion, WorkListFrom::TreeFolder, false, &BatchCommands::RunRestoreBatch,
-             false});
+    Command({kRestoreQuestion, WorkListFrom::TreeFolder, false,
+             [this](WorkItems& items) { RunRestoreBatch(items); }, false});
 }
 
 void BatchCommands::RemoveBackups() {
     // ReselectPaths stays empty: the refreshed list selects nothing.
     Command({kRemovalQuestion, WorkListFrom::ExpandedSelection, false,
-             &BatchCommands::RunRemoveBackupsBatch, true});
+             [this](WorkItems& items) { RunRemoveBackupsBatch(items); }, true});
 }
 
 void BatchCommands::FolderRemoveBackups() {
     Command({kRemovalQuestion, WorkListFrom::TreeFolder, false,
-             &BatchCommands::RunRemoveBackupsBatch, true});
+             [this](WorkItems& items) { RunRemoveBackupsBatch(items); }, true});
+}
+
+void BatchCommands::ReviewChanges(const TidyRunSettings& settings) {
+    Command({{},
+             WorkListFrom::ExpandedSelection,
+             false,
+             [&](WorkItems& items) { RunTidyBatch(items, settings); },
+             false});
+}
+
+void BatchCommands::TidyPaths(const QStringList& paths, const TreeRoots& roots,
+                              const TidyRunSettings& settings) {
+    AsBusyCommand([&] {
+        if (m_env.selection && m_env.scanner)
+            GatherSelection(*m_env.selection, *m_env.scanner, m_reselectPaths, false);
+        ListWorkItems items(paths, roots);
+        RunTidyBatch(items, settings);
+        if (settings.mode == TidyWriteMode::Write) // the files' marks and details changed
+            ReselectAfterRun();
+        m_reselectPaths.clear();
+    });
 }
 
 // --- Runs ---
@@ -178,22 +211,44 @@ bool BatchCommands::BeginLookAhead(TidyAhead& ahead) {
 }
 
 void BatchCommands::RunTidyBatch(WorkItems& items) {
+    TidyRunSettings settings;
+    settings.mode = m_writeMode;
+    RunTidyBatch(items, settings);
+}
+
+void BatchCommands::RunTidyBatch(WorkItems& items, const TidyRunSettings& settings) {
     TidyAhead ahead(items);
     if (!BeginLookAhead(ahead))
         return;
     ReportRunError([&] {
-        const QString sample =
-            ahead.FindSample(items.Count() >= 0 ? items.Count() : kStreamSampleSearchLimit);
-        if (!CurrentPrompts().EditTidyOptions(
-                sample,
-                Translate(QStringLiteral("Tidy Options"), QStringLiteral("TFormTidyProperties"))))
-            return; // cancelled: no file is touched
+        if (settings.optionsDialog) {
+            const QString sample =
+                ahead.FindSample(items.Count() >= 0 ? items.Count() : kStreamSampleSearchLimit);
+            if (!CurrentPrompts().EditTidyOptions(sample,
+                                                  Translate(QStringLiteral("Tidy Options"),
+                                                            QStringLiteral("TFormTidyProperties"))))
+                return; // cancelled: no file is touched
+        }
         // Option errors show here, before any file is touched.
         const ResolvedTidyOptions options = ResolveOptions(CurrentOptionSet());
-        m_state.tidyDespiteWarnings = false;
+        if (settings.starting &&
+            !settings.starting(options, items.Roots() ? *items.Roots() : TreeRoots()))
+            return;
+        BatchEnvironment environment = m_env;
+        if (settings.observer)
+            environment.observer = settings.observer;
+        if (settings.pages)
+            environment.pages = settings.pages;
+        if (!settings.caption.isEmpty())
+            environment.tidyCaption = settings.caption;
+        if (settings.vetoRewrite)
+            environment.vetoRewrite = settings.vetoRewrite;
+        if (settings.unreadableFileEndsRun)
+            environment.unreadableFileEndsRun = *settings.unreadableFileEndsRun;
+        m_state.tidyDespiteWarnings = !settings.askManyWarnings;
         m_state.continueWithoutAsking = false;
         m_state.successCount = 0;
-        TidyRun run(m_state, m_env, ahead, m_writeMode);
+        TidyRun run(m_state, environment, ahead, settings.mode);
         run.Execute(options);
     });
     m_state.tidyDespiteWarnings = false;

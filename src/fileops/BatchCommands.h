@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class RunFiles;
 class TidyAhead;
@@ -38,6 +39,7 @@ enum class FileOutcome {
     Declined,       // not tidied: No at the many-warnings question
     BackupFailed,   // not tidied: no backup could be made
     Changed,        // not tidied: the file changed while it was being tidied
+    NotAsReviewed,  // not tidied: the file, or what tidying gives, is not what the user reviewed
     WriteFailed,    // not tidied: the tidied text could not be written (the run ends here)
     TidyFailed,     // the library could not process it (crash, time-out, limit)
     Unreadable,     // could not be read, or not a regular file (a pipe, device or socket)
@@ -97,6 +99,30 @@ struct BatchEnvironment {
     // at most; 0: the run's defaults (TidyAhead::SetMaxAhead).
     qsizetype lookAhead = 0;
     qint64 lookAheadBytes = 0;
+    // Asked just before a tidy run writes a file, with the bytes it read and the tidied text:
+    // a line template ("%s: ...", untranslated) keeps the file as it is (NotAsReviewed) and is
+    // its line. Review Changes writes only what the user saw.
+    std::function<std::optional<QString>(const QString& path, const QByteArray& original,
+                                         const QByteArray& tidied)>
+        vetoRewrite;
+    // The tidy run's caption (untranslated); empty: "Tidying Files...".
+    QString tidyCaption;
+};
+
+// How a tidy run differs from the Tidy command's own (Review Changes and the runs after it).
+struct TidyRunSettings {
+    TidyWriteMode mode = TidyWriteMode::Write;
+    bool optionsDialog = true;         // false: the stored options, which the user settled before
+    bool askManyWarnings = true;       // false: as if Yes to All had been answered already
+    BatchObserver* observer = nullptr; // null: the environment's
+    ErrorPages* pages = nullptr;       // null: the environment's
+    QString caption;                   // untranslated; empty: "Tidying Files..."
+    decltype(BatchEnvironment::vetoRewrite) vetoRewrite;
+    // Whether a file that cannot be opened ends the run; none: as the environment says.
+    std::optional<bool> unreadableFileEndsRun;
+    // Told the options and the work list's folders once the options are settled, before the
+    // first file; false: no run.
+    std::function<bool(const ResolvedTidyOptions& options, const TreeRoots& roots)> starting;
 };
 
 // What a run keeps between its steps (the main window's fields of the same names).
@@ -119,14 +145,22 @@ public:
     void FolderRestore();       // actFolderRevert
     void RemoveBackups();       // actDeleteBackup
     void FolderRemoveBackups(); // actFolderDeleteBackups
+    // Review Changes: the work list gathered as for Tidy, then a tidy run with `settings`.
+    void ReviewChanges(const TidyRunSettings& settings);
+    // A tidy run with `settings` over `paths` (found below `roots`); the file list is then read
+    // again with its selection kept.
+    void TidyPaths(const QStringList& paths, const TreeRoots& roots,
+                   const TidyRunSettings& settings);
 
     // The runs; each returns at once for an empty list.
     void RunTidyBatch(WorkItems& items);
+    void RunTidyBatch(WorkItems& items, const TidyRunSettings& settings);
     void RunValidateBatch(WorkItems& items);
     void RunRestoreBatch(WorkItems& items);
     void RunRemoveBackupsBatch(WorkItems& items);
 
     bool Busy() const { return m_busy; }
+    const BatchEnvironment& Environment() const { return m_env; }
     int SuccessCount() const { return m_state.successCount; }
     QStringList& ReselectPaths() { return m_reselectPaths; }
 
@@ -146,7 +180,7 @@ private:
         QString question;   // untranslated Yes/No warning asked first; empty: none
         WorkListFrom from;  // how the work list is gathered
         bool saveSelection; // ReselectPaths gets the selection, folders not expanded
-        void (BatchCommands::*run)(WorkItems&);
+        std::function<void(WorkItems&)> run;
         bool reselect; // ReselectAfterRun once the run is over
     };
     // The frame of every command: Busy, the question, the work list, the run.

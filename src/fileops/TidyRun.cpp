@@ -40,12 +40,12 @@ QString FileOpenError(const QString& path, int code) {
 
 TidyRun::TidyRun(BatchRunState& state, const BatchEnvironment& environment, TidyAhead& items,
                  TidyWriteMode mode)
-    : m_state(state), m_env(environment), m_items(items), m_mode(mode),
-      m_rewrites(items.Files()) {}
+    : m_state(state), m_env(environment), m_items(items), m_mode(mode), m_rewrites(items.Files()) {}
 
 void TidyRun::Execute(const ResolvedTidyOptions& options) {
     FileProgressRun& progress = *m_env.progress;
-    progress.Caption = Translate(QStringLiteral("Tidying Files..."));
+    progress.Caption = Translate(m_env.tidyCaption.isEmpty() ? QStringLiteral("Tidying Files...")
+                                                             : m_env.tidyCaption);
     progress.OnNextItem = [this](FileProgressRun& run, const QString& path) {
         return TidyFileStep(run, path);
     };
@@ -57,11 +57,10 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
 
     // Backup copies are never tidied ahead: the step passes over them. A file's backup is
     // tidied beside it: a file that is what its backup gives was tidied from it already.
-    m_items.Start(options, CurrentTidyRunner(),
-                  {[](const PageFile& page) {
-                       return !page.ReadOnly() && !IsInBackupFolder(page.path);
-                   },
-                   true, true});
+    m_items.Start(
+        options, CurrentTidyRunner(),
+        {[](const PageFile& page) { return !page.ReadOnly() && !IsInBackupFolder(page.path); },
+         true, true});
     try {
         progress.RunItems(m_items);
     } catch (const SilentAbort&) {
@@ -234,6 +233,11 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
             record.original == record.tidied ? FileOutcome::Unchanged : FileOutcome::WouldChange;
         return Decided(std::move(record), outcome);
     }
+    if (m_env.vetoRewrite) {
+        if (const std::optional<QString> line =
+                m_env.vetoRewrite(path, document->original, document->result.output))
+            return Decided(std::move(record), FileOutcome::NotAsReviewed, *line);
+    }
     m_stepDecided = true;
     Pending pending;
     pending.rewrite = m_rewrites.Submit(std::move(document->page), std::move(document->original),
@@ -332,9 +336,8 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
             const RewriteOutcome outcome = m_rewrites.Wait(pending.rewrite);
             FileRecord& record = *pending.record;
             const auto error = [&](const QString& textTemplate) {
-                pending.line =
-                    ProgressMessage{FillTemplate(Translate(textTemplate), {record.path}),
-                                    MessageMark::Error};
+                pending.line = ProgressMessage{FillTemplate(Translate(textTemplate), {record.path}),
+                                               MessageMark::Error};
             };
             switch (outcome.result) {
             case RewriteResult::Pending:

@@ -103,6 +103,18 @@ TEST_F(UnifiedDiffTest, TextsTooDifferentForTheBudgetStillPatchBack) {
     EXPECT_EQ(Patched(a, UnifiedDiff(a, b, "a/x", "b/x")), b);
 }
 
+TEST_F(UnifiedDiffTest, APageTidiedOnNearlyEveryLineGetsGnuDiffsShortestDiff) {
+    // As tidying in upper case gives: most lines change, a few stay. Lines found on one side
+    // only are changes before any search, so the search stays small and the diff shortest.
+    QByteArray a, b;
+    for (int i = 0; i < 20000; ++i) {
+        const QByteArray line = "<td>cell " + QByteArray::number(i) + "</td>\n";
+        a += line;
+        b += i % 50 == 0 ? line : line.toUpper();
+    }
+    EXPECT_EQ(UnifiedDiff(a, b, "a/x", "b/x"), GnuDiff(a, b));
+}
+
 TEST_F(UnifiedDiffTest, OddNamesAreQuotedAsGnuDiffDoesAndPatchFindsTheFile) {
     const struct {
         QByteArray name;

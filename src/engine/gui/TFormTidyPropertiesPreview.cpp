@@ -8,52 +8,12 @@
 #include "support/Errors.h"
 #include "support/Prompts.h"
 #include "support/Translation.h"
+#include "support/gui/HtmlTextView.h"
 #include "support/gui/Scintilla.h"
-#include "support/gui/TextViewFont.h"
 
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTabWidget>
 #include <QVBoxLayout>
-
-namespace {
-
-QsciScintilla* CreateView(const QString& name, QWidget* parent) {
-    auto* view = new QsciScintilla(parent);
-    view->setObjectName(name);
-    view->setUtf8(true);
-    auto* lexer = new QsciLexerHTML(view);
-    const QFont font = TextViewFont();
-    lexer->setDefaultFont(font);
-    lexer->setFont(font); // every style
-    view->setFont(font);
-    view->setLexer(lexer);
-    for (int margin = 0; margin < 5; ++margin)
-        view->setMarginWidth(margin, 0);
-    view->setMarginLineNumbers(0, false);
-    view->setFolding(QsciScintilla::NoFoldStyle);
-    view->setReadOnly(true);
-    return view;
-}
-
-// Document bytes as text for a view: UTF-8 when they are, else one character per byte, so
-// nothing is lost or replaced whatever the page's encoding.
-QString ViewText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return QString::fromLatin1(bytes);
-    return text;
-}
-
-void SetViewText(QsciScintilla* view, const QByteArray& bytes) {
-    // A read-only Scintilla document refuses every change, also the program's own.
-    view->setReadOnly(false);
-    view->setText(ViewText(bytes));
-    view->setReadOnly(true);
-}
-
-} // namespace
 
 QString CannotPreviewText() {
     return Translate(QStringLiteral(
@@ -66,14 +26,14 @@ QWidget* TFormTidyProperties::CreateViewPage(const QString& pageName, const QStr
     page->setObjectName(pageName);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    view = CreateView(viewName, page);
+    view = CreateHtmlTextView(viewName, page);
     layout->addWidget(view);
     return page;
 }
 
 void TFormTidyProperties::SetBeforeText(const QByteArray& document) {
     m_beforeText = document;
-    SetViewText(MemoBefore, m_beforeText);
+    SetHtmlViewText(MemoBefore, m_beforeText);
 }
 
 void TFormTidyProperties::PageControl1Change(int index) {
@@ -107,7 +67,7 @@ bool TFormTidyProperties::RefreshAfter() {
 void TFormTidyProperties::ShowAfterText(const QByteArray& text, bool keepScroll) {
     const int firstLine = MemoAfter->firstVisibleLine();
     m_afterText = text;
-    SetViewText(MemoAfter, m_afterText);
+    SetHtmlViewText(MemoAfter, m_afterText);
     if (keepScroll)
         MemoAfter->setFirstVisibleLine(firstLine);
 }

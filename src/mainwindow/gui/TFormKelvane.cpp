@@ -95,7 +95,8 @@ TFormKelvane::TFormKelvane(QWidget* parent)
                command(&BatchCommands::RemoveBackups),
                command(&BatchCommands::FolderTidy),
                command(&BatchCommands::FolderRestore),
-               command(&BatchCommands::FolderRemoveBackups)};
+               command(&BatchCommands::FolderRemoveBackups),
+               [this] { actReviewChangesExecute(); }};
 
     // The tree starts at the user's home folder; the start-up moves it to the stored one.
     GoToFolder(QDir::homePath());

@@ -37,6 +37,7 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class TErrorPane;
+class TFormReviewChanges;
 
 // What the window starts outside itself; tests replace them so that nothing real opens. An
 // empty opener counts as one that failed.
@@ -63,6 +64,7 @@ struct BatchHandlers {
     std::function<void()> folderTidy;          // actFolderTidy
     std::function<void()> folderRestore;       // actFolderRevert
     std::function<void()> folderRemoveBackups; // actFolderDeleteBackups
+    std::function<void()> reviewChanges;       // actReviewChanges
 };
 
 class TFormKelvane : public QMainWindow, public SelectionSource {
@@ -161,6 +163,7 @@ public:
     TIEAddress* addressBar() const { return cbAddress; }
 
     QAction* actTidy = nullptr;
+    QAction* actReviewChanges = nullptr;
     QAction* actValidate = nullptr;
     QAction* actRevert = nullptr;
     QAction* actDeleteBackup = nullptr;
@@ -184,6 +187,12 @@ public:
     // field with its text selected; F5 reads the folder again.
     QAction* actFocusAddress = nullptr;
     QAction* actRefresh = nullptr;
+
+    // Review Changes on the selection: the review window shows and fills while a check run
+    // goes on (TFormKelvaneReview.cpp).
+    void actReviewChangesExecute();
+    // The review window, made at its first use; null before.
+    TFormReviewChanges* ReviewWindow() const { return m_review; }
 
     // Handlers of the actions that are not batch commands.
     void actNavBackExecute();
@@ -300,6 +309,7 @@ private:
     MainWindowOpeners m_openers;
     TErrorPane* m_errorPane = nullptr;
     std::unique_ptr<BatchCommands> m_commands;
+    TFormReviewChanges* m_review = nullptr;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
     CommandRecordServer* m_records = nullptr;

@@ -103,6 +103,11 @@ void TFormKelvane::CreateActions() {
     actTidy = NewAction("actTidy", QStringLiteral("Tidy..."), QStringLiteral("Tidy files."), none);
     actTidy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     actTidy->setIcon(ThemeIcon("edit-clear-all", QStyle::SP_DialogApplyButton));
+    actReviewChanges =
+        NewAction("actReviewChanges", QStringLiteral("Review Changes..."),
+                  QStringLiteral("See what tidying would change, and choose."), none);
+    actReviewChanges->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+    actReviewChanges->setIcon(ThemeIcon("document-preview", QStyle::SP_FileDialogContentsView));
     actValidate = NewAction("actValidate", QStringLiteral("Validate"),
                             QStringLiteral("Validate files."), none);
     actValidate->setIcon(ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation));
@@ -118,8 +123,8 @@ void TFormKelvane::CreateActions() {
     actViewWebPage = NewAction("actViewWebPage", QStringLiteral("View Files"),
                                QStringLiteral("View Files."), none);
     actViewWebPage->setIcon(ThemeIcon("internet-web-browser", QStyle::SP_FileDialogContentsView));
-    for (QAction* action :
-         {actTidy, actValidate, actRevert, actDeleteBackup, actEditHTML, actViewWebPage})
+    for (QAction* action : {actTidy, actReviewChanges, actValidate, actRevert, actDeleteBackup,
+                            actEditHTML, actViewWebPage})
         action->setEnabled(false);
 
     const QString selection = QStringLiteral("Selection");
@@ -170,6 +175,8 @@ void TFormKelvane::CreateActions() {
     actFileExit = NewAction("actFileExit", QStringLiteral("E&xit"), none, QStringLiteral("File"));
 
     connect(actTidy, &QAction::triggered, this, [this] { RunBatch(m_batch.tidy); });
+    connect(actReviewChanges, &QAction::triggered, this,
+            [this] { RunBatch(m_batch.reviewChanges); });
     connect(actValidate, &QAction::triggered, this, [this] { RunBatch(m_batch.validate); });
     connect(actRevert, &QAction::triggered, this, [this] { RunBatch(m_batch.restore); });
     connect(actDeleteBackup, &QAction::triggered, this,
@@ -243,7 +250,7 @@ void TFormKelvane::CreateMenus() {
     QMenu* miTidy = MainMenu1->addMenu(QStringLiteral("&Tidy"));
     miTidy->setObjectName(QStringLiteral("miTidy"));
     miTidy->setToolTipsVisible(true);
-    miTidy->addActions({actValidate, actTidy, actRevert, actDeleteBackup});
+    miTidy->addActions({actValidate, actTidy, actReviewChanges, actRevert, actDeleteBackup});
 
     QMenu* miHelp = MainMenu1->addMenu(QStringLiteral("Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
@@ -394,6 +401,7 @@ void TFormKelvane::UpdateActions() {
         EnablingFor(m_selectionCheck->For(m_selected.Paths(), !Busy()), navigation, hasPages);
 
     actTidy->setEnabled(enabling.tidy);
+    actReviewChanges->setEnabled(enabling.tidy);
     actValidate->setEnabled(enabling.validate);
     actRevert->setEnabled(enabling.revert);
     actDeleteBackup->setEnabled(enabling.deleteBackup);
