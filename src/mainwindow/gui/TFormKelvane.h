@@ -16,6 +16,7 @@
 
 #include <QItemSelectionModel>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -192,7 +193,7 @@ public:
     // goes on (TFormKelvaneReview.cpp).
     void actReviewChangesExecute();
     // The review window, made at its first use; null before.
-    TFormReviewChanges* ReviewWindow() const { return m_review; }
+    TFormReviewChanges* ReviewWindow() const;
 
     // Handlers of the actions that are not batch commands.
     void actNavBackExecute();
@@ -309,7 +310,7 @@ private:
     MainWindowOpeners m_openers;
     TErrorPane* m_errorPane = nullptr;
     std::unique_ptr<BatchCommands> m_commands;
-    TFormReviewChanges* m_review = nullptr;
+    QPointer<TFormReviewChanges> m_review;
     int m_errorPaneHeight = 127;
     int m_recurse = 0;
     CommandRecordServer* m_records = nullptr;

@@ -3,14 +3,16 @@
 #include "fileops/gui/TFormReviewChanges.h"
 #include "mainwindow/gui/TFormKelvane.h"
 
+TFormReviewChanges* TFormKelvane::ReviewWindow() const { return m_review.data(); }
+
 void TFormKelvane::actReviewChangesExecute() {
     BatchCommands* commands = Commands();
     if (commands == nullptr || commands->Busy())
         return;
     if (m_review == nullptr) {
+        // Owned by this window; the guarded pointer forgets it when it goes, without a
+        // handler that would run on this half-destroyed window.
         m_review = new TFormReviewChanges(this);
-        // Owned by this window; gone with it.
-        connect(m_review, &QObject::destroyed, this, [this] { m_review = nullptr; });
     }
     // Patch names start at the folder that holds what was selected.
     QStringList selected;
