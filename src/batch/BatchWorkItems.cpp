@@ -71,6 +71,7 @@ std::optional<QString> BatchWorkItems::Next() {
         }
         struct stat st {};
         const bool exists = ::stat(platform::EncodeFileName(*path).constData(), &st) == 0;
+        const int statError = exists ? 0 : errno;
         if (exists && S_ISDIR(st.st_mode)) {
             if (!m_settings.recursive)
                 return Flag(std::move(*path), QStringLiteral("folder"),
@@ -85,9 +86,15 @@ std::optional<QString> BatchWorkItems::Next() {
         const bool backupOnly = (m_settings.command == BatchCommand::Restore ||
                                  m_settings.command == BatchCommand::Clean) &&
                                 HasBackup(*path);
-        if (!exists && !backupOnly)
+        if (!exists && !backupOnly) {
+            // A link loop or a name too long is no missing file: say what it is.
+            if (statError != ENOENT && statError != ENOTDIR)
+                return Flag(std::move(*path), QStringLiteral("unreadable"),
+                            QStringLiteral("%s: The file cannot be opened (%s)."),
+                            qt_error_string(statError));
             return Flag(std::move(*path), QStringLiteral("missing"),
                         QStringLiteral("%s: No such file or folder."));
+        }
         return Yield(std::move(*path));
     }
 }

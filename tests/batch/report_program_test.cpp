@@ -103,6 +103,7 @@ TEST_F(ReportProgram, ExitStatusesSayWhy) {
     WriteAll(At("readonly.html"), "<p>x");
     SetReadOnly(At("readonly.html"), true);
     ASSERT_EQ(::mkfifo(QFile::encodeName(At("pipe.html")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(At("loop.html"), At("loop.html")));
     WriteAll(At("encoding.ini"), "[FormTidyProperties]\nCBInputEncoding.ItemIndex=9\n");
     WriteAll(At("typo.ini"), "[FormTidyProperties]\ncbUpercaseTags.Checked=1\n");
     WriteAll(At("word.ini"), "[formtidyproperties]\nCBIndent.Checked=yes\n");
@@ -129,6 +130,7 @@ TEST_F(ReportProgram, ExitStatusesSayWhy) {
         {{"tidy", "readonly.html"}, 3, "File is read-only"},
         {{"tidy", "site"}, 3, "This is a folder. Give -r"},
         {{"validate", "missing.html", "clean.html"}, 3, "missing.html: No such file"},
+        {{"tidy", "loop.html"}, 3, "loop.html: The file cannot be opened (Too many levels"},
         {{"tidy", "site/index.html"}, 3, "Give --force"},
         {{"tidy", "pipe.html"}, 3, "This is not a regular file"},
         {{"validate", "pipe.html"}, 3, "Cannot access file"},
