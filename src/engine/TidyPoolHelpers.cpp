@@ -25,6 +25,10 @@ int WaitForExit(pid_t pid) {
 } // namespace
 
 bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
+    if (m_exiting) {
+        error = QStringLiteral("The program is ending."); // seen by nobody
+        return false;
+    }
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         error = qt_error_string(errno);

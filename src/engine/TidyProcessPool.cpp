@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -315,13 +316,22 @@ void TidyProcessPool::finish(const Ticket& job, Callbacks& callbacks) {
     m_done.notify_all();
 }
 
+void TidyProcessPool::endHelpersAtExit() {
+    std::lock_guard lock(m_mutex);
+    m_exiting = true;
+    for (const Helper& helper : m_helpers) {
+        if (helper.pid > 0)
+            ::kill(helper.pid, SIGKILL); // reaped by the pool thread, or by init after us
+    }
+}
+
 void InstallTidyProcessPool() {
-    // Deliberately never destroyed: the runner must stay valid for every late caller, and the
-    // helpers end with the process (they see their socket close and are also bound to it by
-    // PR_SET_PDEATHSIG).
+    // Deliberately never destroyed: the runner must stay valid for every late caller. The
+    // helpers end with the process: killed on exit, and bound to it by PR_SET_PDEATHSIG.
     static TidyProcessPool* pool = nullptr;
     if (pool)
         return;
     pool = new TidyProcessPool(DefaultTidyPoolSettings());
     SetTidyRunner(pool);
+    std::atexit([] { pool->endHelpersAtExit(); });
 }

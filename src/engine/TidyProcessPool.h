@@ -90,6 +90,10 @@ public:
     const TidyPoolSettings& settings() const { return m_settings; }
     // How many helper processes were started so far (each restart counts).
     int startedHelpers() const;
+    // Kills every helper at once and starts no more, for the end of the process: a helper
+    // would otherwise see its channel close a moment before its parent-death signal and begin
+    // an orderly exit (in a sanitized build, a leak check) only to be killed in it.
+    void endHelpersAtExit();
 
 private:
     struct Helper;
@@ -122,6 +126,7 @@ private:
     int m_wakeFd = -1;
     int m_started = 0;
     bool m_stopping = false;
+    bool m_exiting = false;
 };
 
 // Creates the program's pool with DefaultTidyPoolSettings() (no process is started yet) and
