@@ -52,6 +52,7 @@ protected:
         WriteAll(at("my page.html"), kPage);
         env = IsolatedEnvironment(home.path());
         env.insert(QStringLiteral("DISPLAY"), xvfb->display());
+        WithoutLeakCheck(env); // every window here ends killed
         socket = CommandRecordSocketPath(env.value(QStringLiteral("XDG_RUNTIME_DIR")));
     }
     void TearDown() override {

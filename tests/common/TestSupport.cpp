@@ -46,6 +46,11 @@ void InstallProgramCopies(const QString& folder, const QStringList& programs) {
     }
 }
 
+void WithoutLeakCheck(QProcessEnvironment& environment) {
+    const QString name = QStringLiteral("ASAN_OPTIONS");
+    environment.insert(name, environment.value(name) + QStringLiteral(":detect_leaks=0"));
+}
+
 QProcessEnvironment IsolatedEnvironment(const QString& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
