@@ -1,6 +1,7 @@
 #include "engine/EngineHelper.h"
 
 #include "engine/EngineProtocol.h"
+#include "engine/TidyDocumentHeap.h"
 #include "engine/TidyOptionCheck.h"
 #include "platform/FileFunctions.h"
 
@@ -53,19 +54,40 @@ qint64 AddressSpaceInUse() {
     return qint64(pages) * qint64(::sysconf(_SC_PAGESIZE));
 }
 
+// The address space in use, read again only every so many requests and after a document that
+// made the helper give memory back: reading it costs about as much as a small document's
+// system calls, and between readings it changes only by what the allocators keep, a few
+// megabytes against budgets of hundreds.
+class InUseEstimate {
+public:
+    qint64 get() {
+        if (m_value < 0 || ++m_uses >= kRereadEvery) {
+            m_value = AddressSpaceInUse();
+            m_uses = 0;
+            // Should the size in use be unknown, assume it generously rather than set no limit.
+            if (m_value < 0)
+                m_value = qint64(1) << 30;
+        }
+        return m_value;
+    }
+    void forget() { m_value = -1; }
+
+private:
+    static constexpr int kRereadEvery = 32;
+    qint64 m_value = -1;
+    int m_uses = 0;
+};
+
 // While one request is served, the address space may grow by the request's budget and no
 // further: a runaway document then fails an allocation and ends this process with
 // kEngineExitOutOfMemory. Between requests the limit goes back to `idle`, so that the next
 // (perhaps far larger) request can be read in.
 class RequestMemoryLimit {
 public:
-    RequestMemoryLimit(qint64 budget, rlim_t idle) : m_idle(idle) {
+    RequestMemoryLimit(qint64 budget, rlim_t idle, InUseEstimate& inUseEstimate) : m_idle(idle) {
         if (budget <= 0)
             return;
-        // Should the size in use be unknown, assume it generously rather than set no limit.
-        qint64 inUse = AddressSpaceInUse();
-        if (inUse < 0)
-            inUse = qint64(1) << 30;
+        const qint64 inUse = inUseEstimate.get();
         rlimit limit{};
         if (::getrlimit(RLIMIT_AS, &limit) != 0)
             return;
@@ -135,6 +157,7 @@ int Serve(const ServeContext& context) {
         return kEngineExitClean; // the program is already gone
     EngineFrameReader reader;
     std::vector<char> chunk(256 * 1024);
+    InUseEstimate inUse;
     for (;;) {
         EngineFrame frame;
         switch (ReadFrame(context.in, reader, chunk, frame)) {
@@ -159,7 +182,7 @@ int Serve(const ServeContext& context) {
                                        refusal.toUtf8().left(kMaxEngineSmallPayload));
         } else {
             // The answer is part of the document's cost: it is built under the same limit.
-            const RequestMemoryLimit limit(budget, context.idleLimit);
+            const RequestMemoryLimit limit(budget, context.idleLimit, inUse);
             TidyResult result = context.handler(request);
             request = TidyRequest();
             answer = EncodeTidyResultFrame(result);
@@ -170,8 +193,11 @@ int Serve(const ServeContext& context) {
                 answer = EncodeTidyResultFrame(failed);
             }
         }
-        if (documentSize >= kReleaseMemoryAfter)
+        if (documentSize >= kReleaseMemoryAfter) {
+            ReleaseKeptTidyHeapSlabs();
             ::malloc_trim(0);
+            inUse.forget();
+        }
         if (!platform::WriteAllToFd(context.out, answer))
             return kEngineExitClean; // the program closed the pipe: nobody is waiting
     }
@@ -232,6 +258,7 @@ int RunEngineHelper(int argc, char** argv, TidyRequestHandler handler) {
     ::close(devNull);
 
     tidySetPanicCall(OnTidyPanic);
+    SetTidyHeapExhaustedHandler(OutOfMemory);
     // One heap for both threads: a second thread's heap reserves address space ahead of use,
     // which would let a document take that much more than its budget.
     ::mallopt(M_ARENA_MAX, 1);

@@ -1,8 +1,11 @@
 #include "engine/TidyLibraryRun.h"
 
+#include "engine/TidyDocumentHeap.h"
+
+#include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <memory>
-#include <tidy/tidybuffio.h>
 #include <vector>
 
 namespace {
@@ -12,35 +15,74 @@ struct TidyDocDeleter {
 };
 using TidyDocPtr = std::unique_ptr<std::remove_pointer_t<TidyDoc>, TidyDocDeleter>;
 
-class OutputBuffer {
+// The tidied text, written straight into the answer's bytes. Called once per byte.
+class ByteSink {
 public:
-    OutputBuffer() { tidyBufInit(&m_buffer); }
-    ~OutputBuffer() { tidyBufFree(&m_buffer); }
-    OutputBuffer(const OutputBuffer&) = delete;
-    OutputBuffer& operator=(const OutputBuffer&) = delete;
-    TidyBuffer* get() { return &m_buffer; }
+    ByteSink() { tidyInitSink(&m_sink, this, PutByte); }
+    TidyOutputSink* get() { return &m_sink; }
+    bool failed() const { return m_failed; }
+    QByteArray take() {
+        m_bytes.truncate(m_used);
+        return std::move(m_bytes);
+    }
 
 private:
-    TidyBuffer m_buffer{};
+    static void TIDY_CALL PutByte(void* data, byte value) {
+        auto* self = static_cast<ByteSink*>(data);
+        if (self->m_used == self->m_bytes.size() && !self->grow())
+            return;
+        self->m_at[self->m_used++] = char(value);
+    }
+    bool grow() {
+        // No exception may cross the library's C frames: a failure ends the run as failed.
+        try {
+            m_bytes.resize(std::max<qsizetype>(64 * 1024, m_bytes.size() * 2));
+        } catch (...) {
+            m_failed = true;
+            return false;
+        }
+        m_at = m_bytes.data();
+        return true;
+    }
+
+    QByteArray m_bytes;
+    char* m_at = nullptr;
+    qsizetype m_used = 0;
+    bool m_failed = false;
+    TidyOutputSink m_sink{};
 };
 
-// The document's bytes as the library's input buffer, lent, not copied. The library only
-// reads an attached buffer (ungetting a byte moves its position back, it writes nothing).
-class InputBuffer {
+// The document's bytes as the library's input, lent, not copied. The library calls these once
+// per byte; its own buffer source adds a second call to each.
+// Ungetting a byte only moves back: the library ungets the bytes it has just read.
+class ByteSource {
 public:
-    explicit InputBuffer(const QByteArray& bytes) {
-        tidyBufInit(&m_buffer);
-        if (!bytes.isEmpty())
-            tidyBufAttach(&m_buffer, reinterpret_cast<byte*>(const_cast<char*>(bytes.constData())),
-                          uint(bytes.size()));
+    explicit ByteSource(const QByteArray& bytes)
+        : m_bytes(reinterpret_cast<const unsigned char*>(bytes.constData())),
+          m_size(size_t(bytes.size())) {
+        tidyInitSource(&m_source, this, GetByte, UngetByte, AtEnd);
     }
-    ~InputBuffer() { tidyBufDetach(&m_buffer); }
-    InputBuffer(const InputBuffer&) = delete;
-    InputBuffer& operator=(const InputBuffer&) = delete;
-    TidyBuffer* get() { return &m_buffer; }
+    TidyInputSource* get() { return &m_source; }
 
 private:
-    TidyBuffer m_buffer{};
+    static int TIDY_CALL GetByte(void* data) {
+        auto* self = static_cast<ByteSource*>(data);
+        return self->m_next < self->m_size ? self->m_bytes[self->m_next++] : EOF;
+    }
+    static void TIDY_CALL UngetByte(void* data, byte) {
+        auto* self = static_cast<ByteSource*>(data);
+        if (self->m_next > 0)
+            --self->m_next;
+    }
+    static Bool TIDY_CALL AtEnd(void* data) {
+        const auto* self = static_cast<const ByteSource*>(data);
+        return self->m_next >= self->m_size ? yes : no;
+    }
+
+    const unsigned char* m_bytes;
+    size_t m_size;
+    size_t m_next = 0;
+    TidyInputSource m_source{};
 };
 
 // Reached from the callback through the document's application data. Texts go into one
@@ -97,6 +139,24 @@ Bool TIDY_CALL CollectMessage(TidyMessage message) {
     return no;
 }
 
+// Under AddressSanitizer every block of the library goes through the checked allocator, so that
+// an overrun inside the library is caught rather than landing in a neighbouring slab block.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANE_TIDY_DEFAULT_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVANE_TIDY_DEFAULT_HEAP 1
+#endif
+#endif
+
+TidyDoc CreateDocument([[maybe_unused]] TidyDocumentHeap& heap) {
+#ifdef KELVANE_TIDY_DEFAULT_HEAP
+    return tidyCreate();
+#else
+    return tidyCreateWithAllocator(heap.allocator());
+#endif
+}
+
 } // namespace
 
 bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc) {
@@ -134,7 +194,8 @@ bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc) {
 
 TidyResult RunTidyLibrary(const TidyRequest& request) {
     Collector collector;
-    TidyDocPtr doc(tidyCreate());
+    TidyDocumentHeap heap; // outlives the document
+    TidyDocPtr doc(CreateDocument(heap));
     if (!doc)
         return {};
     // Installed before the options so that a refused value is reported, not printed.
@@ -148,20 +209,19 @@ TidyResult RunTidyLibrary(const TidyRequest& request) {
         // UTF-16 page is content, and nothing is read past the end (a string would end at
         // its first NUL, and the library would also read the terminator as a last byte).
         if (request.document.size() > qsizetype(std::numeric_limits<uint>::max()))
-            return TidyRunStatus::Failed; // more than the library's buffer can describe
-        InputBuffer input(request.document);
-        if (tidyParseBuffer(doc.get(), input.get()) < 0 || tidyCleanAndRepair(doc.get()) < 0)
+            return TidyRunStatus::Failed; // more than the library's positions can describe
+        ByteSource input(request.document);
+        if (tidyParseSource(doc.get(), input.get()) < 0 || tidyCleanAndRepair(doc.get()) < 0)
             return TidyRunStatus::Failed;
         // Saving adds no reports: validation stops here.
         if (request.mode == TidyRequest::Mode::ReportsOnly)
             return TidyRunStatus::Completed;
-        OutputBuffer buffer;
-        if (tidySaveBuffer(doc.get(), buffer.get()) < 0)
+        ByteSink sink;
+        if (tidySaveSink(doc.get(), sink.get()) < 0 || sink.failed())
             return TidyRunStatus::Failed;
-        const TidyBuffer* saved = buffer.get();
-        if (saved->size == 0 && !request.document.isEmpty())
+        output = sink.take();
+        if (output.isEmpty() && !request.document.isEmpty())
             return TidyRunStatus::Failed;
-        output = QByteArray(reinterpret_cast<const char*>(saved->bp), qsizetype(saved->size));
         return TidyRunStatus::Completed;
     };
 

@@ -1,0 +1,210 @@
+#include "engine/TidyDocumentHeap.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sys/mman.h>
+#include <type_traits>
+
+namespace {
+
+// Each block starts with an 8-byte header: its class in the low half, a tag in the high half.
+// A block of the C library's allocator has its size there, whose high half is zero below
+// 4 GB, so a block the library took elsewhere and hands back here is told apart and passed on.
+constexpr std::uint32_t kTag = 0x4b4c5648;
+constexpr std::uint32_t kLargeClass = 0xffffffff;
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::size_t kGranule = 16;
+constexpr std::size_t kMaxSmallBlock = 1024;
+constexpr std::size_t kSlabSize = std::size_t(256) << 10;
+constexpr std::size_t kKeptSlabsAtMost = 32; // 8 MB between documents
+
+std::atomic<void (*)()> g_exhausted{nullptr};
+
+[[noreturn]] void Exhausted() {
+    if (const auto handler = g_exhausted.load())
+        handler();
+    std::abort();
+}
+
+// Slabs between documents; a fixed table, so that keeping one never allocates.
+std::mutex g_keptMutex;
+void* g_kept[kKeptSlabsAtMost];
+std::size_t g_keptCount = 0;
+
+void* TakeSlab() {
+    {
+        const std::lock_guard lock(g_keptMutex);
+        if (g_keptCount > 0)
+            return g_kept[--g_keptCount];
+    }
+    void* slab =
+        ::mmap(nullptr, kSlabSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return slab == MAP_FAILED ? nullptr : slab;
+}
+
+void GiveBackSlabs(std::vector<void*>& slabs) {
+    const std::lock_guard lock(g_keptMutex);
+    for (void* slab : slabs) {
+        if (g_keptCount < kKeptSlabsAtMost)
+            g_kept[g_keptCount++] = slab;
+        else
+            ::munmap(slab, kSlabSize);
+    }
+    slabs.clear();
+}
+
+std::uint64_t HeaderOf(const void* block) {
+    std::uint64_t header;
+    std::memcpy(&header, static_cast<const char*>(block) - kHeaderSize, sizeof header);
+    return header;
+}
+
+bool IsOurs(std::uint64_t header) {
+    return std::uint32_t(header >> 32) == kTag;
+}
+
+std::uint32_t ClassOf(std::uint64_t header) {
+    return std::uint32_t(header);
+}
+
+void* Stamp(void* raw, std::uint32_t blockClass) {
+    const std::uint64_t header = (std::uint64_t(kTag) << 32) | blockClass;
+    std::memcpy(raw, &header, sizeof header);
+    return static_cast<char*>(raw) + kHeaderSize;
+}
+
+TidyDocumentHeap& HeapOf(TidyAllocator* self) {
+    // `self` is the first member of a State: the two addresses are one.
+    return *reinterpret_cast<TidyDocumentHeap::State*>(self)->heap;
+}
+
+void* TIDY_CALL HeapAlloc(TidyAllocator* self, size_t size) {
+    return HeapOf(self).allocate(size);
+}
+
+void* TIDY_CALL HeapRealloc(TidyAllocator* self, void* block, size_t size) {
+    return HeapOf(self).reallocate(block, size);
+}
+
+void TIDY_CALL HeapFree(TidyAllocator* self, void* block) {
+    HeapOf(self).release(block);
+}
+
+// Only a broken node tree (a fault in the library) gets here: a crash the pool reports.
+void TIDY_CALL HeapPanic(TidyAllocator*, ctmbstr) {
+    std::abort();
+}
+
+const TidyAllocatorVtbl kHeapVtbl = {HeapAlloc, HeapRealloc, HeapFree, HeapPanic};
+
+} // namespace
+
+TidyDocumentHeap::TidyDocumentHeap() : m_state{{&kHeapVtbl}, this} {
+    static_assert(std::is_standard_layout_v<State> && offsetof(State, base) == 0);
+    m_slabs.reserve(16);
+}
+
+TidyDocumentHeap::~TidyDocumentHeap() {
+    GiveBackSlabs(m_slabs);
+}
+
+void* TidyDocumentHeap::carve(std::size_t blockSize) {
+    if (std::size_t(m_end - m_cursor) < blockSize) {
+        void* slab = TakeSlab();
+        if (!slab)
+            Exhausted();
+        try {
+            m_slabs.push_back(slab);
+        } catch (...) {
+            ::munmap(slab, kSlabSize);
+            Exhausted();
+        }
+        m_cursor = static_cast<char*>(slab);
+        m_end = m_cursor + kSlabSize;
+    }
+    void* block = m_cursor;
+    m_cursor += blockSize;
+    return block;
+}
+
+void* TidyDocumentHeap::allocate(std::size_t size) {
+    if (size <= kMaxSmallBlock - kHeaderSize) {
+        const std::size_t blockSize = (size + kHeaderSize + kGranule - 1) & ~(kGranule - 1);
+        const auto blockClass = std::uint32_t(blockSize / kGranule);
+        if (void* block = m_free[blockClass]) {
+            std::memcpy(&m_free[blockClass], block, sizeof(void*));
+            return block; // its header is still in place
+        }
+        return Stamp(carve(blockSize), blockClass);
+    }
+    if (size > SIZE_MAX - kHeaderSize)
+        Exhausted();
+    void* raw = std::malloc(size + kHeaderSize);
+    if (!raw)
+        Exhausted();
+    return Stamp(raw, kLargeClass);
+}
+
+void* TidyDocumentHeap::reallocate(void* block, std::size_t size) {
+    if (!block)
+        return allocate(size);
+    const std::uint64_t header = HeaderOf(block);
+    if (!IsOurs(header)) {
+        void* moved = std::realloc(block, size);
+        if (!moved && size != 0)
+            Exhausted();
+        return moved;
+    }
+    if (ClassOf(header) == kLargeClass) {
+        if (size > SIZE_MAX - kHeaderSize)
+            Exhausted();
+        void* raw = std::realloc(static_cast<char*>(block) - kHeaderSize, size + kHeaderSize);
+        if (!raw)
+            Exhausted();
+        return static_cast<char*>(raw) + kHeaderSize;
+    }
+    const std::size_t capacity = ClassOf(header) * kGranule - kHeaderSize;
+    if (size <= capacity)
+        return block;
+    void* moved = allocate(size);
+    std::memcpy(moved, block, capacity);
+    release(block);
+    return moved;
+}
+
+void TidyDocumentHeap::release(void* block) {
+    if (!block)
+        return;
+    const std::uint64_t header = HeaderOf(block);
+    if (!IsOurs(header)) {
+        std::free(block);
+        return;
+    }
+    const std::uint32_t blockClass = ClassOf(header);
+    if (blockClass == kLargeClass) {
+        std::free(static_cast<char*>(block) - kHeaderSize);
+        return;
+    }
+    std::memcpy(block, &m_free[blockClass], sizeof(void*));
+    m_free[blockClass] = block;
+}
+
+std::size_t TidyDocumentHeap::smallCapacity(const void* block) {
+    const std::uint64_t header = HeaderOf(block);
+    if (!IsOurs(header) || ClassOf(header) == kLargeClass)
+        return 0;
+    return ClassOf(header) * kGranule - kHeaderSize;
+}
+
+void SetTidyHeapExhaustedHandler(void (*handler)()) {
+    g_exhausted.store(handler);
+}
+
+void ReleaseKeptTidyHeapSlabs() {
+    const std::lock_guard lock(g_keptMutex);
+    while (g_keptCount > 0)
+        ::munmap(g_kept[--g_keptCount], kSlabSize);
+}
