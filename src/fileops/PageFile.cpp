@@ -41,7 +41,8 @@ bool ReadAt(int fd, QByteArray& bytes, qint64 limit, qint64 expected, bool& tooL
             }
             bytes.resize(used + 64 * 1024);
         }
-        const ssize_t got = ::pread(fd, bytes.data() + used, size_t(bytes.size() - used), used);
+        const size_t wanted = size_t(bytes.size() - used);
+        const ssize_t got = ::pread(fd, bytes.data() + used, wanted, used);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -50,6 +51,10 @@ bool ReadAt(int fd, QByteArray& bytes, qint64 limit, qint64 expected, bool& tooL
         if (got == 0)
             break;
         used += got;
+        // A short read that reached the size the file was opened with is its end: asking once
+        // more only to be told so cost a system call per page.
+        if (size_t(got) < wanted && used >= expected)
+            break;
     }
     if (used > limit) {
         tooLarge = true;
@@ -113,8 +118,7 @@ bool PageFile::Unchanged(const QByteArray* content) const {
         return true;
     QByteArray bytes;
     bool tooLarge = false;
-    return ReadAt(fd.get(), bytes, content->size(), content->size(), tooLarge) &&
-           bytes == *content;
+    return ReadAt(fd.get(), bytes, content->size(), content->size(), tooLarge) && bytes == *content;
 }
 
 bool PageFile::ContentUnchanged() const {
@@ -156,8 +160,7 @@ OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule) {
     int error = 0;
     const platform::FolderRef folder = files.FolderOf(path, &error);
     if (!folder) {
-        result.state = error == ENOENT || error == ENOTDIR ? PageState::Missing
-                                                            : PageState::Failed;
+        result.state = error == ENOENT || error == ENOTDIR ? PageState::Missing : PageState::Failed;
         result.error = error;
         return result;
     }
