@@ -195,20 +195,32 @@ EngineFrameReader::Status EngineFrameReader::corrupt(QString reason) {
     return Status::Corrupt;
 }
 
+QList<QByteArray> EncodeTidyRequestPieces(const TidyRequest& request, qint64 memoryBudget) {
+    QByteArray head;
+    head.reserve(kEngineFrameHeaderSize + 64 * request.options.size() + 8);
+    head.resize(kEngineFrameHeaderSize);
+    Writer out(head);
+    out.u32(quint32(request.options.size()));
+    for (const TidyOptionStep& step : request.options) {
+        out.i32(qint32(step.option));
+        out.u8(quint8(step.kind));
+        out.i32(step.number);
+        out.bytes(step.text);
+    }
+    out.u32(quint32(request.document.size())); // the document's length; its bytes follow
+    QByteArray tail;
+    Writer end(tail);
+    end.u64(quint64(std::max<qint64>(memoryBudget, 0)));
+    end.u8(quint8(request.mode));
+    PutHeader(
+        head.data(), EngineFrameKind::Request,
+        quint32(head.size() - kEngineFrameHeaderSize + request.document.size() + tail.size()));
+    return {head, request.document, tail};
+}
+
 QByteArray EncodeTidyRequestFrame(const TidyRequest& request, qint64 memoryBudget) {
-    return BuildFrame(EngineFrameKind::Request,
-                      request.document.size() + 64 * request.options.size() + 24, [&](Writer& out) {
-                          out.u32(quint32(request.options.size()));
-                          for (const TidyOptionStep& step : request.options) {
-                              out.i32(qint32(step.option));
-                              out.u8(quint8(step.kind));
-                              out.i32(step.number);
-                              out.bytes(step.text);
-                          }
-                          out.bytes(request.document);
-                          out.u64(quint64(std::max<qint64>(memoryBudget, 0)));
-                          out.u8(quint8(request.mode));
-                      });
+    const QList<QByteArray> pieces = EncodeTidyRequestPieces(request, memoryBudget);
+    return pieces[0] + pieces[1] + pieces[2];
 }
 
 bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryBudget) {

@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 enum class EngineFrameKind : quint8 {
@@ -78,6 +79,9 @@ private:
 // `memoryBudget` is the address space in bytes that the helper may take for this request beyond
 // what it holds when the request arrives; 0 for no limit of the request's own.
 QByteArray EncodeTidyRequestFrame(const TidyRequest& request, qint64 memoryBudget = 0);
+// The same frame as the pieces that, one after the other, make it up: the document's bytes are
+// one of them, shared with the request rather than copied.
+QList<QByteArray> EncodeTidyRequestPieces(const TidyRequest& request, qint64 memoryBudget = 0);
 bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryBudget = nullptr);
 QByteArray EncodeTidyResultFrame(const TidyResult& result);
 bool DecodeTidyResult(QByteArrayView payload, TidyResult& out);

@@ -29,7 +29,12 @@ quint64 TidyBatch::submit(QByteArray document) {
     entry.size = document.size();
     if (m_pool) {
         std::shared_ptr<Link> link = m_link;
-        entry.pooled = m_pool->submit({m_options, std::move(document), m_mode}, [link] {
+        if (m_entries.empty())
+            link->awaited.store(entry.ticket);
+        const quint64 ticket = entry.ticket;
+        entry.pooled = m_pool->submit({m_options, std::move(document), m_mode}, [link, ticket] {
+            if (link->awaited.load() != ticket)
+                return;
             std::lock_guard lock(link->mutex);
             if (TidyBatch* batch = link->batch)
                 QMetaObject::invokeMethod(
@@ -86,7 +91,12 @@ TidyResult TidyBatch::takeNext() {
     }
     m_pendingBytes -= m_entries.front().size;
     m_entries.pop_front();
+    updateAwaited();
     return m_pool->wait(ticket);
+}
+
+void TidyBatch::updateAwaited() {
+    m_link->awaited.store(m_entries.empty() ? 0 : m_entries.front().ticket);
 }
 
 void TidyBatch::cancel() {
@@ -97,6 +107,7 @@ void TidyBatch::cancel() {
     }
     m_entries.clear();
     m_pendingBytes = 0;
+    updateAwaited();
     if (m_waitLoop)
         m_waitLoop->quit();
 }

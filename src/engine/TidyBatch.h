@@ -13,6 +13,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -61,7 +62,8 @@ public:
     bool reportsOnly() const { return m_mode == TidyRequest::Mode::ReportsOnly; }
 
 Q_SIGNALS:
-    // The oldest pending document's result is there (queued; also for later ones).
+    // The oldest pending document's result is there (queued). Only the completion of the
+    // document then oldest is signalled: after takeNext(), ask isNextReady().
     void nextReady();
 
 private:
@@ -75,9 +77,16 @@ private:
     struct Link {
         std::mutex mutex;
         TidyBatch* batch = nullptr;
+        // The ticket of the oldest pending document, 0 for none. Completions of later ones
+        // wake nobody: the thread waits for the oldest, and finds the others done when it
+        // gets to them.
+        std::atomic<quint64> awaited{0};
     };
 
     void jobDone();
+    // Set before the pool is asked about the new oldest document, so that its completion is
+    // either seen there or signalled.
+    void updateAwaited();
 
     const ResolvedTidyOptions m_options;
     TidyRunner& m_runner;

@@ -78,7 +78,7 @@ bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
     helper.ready = false;
     helper.served = 0;
     helper.reader = EngineFrameReader();
-    helper.pending = QByteArray();
+    helper.pending.clear();
     helper.pendingStart = 0;
     helper.sentTotal = 0;
     helper.queuedTotal = 0;
@@ -87,11 +87,20 @@ bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
 }
 
 void TidyProcessPool::sendPending(Helper& helper, Callbacks& callbacks) {
-    while (helper.fd >= 0 && helper.pendingStart < helper.pending.size()) {
-        const size_t chunk =
-            size_t(std::min<qsizetype>(helper.pending.size() - helper.pendingStart, 1 << 20));
-        const ssize_t written = ::send(helper.fd, helper.pending.constData() + helper.pendingStart,
-                                       chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
+    constexpr size_t kPiecesAtOnce = 16;
+    while (helper.fd >= 0 && !helper.pending.empty()) {
+        iovec pieces[kPiecesAtOnce];
+        size_t count = 0;
+        for (auto it = helper.pending.begin(); it != helper.pending.end() && count < kPiecesAtOnce;
+             ++it, ++count) {
+            const qsizetype skip = count == 0 ? helper.pendingStart : 0;
+            pieces[count].iov_base = const_cast<char*>(it->constData()) + skip;
+            pieces[count].iov_len = size_t(it->size() - skip);
+        }
+        msghdr message{};
+        message.msg_iov = pieces;
+        message.msg_iovlen = count;
+        const ssize_t written = ::sendmsg(helper.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -103,12 +112,18 @@ void TidyProcessPool::sendPending(Helper& helper, Callbacks& callbacks) {
                 helperEnded(helper, false, callbacks);
             return;
         }
-        helper.pendingStart += written;
         helper.sentTotal += written;
-    }
-    if (helper.pendingStart >= helper.pending.size()) {
-        helper.pending = QByteArray();
-        helper.pendingStart = 0;
+        qsizetype left = written;
+        while (left > 0) {
+            const qsizetype rest = helper.pending.front().size() - helper.pendingStart;
+            if (left < rest) {
+                helper.pendingStart += left;
+                break;
+            }
+            left -= rest;
+            helper.pending.pop_front();
+            helper.pendingStart = 0;
+        }
     }
 }
 
@@ -257,7 +272,7 @@ void TidyProcessPool::stopHelper(Helper& helper, Callbacks& callbacks) {
     }
     helper.ready = false;
     helper.served = 0;
-    helper.pending = QByteArray();
+    helper.pending.clear();
     helper.pendingStart = 0;
     helper.sentTotal = 0;
     helper.queuedTotal = 0;

@@ -72,16 +72,13 @@ void TidyProcessPool::assignJobs(Callbacks& callbacks) {
             }
             Ticket job = takeQueued(next);
             job->state = TidyPoolJob::State::Running;
-            helper.queuedTotal += job->frame.size();
+            helper.queuedTotal += job->frameSize;
             helper.jobs.emplace_back(job, helper.queuedTotal);
             if (helper.jobs.size() == 1)
                 helper.deadline = Clock::now() + job->timeout;
-            if (helper.pendingStart >= helper.pending.size()) {
-                helper.pending = job->frame; // shared, not copied
-                helper.pendingStart = 0;
-            } else {
-                helper.pending.append(job->frame);
-            }
+            for (const QByteArray& piece : job->frame) // shared, not copied
+                if (!piece.isEmpty())
+                    helper.pending.push_back(piece);
             sendPending(helper, callbacks);
         }
     }

@@ -31,7 +31,8 @@ struct TidyPoolJob {
         Stopped,     // the pool shut down first
     };
 
-    QByteArray frame; // the encoded request, dropped once answered
+    QList<QByteArray> frame; // the encoded request in pieces, dropped once answered
+    qsizetype frameSize = 0;
     qsizetype documentSize = 0;
     qint64 memoryBudget = 0; // 0: none
     std::chrono::milliseconds timeout{0};
@@ -62,7 +63,8 @@ struct TidyProcessPool::Helper {
     // Requests sent or being sent, oldest first, each with the stream offset at which its frame
     // ends. The helper works on the first; only that one is to blame when it dies.
     std::deque<std::pair<Ticket, qint64>> jobs;
-    QByteArray pending; // request bytes not yet written, from pendingStart
+    // Request pieces not yet written, the first from pendingStart on.
+    std::deque<QByteArray> pending;
     qsizetype pendingStart = 0;
     qint64 sentTotal = 0;
     qint64 queuedTotal = 0;

@@ -148,7 +148,9 @@ TidyProcessPool::Ticket TidyProcessPool::submit(const TidyRequest& request,
         return job;
     }
     job->memoryBudget = TidyMemoryBudget(m_settings, request.document.size());
-    job->frame = EncodeTidyRequestFrame(request, job->memoryBudget);
+    job->frame = EncodeTidyRequestPieces(request, job->memoryBudget);
+    for (const QByteArray& piece : job->frame)
+        job->frameSize += piece.size();
 
     {
         std::lock_guard lock(m_mutex);
@@ -193,7 +195,7 @@ void TidyProcessPool::cancel(const Ticket& ticket) {
                 takeQueued(at);
             ticket->state = TidyPoolJob::State::Done;
             ticket->outcome = TidyPoolJob::Outcome::Stopped;
-            ticket->frame = QByteArray();
+            ticket->frame.clear();
             m_done.notify_all();
             return;
         }
@@ -238,7 +240,7 @@ void TidyProcessPool::threadMain() {
             if (helper.fd < 0)
                 continue;
             short events = POLLIN;
-            if (helper.pendingStart < helper.pending.size())
+            if (!helper.pending.empty())
                 events |= POLLOUT;
             fds.push_back({helper.fd, events, 0});
             owners.push_back(&helper);
@@ -310,7 +312,7 @@ void TidyProcessPool::threadMain() {
 
 void TidyProcessPool::finish(const Ticket& job, Callbacks& callbacks) {
     job->state = TidyPoolJob::State::Done;
-    job->frame = QByteArray();
+    job->frame.clear();
     if (job->whenDone && !job->cancelled)
         callbacks.push_back(job->whenDone);
     m_done.notify_all();

@@ -17,7 +17,7 @@ struct Item {
     platform::TemporaryFile backup;
     platform::TemporaryFile text;
     bool linked = false; // the backup is the file itself under a second name
-    bool live = false; // still on its way (no outcome decided yet)
+    bool live = false;   // still on its way (no outcome decided yet)
 
     void Decide(RewriteResult result, const QString& error = {}) {
         outcome.result = result;
@@ -37,17 +37,25 @@ QString SystemError(int code) {
 // backup's by nature. Its bytes are the file's, on disk as much as the file's are, so that name
 // is given at once. A file with other names (an edit through one of them would change the
 // backup) and one on another file system are copied instead, into a temporary that gets its
-// name once the copy is on disk.
+// name once the copy is on disk. The second name goes straight in where no older backup has
+// it, and through a hidden name that replaces the older one otherwise.
 bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& folder,
                     RewriteQueue::Job& job, bool& linked) {
     linked = false;
     if (job.page.st.st_nlink == 1 && folder->Stat().st_dev == job.page.st.st_dev &&
-        job.page.Unchanged(&job.original) &&
-        backup.CreateLink(folder->Fd(), job.page.fd.get(), platform::BackupTemporaryName)) {
-        if (!PlaceBackup(backup, job.page.fileName))
-            return false;
-        linked = true;
-        return job.page.TakeOwnChange(); // false: written to meanwhile
+        job.page.Unchanged(&job.original)) {
+        const int fd = job.page.fd.get();
+        bool named = backup.LinkAs(folder->Fd(), fd, job.page.fileName);
+        if (!named && errno == EEXIST &&
+            backup.CreateLink(folder->Fd(), fd, platform::BackupTemporaryName)) {
+            if (!PlaceBackup(backup, job.page.fileName))
+                return false;
+            named = true;
+        }
+        if (named) {
+            linked = true;
+            return job.page.TakeOwnChange(); // false: written to meanwhile
+        }
     }
     return WriteTemporaryLike(backup, folder->Fd(), platform::BackupTemporaryName, job.original,
                               job.page.st, true);
@@ -71,9 +79,9 @@ void PutBackLateEdit(RewriteQueue::Job& job) {
 
 } // namespace
 
-std::vector<RewriteOutcome>
-CommitGroup(RunFiles& files, const std::vector<RewriteQueue::Job*>& jobs,
-            const std::function<void(const PageFile&)>& beforeReplace) {
+std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
+                                        const std::vector<RewriteQueue::Job*>& jobs,
+                                        const std::function<void(const PageFile&)>& beforeReplace) {
     std::vector<Item> items(jobs.size());
     bool failed = false;
     const auto failFrom = [&](size_t index, const QString& error) {

@@ -108,6 +108,24 @@ bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
     return false;
 }
 
+bool TemporaryFile::LinkAs(int folderFd, int fileFd, QByteArrayView name) {
+    Discard();
+    m_folder = folderFd;
+    m_names = nullptr;
+    m_placed = false;
+    m_fd = ::fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
+    if (m_fd < 0)
+        return false;
+    if (!LinkUnder(name.toByteArray())) {
+        const int code = errno;
+        Discard();
+        errno = code;
+        return false;
+    }
+    m_placed = true;
+    return true;
+}
+
 bool TemporaryFile::LinkUnder(const QByteArray& name) {
     // Giving a name to an unnamed file needs a capability through AT_EMPTY_PATH; /proc's link
     // to the descriptor does the same for anyone.
@@ -116,8 +134,7 @@ bool TemporaryFile::LinkUnder(const QByteArray& name) {
     if (errno != ENOENT && errno != EPERM)
         return false;
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-    return ::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW) ==
-           0;
+    return ::linkat(AT_FDCWD, self.constData(), m_folder, name.constData(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool TemporaryFile::Place(QByteArrayView name, bool replace) {
@@ -172,14 +189,16 @@ void TemporaryFile::Discard() {
 
 QByteArray PageTemporaryName(QByteArrayView fileName, int attempt) {
     const QByteArray suffix = ".kelvane-" + QByteArray::number(attempt) + ".tmp";
-    return "." + fileName.first(std::min<qsizetype>(fileName.size(), NAME_MAX - 1 - suffix.size()))
-                     .toByteArray() +
+    return "." +
+           fileName.first(std::min<qsizetype>(fileName.size(), NAME_MAX - 1 - suffix.size()))
+               .toByteArray() +
            suffix;
 }
 
 QByteArray BackupTemporaryName(int) {
     return ".kelvane-backup-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0') +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+               .rightJustified(16, '0') +
            ".tmp";
 }
 

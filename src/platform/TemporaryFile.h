@@ -37,6 +37,10 @@ public:
     // `folderFd` (on the same file system), so that placing it gives the file itself a second
     // name there without copying a byte. False with errno set (EXDEV across file systems).
     bool CreateLink(int folderFd, int fileFd, NameMaker names);
+    // Gives the open file `fileFd` the name `name` in `folderFd` at once, as a placed file:
+    // one step where CreateLink and Place take two, for a name that nothing has yet. False
+    // with errno set (EEXIST when the name is taken, EXDEV across file systems).
+    bool LinkAs(int folderFd, int fileFd, QByteArrayView name);
     int Fd() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
 
