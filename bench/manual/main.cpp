@@ -4,8 +4,10 @@
 // synced) and against one `tidy -m`. Whole processes, wall and processor seconds, rounds
 // interleaved, medians. Every round works on a fresh copy of the manual that keeps its files'
 // own dates, flushed to disk before the clock starts. The copies are all made before the first
-// round: ext4 searches long for a free inode among inodes deleted in the last minutes (a
-// previous round's copy), which would charge the cleaning-up to whichever road comes next.
+// round: ext4 without a journal searches long for a free inode among inodes deleted in the last
+// minutes (up to six while their table is unwritten), which would charge the cleaning-up to
+// whichever road makes files next. The copies of an earlier run count as well: start a run some
+// minutes after the last one ended, and after anything else that deleted many files there.
 //
 //   bench_manual [--rounds N] [--package DEBIAN-DOC-PACKAGE] [--manual FOLDER]
 //
