@@ -18,6 +18,8 @@ constexpr std::uint32_t kLargeClass = 0xffffffff;
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kGranule = 16;
 constexpr std::size_t kMaxSmallBlock = 1024;
+// A large block: its place in the document's list of them, its header, its bytes.
+constexpr std::size_t kLargeOverhead = 2 * sizeof(void*) + kHeaderSize;
 constexpr std::size_t kSlabSize = std::size_t(256) << 10;
 constexpr std::size_t kKeptSlabsAtMost = 32; // 8 MB between documents
 
@@ -56,10 +58,12 @@ void GiveBackSlabs(std::vector<void*>& slabs) {
     slabs.clear();
 }
 
-std::uint64_t HeaderOf(const void* block) {
-    std::uint64_t header;
-    std::memcpy(&header, static_cast<const char*>(block) - kHeaderSize, sizeof header);
-    return header;
+using AliasedWord = std::uint64_t __attribute__((may_alias));
+
+// The word before a block, ours or the C library's (whose chunk size is there). For a block of
+// the C library's that word lies outside what it handed out, so it is read unchecked.
+__attribute__((no_sanitize("address"))) std::uint64_t HeaderOf(const void* block) {
+    return *reinterpret_cast<const AliasedWord*>(static_cast<const char*>(block) - kHeaderSize);
 }
 
 bool IsOurs(std::uint64_t header) {
@@ -74,6 +78,10 @@ void* Stamp(void* raw, std::uint32_t blockClass) {
     const std::uint64_t header = (std::uint64_t(kTag) << 32) | blockClass;
     std::memcpy(raw, &header, sizeof header);
     return static_cast<char*>(raw) + kHeaderSize;
+}
+
+template <typename Link> Link* LinkBefore(void* block) {
+    return reinterpret_cast<Link*>(static_cast<char*>(block) - kHeaderSize) - 1;
 }
 
 TidyDocumentHeap& HeapOf(TidyAllocator* self) {
@@ -108,7 +116,29 @@ TidyDocumentHeap::TidyDocumentHeap() : m_state{{&kHeapVtbl}, this} {
 }
 
 TidyDocumentHeap::~TidyDocumentHeap() {
+    while (m_large) {
+        LargeLink* link = m_large;
+        m_large = link->next;
+        std::free(link);
+    }
     GiveBackSlabs(m_slabs);
+}
+
+void TidyDocumentHeap::listLarge(LargeLink* link) {
+    link->prev = nullptr;
+    link->next = m_large;
+    if (m_large)
+        m_large->prev = link;
+    m_large = link;
+}
+
+void TidyDocumentHeap::unlistLarge(LargeLink* link) {
+    if (link->prev)
+        link->prev->next = link->next;
+    else
+        m_large = link->next;
+    if (link->next)
+        link->next->prev = link->prev;
 }
 
 void* TidyDocumentHeap::carve(std::size_t blockSize) {
@@ -140,12 +170,13 @@ void* TidyDocumentHeap::allocate(std::size_t size) {
         }
         return Stamp(carve(blockSize), blockClass);
     }
-    if (size > SIZE_MAX - kHeaderSize)
+    if (size > SIZE_MAX - kLargeOverhead)
         Exhausted();
-    void* raw = std::malloc(size + kHeaderSize);
-    if (!raw)
+    auto* link = static_cast<LargeLink*>(std::malloc(size + kLargeOverhead));
+    if (!link)
         Exhausted();
-    return Stamp(raw, kLargeClass);
+    listLarge(link);
+    return Stamp(link + 1, kLargeClass);
 }
 
 void* TidyDocumentHeap::reallocate(void* block, std::size_t size) {
@@ -159,12 +190,15 @@ void* TidyDocumentHeap::reallocate(void* block, std::size_t size) {
         return moved;
     }
     if (ClassOf(header) == kLargeClass) {
-        if (size > SIZE_MAX - kHeaderSize)
+        if (size > SIZE_MAX - kLargeOverhead)
             Exhausted();
-        void* raw = std::realloc(static_cast<char*>(block) - kHeaderSize, size + kHeaderSize);
-        if (!raw)
+        auto* link = LinkBefore<LargeLink>(block);
+        unlistLarge(link);
+        auto* moved = static_cast<LargeLink*>(std::realloc(link, size + kLargeOverhead));
+        if (!moved)
             Exhausted();
-        return static_cast<char*>(raw) + kHeaderSize;
+        listLarge(moved);
+        return reinterpret_cast<char*>(moved + 1) + kHeaderSize;
     }
     const std::size_t capacity = ClassOf(header) * kGranule - kHeaderSize;
     if (size <= capacity)
@@ -185,7 +219,9 @@ void TidyDocumentHeap::release(void* block) {
     }
     const std::uint32_t blockClass = ClassOf(header);
     if (blockClass == kLargeClass) {
-        std::free(static_cast<char*>(block) - kHeaderSize);
+        LargeLink* link = LinkBefore<LargeLink>(block);
+        unlistLarge(link);
+        std::free(link);
         return;
     }
     std::memcpy(block, &m_free[blockClass], sizeof(void*));

@@ -6,7 +6,8 @@
 // that was about a tenth of a helper's time, and the pages returned after one document were
 // faulted in again by the next. Here a small block comes from a size class carved out of large
 // slabs, a freed block is reused by its class, and the slabs outlive the document (up to a
-// bound) for the next one. Larger blocks (the lexer's growing buffers) stay with the C library.
+// bound) for the next one. Larger blocks (the lexer's growing buffers) stay with the C library
+// but are listed, so that whatever the library does not free goes with the document too.
 
 #include <cstddef>
 #include <tidy/tidy.h>
@@ -15,8 +16,8 @@
 class TidyDocumentHeap {
 public:
     TidyDocumentHeap();
-    // Every small block of the document goes at once; its slabs are kept for the next document
-    // or returned to the system.
+    // Every block of the document goes at once; its slabs are kept for the next document or
+    // returned to the system.
     ~TidyDocumentHeap();
     TidyDocumentHeap(const TidyDocumentHeap&) = delete;
     TidyDocumentHeap& operator=(const TidyDocumentHeap&) = delete;
@@ -42,13 +43,22 @@ public:
 private:
     static constexpr int kClassCount = 64; // 16 bytes apart, blocks of 16 to 1,024 bytes
 
+    // A large block's place in the list of the document's large blocks, before its header.
+    struct LargeLink {
+        LargeLink* prev;
+        LargeLink* next;
+    };
+
     void* carve(std::size_t blockSize);
+    void listLarge(LargeLink* link);
+    void unlistLarge(LargeLink* link);
 
     State m_state;
     void* m_free[kClassCount + 1] = {};
     char* m_cursor = nullptr;
     char* m_end = nullptr;
     std::vector<void*> m_slabs;
+    LargeLink* m_large = nullptr;
 };
 
 // Called when memory cannot be had; must not return. The helper ends its process with the
