@@ -205,7 +205,8 @@ TEST_F(TidyPropertiesTest, EveryOtherCloseDropsTheChanges) {
         {"close box", [&] { form().close(); }},
         {"Exit", [&] { form().findChild<QAction*>(QStringLiteral("miExit"))->trigger(); }},
     };
-    for (const auto& [how, close] : closes) {
+    for (const auto& [how, closeWay] : closes) {
+        const auto& close = closeWay; // clang 14 cannot capture a structured binding
         const bool ok = showAndAnswer({}, [&] {
             control<QCheckBox>("CBBare")->click();
             control<QLineEdit>("EditAltText")->setText(QStringLiteral("picture"));
