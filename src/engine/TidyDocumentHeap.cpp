@@ -165,8 +165,12 @@ void* TidyDocumentHeap::allocate(std::size_t size) {
         const std::size_t blockSize = (size + kHeaderSize + kGranule - 1) & ~(kGranule - 1);
         const auto blockClass = std::uint32_t(blockSize / kGranule);
         if (void* block = m_free[blockClass]) {
+            // Its header is still in place, unless the library wrote past a neighbour's end:
+            // then the process ends as a crash rather than hand out memory twice.
+            if (HeaderOf(block) != ((std::uint64_t(kTag) << 32) | blockClass))
+                std::abort();
             std::memcpy(&m_free[blockClass], block, sizeof(void*));
-            return block; // its header is still in place
+            return block;
         }
         return Stamp(carve(blockSize), blockClass);
     }
@@ -224,6 +228,8 @@ void TidyDocumentHeap::release(void* block) {
         std::free(link);
         return;
     }
+    if (blockClass == 0 || blockClass > std::uint32_t(kClassCount))
+        std::abort(); // a header the library overwrote
     std::memcpy(block, &m_free[blockClass], sizeof(void*));
     m_free[blockClass] = block;
 }

@@ -95,4 +95,20 @@ TEST(TidyDocumentHeap, BlocksOfTheCLibraryArePassedBackToIt) {
     }
 }
 
+// A library that writes past a block's end overwrites the next block's header: the heap ends the
+// process (a crash the pool reports for that page) rather than hand the same memory out twice.
+TEST(TidyDocumentHeapDeathTest, AnOverwrittenHeaderEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            TidyDocumentHeap heap;
+            auto* first = static_cast<char*>(heap.allocate(24));
+            auto* second = static_cast<char*>(heap.allocate(24));
+            heap.release(second);
+            std::memset(first, 'x', size_t(second - first)); // runs over second's header
+            heap.allocate(24);
+        },
+        "");
+}
+
 } // namespace
