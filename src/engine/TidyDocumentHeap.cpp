@@ -74,6 +74,14 @@ std::uint32_t ClassOf(std::uint64_t header) {
     return std::uint32_t(header);
 }
 
+// The class of one of our small blocks; a header the library overwrote ends the process.
+std::uint32_t SmallClassOf(std::uint64_t header, std::uint32_t classCount) {
+    const std::uint32_t blockClass = ClassOf(header);
+    if (blockClass == 0 || blockClass > classCount)
+        std::abort();
+    return blockClass;
+}
+
 void* Stamp(void* raw, std::uint32_t blockClass) {
     const std::uint64_t header = (std::uint64_t(kTag) << 32) | blockClass;
     std::memcpy(raw, &header, sizeof header);
@@ -204,7 +212,8 @@ void* TidyDocumentHeap::reallocate(void* block, std::size_t size) {
         listLarge(moved);
         return reinterpret_cast<char*>(moved + 1) + kHeaderSize;
     }
-    const std::size_t capacity = ClassOf(header) * kGranule - kHeaderSize;
+    const std::size_t capacity =
+        SmallClassOf(header, std::uint32_t(kClassCount)) * kGranule - kHeaderSize;
     if (size <= capacity)
         return block;
     void* moved = allocate(size);
@@ -228,10 +237,9 @@ void TidyDocumentHeap::release(void* block) {
         std::free(link);
         return;
     }
-    if (blockClass == 0 || blockClass > std::uint32_t(kClassCount))
-        std::abort(); // a header the library overwrote
-    std::memcpy(block, &m_free[blockClass], sizeof(void*));
-    m_free[blockClass] = block;
+    const std::uint32_t smallClass = SmallClassOf(header, std::uint32_t(kClassCount));
+    std::memcpy(block, &m_free[smallClass], sizeof(void*));
+    m_free[smallClass] = block;
 }
 
 std::size_t TidyDocumentHeap::smallCapacity(const void* block) {
