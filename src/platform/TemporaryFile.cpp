@@ -26,6 +26,24 @@ bool Lock(int fd) {
     return true;
 }
 
+// Removes the temporary `name` in `folderFd` if nobody holds it locked and it is still the file
+// that was looked at (`seen`, when given). True when it went.
+bool RemoveIfUnheld(int folderFd, const char* name, const struct stat* seen) {
+    const UniqueFd file(
+        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened {};
+    if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        (seen && (opened.st_ino != seen->st_ino || opened.st_dev != seen->st_dev)))
+        return false;
+    // A live writer holds its temporary locked for as long as it exists.
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat still {};
+    return ::fstatat(folderFd, name, &still, AT_SYMLINK_NOFOLLOW) == 0 &&
+           still.st_ino == opened.st_ino && still.st_dev == opened.st_dev &&
+           ::unlinkat(folderFd, name, 0) == 0;
+}
+
 } // namespace
 
 TemporaryFile::~TemporaryFile() {
@@ -150,16 +168,27 @@ bool TemporaryFile::Place(QByteArrayView name, bool replace) {
             m_placed = true;
             return true;
         }
-        // A rename is the one step that replaces; it needs a name to rename from.
+        // A rename is the one step that replaces; it needs a name to rename from. A file
+        // unnamed until now was locked before it got a name, as every such temporary of ours
+        // is: one under the name that nobody holds was left by a writer that was killed, and
+        // goes at once (the stale rule's age is for named temporaries, unlocked a moment).
         int attempt = 0;
         for (; attempt < kNameAttempts; ++attempt) {
             const QByteArray candidate = m_names(attempt);
-            if (LinkUnder(candidate)) {
+            bool linked = LinkUnder(candidate);
+            if (!linked) {
+                if (errno != EEXIST)
+                    return false;
+                if (RemoveIfUnheld(m_folder, candidate.constData(), nullptr)) {
+                    linked = LinkUnder(candidate);
+                    if (!linked && errno != EEXIST)
+                        return false;
+                }
+            }
+            if (linked) {
                 m_name = candidate;
                 break;
             }
-            if (errno != EEXIST)
-                return false;
         }
         if (attempt == kNameAttempts) {
             errno = EEXIST;
@@ -242,19 +271,7 @@ int RemoveStaleTemporaries(int folderFd, int minimumAgeSeconds) {
         if (::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st.st_mode) || st.st_ctime + minimumAgeSeconds > now)
             continue;
-        const UniqueFd file(::openat(folderFd, entry->d_name,
-                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat opened {};
-        if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || opened.st_ino != st.st_ino ||
-            opened.st_dev != st.st_dev)
-            continue;
-        // A live writer holds its temporary locked for as long as it exists.
-        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        struct stat still {};
-        if (::fstatat(folderFd, entry->d_name, &still, AT_SYMLINK_NOFOLLOW) == 0 &&
-            still.st_ino == st.st_ino && still.st_dev == st.st_dev &&
-            ::unlinkat(folderFd, entry->d_name, 0) == 0)
+        if (RemoveIfUnheld(folderFd, entry->d_name, &st))
             ++removed;
     }
     ::closedir(dir);

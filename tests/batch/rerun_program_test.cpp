@@ -4,6 +4,7 @@
 // original.
 
 #include "BatchProgramFixture.h"
+#include "platform/UniqueFd.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,20 +13,48 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace {
 
 // Our default options as `tidy` configuration (what the settings file holds when empty).
-const QStringList kTidyOptions = {
-    "--show-errors",          "1000000", "--show-warnings",     "yes", "--force-output",
-    "yes",                    "--break-before-br", "no",         "--bare", "yes",
-    "--clean",                "yes",     "--word-2000",         "yes", "--indent",
-    "no",                     "--uppercase-tags", "yes",        "--uppercase-attributes",
-    "yes",                    "--drop-empty-paras", "yes",      "--fix-bad-comments",
-    "no",                     "--fix-uri", "no",                "--tidy-mark", "no",
-    "--wrap",                 "0",       "--tab-size",          "1", "--input-encoding",
-    "raw",                    "--output-encoding", "raw"};
+const QStringList kTidyOptions = {"--show-errors",
+                                  "1000000",
+                                  "--show-warnings",
+                                  "yes",
+                                  "--force-output",
+                                  "yes",
+                                  "--break-before-br",
+                                  "no",
+                                  "--bare",
+                                  "yes",
+                                  "--clean",
+                                  "yes",
+                                  "--word-2000",
+                                  "yes",
+                                  "--indent",
+                                  "no",
+                                  "--uppercase-tags",
+                                  "yes",
+                                  "--uppercase-attributes",
+                                  "yes",
+                                  "--drop-empty-paras",
+                                  "yes",
+                                  "--fix-bad-comments",
+                                  "no",
+                                  "--fix-uri",
+                                  "no",
+                                  "--tidy-mark",
+                                  "no",
+                                  "--wrap",
+                                  "0",
+                                  "--tab-size",
+                                  "1",
+                                  "--input-encoding",
+                                  "raw",
+                                  "--output-encoding",
+                                  "raw"};
 
 // What `tidy` writes for `page`.
 QByteArray TidyOracle(const QString& tidy, const QByteArray& page) {
@@ -69,14 +98,15 @@ protected:
     }
 
     // Every page is as it was (with no backup, or one holding the original) or as `tidy`
-    // writes it with a backup holding the original; no temporary is left. Answers how many
-    // were tidied.
-    int ExpectEveryPageWhole(const char* context) {
+    // writes it with a backup holding the original; no temporary is left, except, after a run
+    // killed outright, one it had named and not yet renamed, which nobody holds (the next run
+    // removes it). Answers how many were tidied.
+    int ExpectEveryPageWhole(const char* context, bool killed = false) {
         int done = 0;
         const QMap<QString, QByteArray> now = Snapshot("site");
         for (auto [name, original] : originals.asKeyValueRange()) {
-            const QString backup = QFileInfo(name).path() + "/Kelvane Backup/" +
-                                   QFileInfo(name).fileName();
+            const QString backup =
+                QFileInfo(name).path() + "/Kelvane Backup/" + QFileInfo(name).fileName();
             const QByteArray page = now.value(name);
             if (page == tidied.value(original) && page != original) {
                 ++done;
@@ -87,8 +117,14 @@ protected:
                     << context << ": " << name.toStdString();
             }
         }
-        for (const QString& name : now.keys())
-            EXPECT_FALSE(name.endsWith(".tmp")) << context << ": " << name.toStdString();
+        for (const QString& name : now.keys()) {
+            if (!name.endsWith(".tmp"))
+                continue;
+            const platform::UniqueFd left(::open(QFile::encodeName(At("site/" + name)).constData(),
+                                                 O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            EXPECT_TRUE(killed && left.get() >= 0 && ::flock(left.get(), LOCK_EX | LOCK_NB) == 0)
+                << context << ": " << name.toStdString();
+        }
         return done;
     }
     int Changing() const {
@@ -112,8 +148,8 @@ protected:
 } // namespace
 
 TEST_F(RealSite, OldPagesAreTidiedAsTidyDoesAndARunAgainKeepsEveryOriginal) {
-    const QStringList tidyRun = {"tidy", "-r", "-q", "--force", "-j", "2", "--format", "json",
-                                 "site"};
+    const QStringList tidyRun = {"tidy", "-r",       "-q",   "--force", "-j",
+                                 "2",    "--format", "json", "site"};
     const BatchOutcome first = Run(tidyRun);
     EXPECT_LE(first.exitCode, 1) << first.err.constData(); // 1: pages with errors
     EXPECT_FALSE(first.err.contains("No backup")) << first.err.constData();
@@ -122,7 +158,8 @@ TEST_F(RealSite, OldPagesAreTidiedAsTidyDoesAndARunAgainKeepsEveryOriginal) {
     // Run again: nothing is tidied twice, no backup takes tidied text.
     const BatchOutcome again = Run(tidyRun);
     EXPECT_LE(again.exitCode, 1) << again.err.constData();
-    EXPECT_EQ(Statuses(again.out).value("already-tidied"), Changing()) << again.out.right(300).constData();
+    EXPECT_EQ(Statuses(again.out).value("already-tidied"), Changing())
+        << again.out.right(300).constData();
     EXPECT_EQ(ExpectEveryPageWhole("run again"), Changing());
 
     // Restore brings back every byte.
@@ -153,9 +190,11 @@ TEST_F(RealSite, RunsAtOnceOrCutShortNeverPutTidiedTextInABackup) {
         run.kill();
         run.waitForFinished(10000);
         const QString context = QStringLiteral("seed %1, round %2").arg(seed).arg(round);
-        ExpectEveryPageWhole(context.toUtf8().constData());
+        ExpectEveryPageWhole(context.toUtf8().constData(), true);
     }
     leakCheck = true;
+    // A leftover whose name no later writer takes over (a backup's) goes once it is 10 s old.
+    QThread::sleep(11);
     const BatchOutcome rerun = Run({"tidy", "-r", "-q", "--force", "site"});
     EXPECT_LE(rerun.exitCode, 1) << rerun.err.constData();
     EXPECT_EQ(ExpectEveryPageWhole("after the kills"), Changing()) << "seed " << seed;
@@ -171,9 +210,9 @@ TEST_F(RealSite, NamesOfOneFileAreEachTidiedFromTheOriginalAndRestored) {
     EXPECT_LE(tidy.exitCode, 1) << tidy.err.constData();
     for (const QString& name : {a, b}) {
         EXPECT_EQ(ReadAll(At(name)), tidied.value(original)) << name.toStdString();
-        EXPECT_EQ(ReadAll(At(QFileInfo(name).path() + "/Kelvane Backup/" +
-                             QFileInfo(name).fileName())),
-                  original)
+        EXPECT_EQ(
+            ReadAll(At(QFileInfo(name).path() + "/Kelvane Backup/" + QFileInfo(name).fileName())),
+            original)
             << name.toStdString();
     }
     const BatchOutcome restore = Run({"restore", "-q", a, b});

@@ -144,3 +144,30 @@ TEST_F(TemporaryFiles, FoldersBeneathARootAreNeverReachedThroughALink) {
     ASSERT_TRUE(same);
     EXPECT_EQ(same->Stat().st_ino, site->Stat().st_ino);
 }
+
+// A writer killed between naming its temporary and renaming it leaves the name behind, unlocked;
+// the next writer of that page takes the name over at once, while one a live writer holds stays.
+TEST_F(TemporaryFiles, ALeftoverUnderAPagesTemporaryNameGoesWhenTheNextWriterNeedsIt) {
+    ASSERT_TRUE(folder);
+    WriteAll(root + "page.html", "old");
+    WriteAll(root + ".page.html.kelvane-0.tmp", "killed writer's");
+    {
+        TemporaryFile file;
+        ASSERT_TRUE(file.Create(folder->Fd(), Named("page.html"), 0600));
+        ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
+        ASSERT_TRUE(file.Place("page.html", true));
+    }
+    EXPECT_EQ(Names(), QStringList{"page.html"});
+    EXPECT_EQ(ReadAll(root + "page.html"), "new");
+
+    WriteAll(root + ".page.html.kelvane-0.tmp", "live writer's");
+    const UniqueFd held(::open(QFile::encodeName(root + ".page.html.kelvane-0.tmp").constData(),
+                               O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    TemporaryFile file;
+    ASSERT_TRUE(file.Create(folder->Fd(), Named("page.html"), 0600));
+    ASSERT_EQ(::write(file.Fd(), "newer", 5), 5);
+    ASSERT_TRUE(file.Place("page.html", true));
+    EXPECT_EQ(ReadAll(root + ".page.html.kelvane-0.tmp"), "live writer's");
+    EXPECT_EQ(ReadAll(root + "page.html"), "newer");
+}
