@@ -73,10 +73,8 @@ bool TemporaryFile::Create(int folderFd, NameMaker names, mode_t mode) {
     m_placed = false;
     m_fd = ::openat(folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (m_fd >= 0) {
-        if (!Lock(m_fd)) {
-            Discard();
-            return false;
-        }
+        if (!Lock(m_fd))
+            return DropKeepingError();
         return true;
     }
     // File systems without unnamed files answer one of these; anything else is a real refusal
@@ -89,10 +87,8 @@ bool TemporaryFile::Create(int folderFd, NameMaker names, mode_t mode) {
                         O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (m_fd >= 0) {
             m_name = name;
-            if (!Lock(m_fd)) {
-                Discard();
-                return false;
-            }
+            if (!Lock(m_fd))
+                return DropKeepingError();
             return true;
         }
         if (errno != EEXIST)
@@ -102,13 +98,24 @@ bool TemporaryFile::Create(int folderFd, NameMaker names, mode_t mode) {
     return false;
 }
 
-bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
+bool TemporaryFile::Adopt(int folderFd, int fileFd, NameMaker names) {
     Discard();
     m_folder = folderFd;
     m_names = std::move(names);
     m_placed = false;
     m_fd = ::fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
-    if (m_fd < 0)
+    return m_fd >= 0;
+}
+
+bool TemporaryFile::DropKeepingError() {
+    const int code = errno;
+    Discard();
+    errno = code;
+    return false;
+}
+
+bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
+    if (!Adopt(folderFd, fileFd, std::move(names)))
         return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QByteArray name = m_names(attempt);
@@ -119,27 +126,14 @@ bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
         if (errno != EEXIST)
             break;
     }
-    const int code = errno;
-    ::close(m_fd);
-    m_fd = -1;
-    errno = code;
-    return false;
+    return DropKeepingError();
 }
 
 bool TemporaryFile::LinkAs(int folderFd, int fileFd, QByteArrayView name) {
-    Discard();
-    m_folder = folderFd;
-    m_names = nullptr;
-    m_placed = false;
-    m_fd = ::fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
-    if (m_fd < 0)
+    if (!Adopt(folderFd, fileFd, nullptr))
         return false;
-    if (!LinkUnder(name.toByteArray())) {
-        const int code = errno;
-        Discard();
-        errno = code;
-        return false;
-    }
+    if (!LinkUnder(name.toByteArray()))
+        return DropKeepingError();
     m_placed = true;
     return true;
 }

@@ -53,6 +53,10 @@ public:
 
 private:
     bool Named() const { return !m_name.isEmpty(); }
+    // Starts over with a second descriptor of `fileFd`, whose file has a name already.
+    bool Adopt(int folderFd, int fileFd, NameMaker names);
+    // Discard() for a failure: answers false with errno as the failure set it.
+    bool DropKeepingError();
     bool LinkUnder(const QByteArray& name);
 
     int m_folder = -1; // not owned
