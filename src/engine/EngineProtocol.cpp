@@ -118,7 +118,7 @@ QByteArray BuildFrame(EngineFrameKind kind, qsizetype sizeHint, Body body) {
 
 // Smallest encoded sizes, which bound how many elements a count can honestly announce.
 constexpr qsizetype kMinStepSize = 4 + 1 + 4 + 4;
-constexpr qsizetype kMinReportSize = 4 + 4 + 4 + 4;
+constexpr qsizetype kMinReportSize = 4 + 4 + 4 + 4 + 4 + 1;
 
 } // namespace
 
@@ -154,8 +154,11 @@ EngineFrameReader::Status EngineFrameReader::next(EngineFrame& frame) {
         return Status::NeedMore;
 
     const quint16 version = qFromBigEndian<quint16>(head + 4);
-    if (version != kEngineProtocolVersion)
-        return corrupt(QStringLiteral("unsupported version %1").arg(version));
+    if (version != kEngineProtocolVersion) {
+        const Status status = corrupt(QStringLiteral("unsupported version %1").arg(version));
+        m_peerVersion = version;
+        return status;
+    }
     const quint8 kindByte = quint8(head[6]);
     if (kindByte < quint8(EngineFrameKind::Hello) || kindByte > quint8(EngineFrameKind::Refused))
         return corrupt(QStringLiteral("unknown frame kind %1").arg(kindByte));
@@ -263,7 +266,7 @@ bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryB
 QByteArray EncodeTidyResultFrame(const TidyResult& result) {
     qsizetype hint = result.output.size() + 16;
     for (const TidyReport& report : result.reports)
-        hint += kMinReportSize + report.text.size();
+        hint += kMinReportSize + report.text.size() + report.key.size();
     return BuildFrame(EngineFrameKind::Result, hint, [&](Writer& out) {
         out.u8(quint8(result.status));
         out.bytes(result.output);
@@ -274,6 +277,9 @@ QByteArray EncodeTidyResultFrame(const TidyResult& result) {
             out.i32(report.column);
             out.bytes(QByteArrayView(report.text)
                           .first(std::min<qsizetype>(report.text.size(), kMaxEngineTextField)));
+            out.bytes(QByteArrayView(report.key)
+                          .first(std::min<qsizetype>(report.key.size(), kMaxEngineMessageKey)));
+            out.u8(report.muted ? 1 : 0);
         }
     });
 }
@@ -296,6 +302,11 @@ bool DecodeTidyResult(QByteArrayView payload, TidyResult& out) {
         report.line = in.i32();
         report.column = in.i32();
         report.text = in.bytes(kMaxEngineTextField);
+        report.key = in.bytes(kMaxEngineMessageKey);
+        const quint8 muted = in.u8();
+        if (muted > 1)
+            in.fail();
+        report.muted = muted == 1;
         result.reports.append(std::move(report));
     }
     if (!in.ok() || !in.atEnd())

@@ -27,12 +27,14 @@ enum class EngineFrameKind : quint8 {
     Refused = 4, // helper to program: the request's options were refused; payload is the reason
 };
 
-inline constexpr quint16 kEngineProtocolVersion = 3;
+// 4: each report carries its message key and whether it was muted.
+inline constexpr quint16 kEngineProtocolVersion = 4;
 inline constexpr qsizetype kEngineFrameHeaderSize = 12;
 // Requests and results: far beyond any page, well below what a QByteArray can hold.
 inline constexpr qsizetype kMaxEngineDocumentPayload = qsizetype(1) << 30;
 inline constexpr qsizetype kMaxEngineSmallPayload = 64 * 1024; // Hello and Refused
 inline constexpr qsizetype kMaxEngineTextField = 64 * 1024;    // option texts, report texts
+inline constexpr qsizetype kMaxEngineMessageKey = 128;         // the library's longest is ~40
 inline constexpr int kMaxEngineOptionSteps = 256;
 
 // How a helper process ends, so that the program can tell why a document was lost.
@@ -53,6 +55,8 @@ struct EngineFrame {
 QByteArray EncodeEngineFrame(EngineFrameKind kind, QByteArrayView payload);
 
 // Frames the bytes of a stream as they arrive. After Corrupt every later call answers Corrupt.
+// A frame of another protocol version is corrupt too; peerVersion() then says which version
+// the peer speaks (a helper left from another build), 0 otherwise.
 class EngineFrameReader {
 public:
     enum class Status { NeedMore, Frame, Corrupt };
@@ -64,6 +68,7 @@ public:
     bool isEmpty() const { return m_buffer.size() == m_start; }
     // Why the stream was found corrupt (for logs and tests; not shown to users).
     const QString& error() const { return m_error; }
+    quint16 peerVersion() const { return m_peerVersion; }
 
 private:
     Status corrupt(QString reason);
@@ -71,6 +76,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_start = 0; // bytes before this were already taken
     QString m_error;
+    quint16 m_peerVersion = 0;
 };
 
 // Request and result payloads. Decoding answers false, leaving `out` untouched, for anything

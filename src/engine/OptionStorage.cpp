@@ -64,6 +64,7 @@ const QList<OptionField>& Fields() {
         Combo("CBTabSize", &S::CBTabSize, &kTabSizeItems, true),
         Combo("CBInputEncoding", &S::CBInputEncoding, &kTidyEncodingNames, false),
         Combo("CBOutputEncoding", &S::CBOutputEncoding, &kTidyEncodingNames, false),
+        Text("EditMute", &S::EditMute),
     };
     return fields;
 }

@@ -12,7 +12,7 @@
 
 inline const QString kTidyOptionsSection = QStringLiteral("FormTidyProperties");
 
-// The 27 keys in the order they are written.
+// The 28 keys in the order they are written.
 QStringList TidyOptionKeys();
 
 // Writes every key in order. A refused write raises KelvaneError and ends the save there.

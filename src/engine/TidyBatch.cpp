@@ -125,12 +125,6 @@ void TidyBatch::jobDone() {
         Q_EMIT nextReady();
 }
 
-QString TidyMessageText(const QList<TidyReport>& reports) {
-    QString text;
-    for (const TidyReport& report : reports) {
-        text += FormatTidyMessage(report.level, report.line, report.column,
-                                  QString::fromUtf8(report.text));
-        text += QLatin1String("\r\n");
-    }
-    return text;
+QString TidyMessageText(const QList<TidyReport>& reports, MessageLines which) {
+    return FormatTidyMessages(reports, which);
 }

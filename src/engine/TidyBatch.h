@@ -9,6 +9,7 @@
 // dispatcher, so the interface keeps painting and a modal progress window keeps its Cancel
 // button while a large document is being tidied.
 
+#include "engine/TidyEngine.h"
 #include "engine/TidyProcessPool.h"
 
 #include <QObject>
@@ -102,5 +103,6 @@ private:
 };
 
 // The message text of a run's reports, as RunTidy gives it: one FormatTidyMessage line per
-// report, each followed by CR LF; empty without reports.
-QString TidyMessageText(const QList<TidyReport>& reports);
+// report that is not muted, each followed by CR LF; empty without such reports. `which` can
+// add the message keys, or take the muted reports too.
+QString TidyMessageText(const QList<TidyReport>& reports, MessageLines which = MessageLines::Shown);

@@ -2,6 +2,7 @@
 
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyOptionSet.h"
+#include "engine/TidyRequest.h"
 #include "engine/TidyRunner.h"
 #include "platform/FileNames.h"
 #include "platform/FileReading.h"
@@ -162,15 +163,28 @@ public:
         return out;
     }
 
-    // Every report as a line followed by CR LF.
-    QString lines(const QList<TidyReport>& reports) const {
+    // The reports `which` takes, each as a line followed by CR LF.
+    QString lines(const QList<TidyReport>& reports, MessageLines which) const {
+        const auto taken = [which](const TidyReport& report) {
+            return which == MessageLines::Counted || !report.muted;
+        };
+        const bool keys = which == MessageLines::ShownWithKeys;
         qsizetype size = 0;
         for (const TidyReport& report : reports)
-            size += length(report.level, report.line, report.column, report.text) + 2;
+            if (taken(report))
+                size += length(report.level, report.line, report.column, report.text) + 2 +
+                        (keys && !report.key.isEmpty() ? report.key.size() + 3 : 0);
         QString text(size, Qt::Uninitialized);
         QChar* out = text.data();
         for (const TidyReport& report : reports) {
+            if (!taken(report))
+                continue;
             out = write(out, report.level, report.line, report.column, report.text);
+            if (keys && !report.key.isEmpty()) {
+                out = WriteLatin1(out, " [", 2);
+                out = WriteLatin1(out, report.key.constData(), report.key.size());
+                *out++ = QLatin1Char(']');
+            }
             *out++ = QLatin1Char('\r');
             *out++ = QLatin1Char('\n');
         }
@@ -228,6 +242,10 @@ QString FormatTidyMessage(int level, int line, int column, const QString& text) 
     return out;
 }
 
+QString FormatTidyMessages(const QList<TidyReport>& reports, MessageLines which) {
+    return MessageFormatter().lines(reports, which);
+}
+
 namespace {
 
 TidyResult RunCurrentOptions(QByteArray document, TidyRequest::Mode mode, QString& messages) {
@@ -236,7 +254,7 @@ TidyResult RunCurrentOptions(QByteArray document, TidyRequest::Mode mode, QStrin
     request.document = std::move(document);
     request.mode = mode;
     TidyResult result = CurrentTidyRunner().run(request);
-    messages = MessageFormatter().lines(result.reports);
+    messages = MessageFormatter().lines(result.reports, MessageLines::Shown);
     return result;
 }
 

@@ -2,12 +2,14 @@
 // Runs HTML Tidy over one document with the current option set and collects its reports as
 // message lines "Line %d, Column %d - %s: %s", each ended by CR LF.
 
+#include "engine/TidyRequest.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 // Tidies `document` (8-bit bytes, every one of them, decoded by the input encoding) with the
-// current option set and fills `messages` with one line per library report.
+// current option set and fills `messages` with one line per library report that is not muted.
 // Answers false when the library could not process the document (a severe failure, or no
 // output for a non-empty document): `document` is then left as it was and `messages` holds
 // the reports collected up to the failure. An empty document answers true with whatever the
@@ -19,6 +21,16 @@ bool RunTidy(QByteArray& document, QString& messages);
 // messages RunTidy would give for it, without writing a tidied text. Answers false only for a
 // severe failure of the library.
 bool RunTidyOnFile(const QString& fileName, QString& messages);
+
+// Which reports a message text lists, and how.
+enum class MessageLines {
+    Shown,         // every report that is not muted
+    ShownWithKeys, // the same, each line ended by " [KEY]" where the report has a key
+    Counted,       // every report, muted ones included: what limits on messages count
+};
+
+// The lines of FormatTidyMessage for the reports `which` takes, each followed by CR LF.
+QString FormatTidyMessages(const QList<TidyReport>& reports, MessageLines which);
 
 // One message line, with the level word and the template translated. `level` is the library's
 // TidyReportLevel value; levels other than TidyInfo ... TidyFatal get an empty word.

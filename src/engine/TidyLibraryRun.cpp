@@ -3,6 +3,7 @@
 #include "engine/TidyDocumentHeap.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -88,14 +89,18 @@ private:
 // Reached from the callback through the document's application data. Texts go into one
 // growing block while the library works: a small allocation per report, interleaved with the
 // library's own node allocations, made large documents about a tenth slower. The reports are
-// built once the library has let go of its memory.
+// built once the library has let go of its memory. Keys are the library's static strings.
 class Collector {
 public:
-    void add(int level, int line, int column, const char* text) {
+    explicit Collector(std::vector<uint> mutedCodes) : m_mutedCodes(std::move(mutedCodes)) {}
+
+    void add(int level, int line, int column, const char* text, const char* key, uint code) {
         const qsizetype offset = m_texts.size();
         if (text)
             m_texts.append(text);
-        m_entries.push_back({level, line, column, offset, m_texts.size() - offset});
+        const bool muted =
+            std::find(m_mutedCodes.begin(), m_mutedCodes.end(), code) != m_mutedCodes.end();
+        m_entries.push_back({level, line, column, offset, m_texts.size() - offset, key, muted});
     }
 
     QList<TidyReport> take() {
@@ -103,7 +108,8 @@ public:
         reports.reserve(qsizetype(m_entries.size()));
         for (const Entry& entry : m_entries) {
             reports.append({entry.level, entry.line, entry.column,
-                            QByteArray(m_texts.constData() + entry.offset, entry.size)});
+                            QByteArray(m_texts.constData() + entry.offset, entry.size),
+                            entry.key ? QByteArray(entry.key) : QByteArray(), entry.muted});
         }
         m_entries.clear();
         m_texts.clear();
@@ -119,7 +125,10 @@ private:
         int column;
         qsizetype offset;
         qsizetype size;
+        const char* key;
+        bool muted;
     };
+    std::vector<uint> m_mutedCodes;
     std::vector<Entry> m_entries;
     QByteArray m_texts;
 };
@@ -130,13 +139,34 @@ Bool TIDY_CALL CollectMessage(TidyMessage message) {
         // No exception may cross the library's C frames.
         try {
             collector->add(int(tidyGetMessageLevel(message)), tidyGetMessageLine(message),
-                           tidyGetMessageColumn(message), tidyGetMessage(message));
+                           tidyGetMessageColumn(message), tidyGetMessage(message),
+                           tidyGetMessageKey(message), tidyGetMessageCode(message));
         } catch (...) {
             collector->lost = true;
         }
     }
     // Kept out of the library's own error output (stderr by default).
     return no;
+}
+
+// The codes of the keys of the request's mute step. The library is not given the list itself:
+// in 5.6 it decides muting only after the callback has seen the message, announces every muted
+// key with a report of its own, and grows a list of more than ten keys with the C library's
+// realloc on memory that came from the document's allocator, which corrupts the heap.
+std::vector<uint> MutedCodes(const ResolvedTidyOptions& options) {
+    std::vector<uint> codes;
+    for (const TidyOptionStep& step : options) {
+        if (step.option != TidyMuteReports)
+            continue;
+        for (const QByteArray& key : step.text.split(',')) {
+            if (key.isEmpty())
+                continue;
+            const uint code = tidyErrorCodeFromKey(key.constData());
+            if (code != UINT_MAX)
+                codes.push_back(code);
+        }
+    }
+    return codes;
 }
 
 // Under AddressSanitizer every block of the library goes through the checked allocator, so that
@@ -167,6 +197,8 @@ bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc) {
         const TidyOption option = tidyGetOption(doc, step.option);
         if (!option)
             return false;
+        if (step.option == TidyMuteReports)
+            continue; // applied to the collected reports (MutedCodes)
         Bool accepted = no;
         if (step.kind == TidyOptionStep::Kind::Text) {
             accepted = tidyOptSetValue(doc, step.option, step.text.constData());
@@ -193,7 +225,7 @@ bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc) {
 }
 
 TidyResult RunTidyLibrary(const TidyRequest& request) {
-    Collector collector;
+    Collector collector(MutedCodes(request.options));
     TidyDocumentHeap heap; // outlives the document
     TidyDocPtr doc(CreateDocument(heap));
     if (!doc)

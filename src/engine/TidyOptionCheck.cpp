@@ -1,5 +1,6 @@
 #include "engine/TidyOptionCheck.h"
 
+#include "engine/TidyMessageKeys.h"
 #include "engine/TidyOptionSet.h"
 
 #include <QStringDecoder>
@@ -7,7 +8,7 @@
 
 namespace {
 
-enum class ValueForm { Flag, Width, TabSize, Encoding, FreeText };
+enum class ValueForm { Flag, Width, TabSize, Encoding, FreeText, MuteList };
 
 // Every option the program sets, with the form of its value and its configuration name (as
 // the user may know it from the library's documentation; the number means nothing outside
@@ -42,6 +43,7 @@ constexpr KnownOption kKnownOptions[] = {
     {TidyInCharEncoding, ValueForm::Encoding, "input-encoding"},
     {TidyOutCharEncoding, ValueForm::Encoding, "output-encoding"},
     {TidyAltText, ValueForm::FreeText, "alt-text"},
+    {TidyMuteReports, ValueForm::MuteList, "mute"},
 };
 
 const KnownOption* FindKnown(TidyOptionId option) {
@@ -74,7 +76,8 @@ QString CheckResolvedOptions(const ResolvedTidyOptions& options) {
         seen.set(size_t(step.option));
 
         const bool isText = step.kind == TidyOptionStep::Kind::Text;
-        const bool wantsText = form == ValueForm::Encoding || form == ValueForm::FreeText;
+        const bool wantsText = form == ValueForm::Encoding || form == ValueForm::FreeText ||
+                               form == ValueForm::MuteList;
         if (isText != wantsText)
             return name() + QStringLiteral(" has a value of the wrong kind");
         if (!isText && !step.text.isEmpty())
@@ -99,6 +102,11 @@ QString CheckResolvedOptions(const ResolvedTidyOptions& options) {
             if (!kTidyEncodingNames.contains(QLatin1StringView(step.text)) ||
                 step.text.contains('\0'))
                 return name() + QStringLiteral(" names an unknown encoding");
+            break;
+        case ValueForm::MuteList:
+            for (const QByteArray& key : step.text.split(','))
+                if (!IsReportMessageKey(key))
+                    return name() + QStringLiteral(" names something that is no message key");
             break;
         case ValueForm::FreeText:
             if (step.text.contains('\0'))

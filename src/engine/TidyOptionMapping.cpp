@@ -1,6 +1,7 @@
 #include "engine/TidyOptionMapping.h"
 
 #include "engine/TidyLibraryRun.h"
+#include "engine/TidyMessageKeys.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
 
@@ -83,6 +84,9 @@ ResolvedTidyOptions ResolveOptions(const TidyOptionSet& set) {
                         EncodingName(set.CBOutputEncoding, "Invalid Output encoding"))
           // Output even for documents with errors: the messages say what was wrong.
           << Step::Flag(TidyForceOutput, true);
+    const QList<QByteArray> muted = ParseMuteList(set.EditMute); // raises for an unknown key
+    if (!muted.isEmpty())
+        steps << Step::Text(TidyMuteReports, JoinMuteList(muted).toLatin1());
     return steps;
 }
 

@@ -12,7 +12,8 @@
 // wrap sub-options only with wrapping on, alt-text only with its box on, tab size only with a
 // list entry selected. Raises KelvaneError for a wrap width that is not a whole number from 0
 // up (checked only with wrapping on) and for an encoding with no list entry selected
-// ("Invalid Input encoding" / "Invalid Output encoding"), in step order.
+// ("Invalid Input encoding" / "Invalid Output encoding"), in step order, and for a mute list
+// that names a key HTML Tidy does not have. The mute step comes last, only when keys are muted.
 ResolvedTidyOptions ResolveOptions(const TidyOptionSet& set);
 
 // ResolveOptions, then ApplyResolvedOptions. Errors are raised before any option is set;

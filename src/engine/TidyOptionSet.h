@@ -53,6 +53,8 @@ struct TidyOptionSet {
     ComboValue CBTabSize{0, QStringLiteral("1")};
     ComboValue CBInputEncoding{2, QStringLiteral("raw")};
     ComboValue CBOutputEncoding{2, QStringLiteral("raw")};
+    // Messages
+    QString EditMute; // message keys that are not reported ("KEY,KEY"), as HTML Tidy's "mute"
 
     bool operator==(const TidyOptionSet&) const = default;
 };

@@ -158,13 +158,37 @@ void TidyProcessPool::receive(Helper& helper, Callbacks& callbacks) {
             finish(job, callbacks);
         }
     };
+    // A helper of another build (an upgrade while the program ran, a stale build tree) says so
+    // in its Hello: no document is its fault, and none can be tidied with it.
+    const auto otherBuild = [&](quint16 version) {
+        Ticket job;
+        if (!helper.jobs.empty()) {
+            job = helper.jobs.front().first;
+            helper.jobs.pop_front();
+        }
+        stopHelper(helper, callbacks);
+        const QString reason =
+            QStringLiteral("it speaks version %1 of the engine protocol and this program "
+                           "version %2, so it belongs to another build")
+                .arg(version)
+                .arg(kEngineProtocolVersion);
+        if (job) {
+            job->outcome = TidyPoolJob::Outcome::NotStarted;
+            job->detail = reason;
+            finish(job, callbacks);
+        }
+        failQueued(reason, callbacks, 0, -1);
+    };
     for (;;) {
         EngineFrame frame;
         const EngineFrameReader::Status status = helper.reader.next(frame);
         if (status == EngineFrameReader::Status::NeedMore)
             break;
-        if (status == EngineFrameReader::Status::Corrupt)
+        if (status == EngineFrameReader::Status::Corrupt) {
+            if (!helper.ready && helper.reader.peerVersion() != 0)
+                return otherBuild(helper.reader.peerVersion());
             return malformed();
+        }
         switch (frame.kind) {
         case EngineFrameKind::Hello:
             if (helper.ready || !frame.payload.isEmpty())

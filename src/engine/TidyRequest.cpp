@@ -53,7 +53,7 @@ QDataStream& operator>>(QDataStream& in, TidyRequest& request) {
 
 QDataStream& operator<<(QDataStream& out, const TidyReport& report) {
     return out << qint32(report.level) << qint32(report.line) << qint32(report.column)
-               << report.text;
+               << report.text << report.key << report.muted;
 }
 
 QDataStream& operator>>(QDataStream& in, TidyReport& report) {
@@ -61,9 +61,11 @@ QDataStream& operator>>(QDataStream& in, TidyReport& report) {
     qint32 line = 0;
     qint32 column = 0;
     QByteArray text;
-    in >> level >> line >> column >> text;
+    QByteArray key;
+    bool muted = false;
+    in >> level >> line >> column >> text >> key >> muted;
     if (in.status() == QDataStream::Ok)
-        report = {level, line, column, std::move(text)};
+        report = {level, line, column, std::move(text), std::move(key), muted};
     return in;
 }
 

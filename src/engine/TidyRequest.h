@@ -51,12 +51,17 @@ struct TidyRequest {
 };
 
 // One report as the library gave it: its TidyReportLevel value (TidyInfo ... TidyFatal, or a
-// dialogue level), its position and its bare text (UTF-8).
+// dialogue level), its position, its bare text (UTF-8) and its message key ("MISSING_ENDTAG_FOR";
+// empty for a report the program made itself, such as a crashed helper's). A muted report is
+// kept only so that it still counts, as the library's own counts keep muted messages: it is
+// shown nowhere.
 struct TidyReport {
     int level = 0;
     int line = 0;
     int column = 0;
     QByteArray text;
+    QByteArray key{};
+    bool muted = false;
 
     bool operator==(const TidyReport&) const = default;
 };

@@ -24,4 +24,7 @@ public:
     // Without messages, removes the summary page; otherwise fills it (heading, then every
     // message), selects it and shows the pane.
     virtual void ShowRunSummary(const QString& heading, const QStringList& messages) = 0;
+    // Whether a file's message lines end with HTML Tidy's message key (" [MISSING_DOCTYPE]");
+    // off unless the user turned the keys on.
+    virtual bool ShowsMessageKeys() const { return false; }
 };

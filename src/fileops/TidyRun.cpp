@@ -255,7 +255,8 @@ QString ManyWarningsQuestion() {
 
 bool TidyRun::HasManyWarnings(const TidyResult& result) const {
     return !m_state.tidyDespiteWarnings &&
-           CountMessageTokens(TidyMessageText(result.reports)) > kManyWarnings;
+           CountMessageTokens(TidyMessageText(result.reports, MessageLines::Counted)) >
+               kManyWarnings;
 }
 
 bool TidyRun::CannotBeTidied(FileProgressRun& run, FileRecord record, const TidyResult& result) {

@@ -43,7 +43,10 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
     case PageState::Opened:
         try {
             TidiedDocument document = m_items.Tidy(std::move(opened.page));
-            messageText = TidyMessageText(document.result.reports);
+            messageText = TidyMessageText(document.result.reports,
+                                          m_env.pages && m_env.pages->ShowsMessageKeys()
+                                              ? MessageLines::ShownWithKeys
+                                              : MessageLines::Shown);
             record.reports = std::move(document.result.reports);
             record.outcome = messageText.isEmpty() ? FileOutcome::Clean : FileOutcome::HasMessages;
         } catch (const FileReadError&) {

@@ -225,6 +225,8 @@ void TFormReviewChanges::ShowMessages() {
     QList<QTreeWidgetItem*> items;
     items.reserve(m_shown.reports.size());
     for (const TidyReport& report : m_shown.reports) {
+        if (report.muted)
+            continue; // muted messages are shown nowhere
         auto* item = new QTreeWidgetItem(QStringList(FormatTidyMessage(
             report.level, report.line, report.column, QString::fromUtf8(report.text))));
         item->setData(0, Qt::UserRole, report.line);
