@@ -1,5 +1,5 @@
 #pragma once
-// The five preferences of the preferences dialog, as the main window applies them, and the
+// The preferences of the preferences dialog, as the main window applies them, and the
 // folder question whose remembered answer the dialog shows and edits.
 
 #include <QString>
@@ -12,6 +12,7 @@ struct Preferences {
     bool showHiddenItems = true;             // tree and list show hidden entries
     bool largeIcons = true;                  // 24 x 24 toolbar images, else 16 x 16
     bool showCaptions = true;                // captions beneath the toolbar images
+    bool showMessageKeys = false;            // error pages end each line with its message key
 };
 
 // "You have selected a folder. ..." after translation; its remembered answer decides whether

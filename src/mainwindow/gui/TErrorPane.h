@@ -43,6 +43,9 @@ public:
     void ClosePage(int index) override;
     void ShowErrorPane(bool visible) override;
     void ShowRunSummary(const QString& heading, const QStringList& messages) override;
+    bool ShowsMessageKeys() const override { return m_showsMessageKeys; }
+    // Pages filled from now on end each message line with its key (Preferences).
+    void SetShowsMessageKeys(bool show) { m_showsMessageKeys = show; }
 
     // The page at tab 0 when it is the run summary; null otherwise.
     TKelvaneMessages* SummaryPage() const;
@@ -94,6 +97,7 @@ private:
 
     QsciScintilla* MemoErrors;
     TErrorTabBar* tcErrors;
+    bool m_showsMessageKeys = false;
     // The page of each tab, in tab order.
     std::vector<std::unique_ptr<TTidyErrors>> m_pages;
     QHash<QString, TTidyErrors*> m_firstPage; // by FileName

@@ -337,6 +337,7 @@ void TFormKelvane::ApplyPreferences(const Preferences& preferences) {
         GoToFolder(m_currentFolder);
     }
     SetToolbarLook(preferences.largeIcons, preferences.showCaptions);
+    m_errorPane->SetShowsMessageKeys(preferences.showMessageKeys);
     m_idle->Invalidate();
     // A malformed mask is said once, not at every later application of the same filter.
     if (error != m_lastFilterError) {

@@ -73,6 +73,15 @@ TFormKelvaneOptions::TFormKelvaneOptions(QWidget* parent) : QDialog(parent) {
         NamedCheck("cbShowCaptions", QStringLiteral("Show Captions"), column->parentWidget());
     column->addWidget(cbLargeIcons);
     column->addWidget(cbShowCaptions);
+
+    column = AddGroup("gbErrorPages", QStringLiteral("Error Pages"),
+                      style->standardIcon(QStyle::SP_MessageBoxWarning));
+    // Off by design: the pages read as they always have until the user asks for the keys.
+    cbShowMessageKeys =
+        NamedCheck("cbShowMessageKeys", QStringLiteral("Show HTML Tidy's message keys"),
+                   column->parentWidget());
+    cbShowMessageKeys->setChecked(false);
+    column->addWidget(cbShowMessageKeys);
     page->addStretch();
 
     btnDefaults = new QPushButton(QStringLiteral("Restore Defaults"), this);
@@ -169,6 +178,9 @@ bool TFormKelvaneOptions::LargeIcons() const {
 bool TFormKelvaneOptions::ShowCaptions() const {
     return cbShowCaptions->isChecked();
 }
+bool TFormKelvaneOptions::ShowMessageKeys() const {
+    return cbShowMessageKeys->isChecked();
+}
 void TFormKelvaneOptions::SetAskBeforeFolders(bool ask) {
     CBFolders->setChecked(ask);
 }
@@ -180,6 +192,7 @@ Preferences TFormKelvaneOptions::CurrentPreferences() const {
     preferences.showHiddenItems = ShowHiddenItems();
     preferences.largeIcons = LargeIcons();
     preferences.showCaptions = ShowCaptions();
+    preferences.showMessageKeys = ShowMessageKeys();
     return preferences;
 }
 

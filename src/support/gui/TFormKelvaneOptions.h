@@ -1,6 +1,6 @@
 #pragma once
 // The preferences dialog: the file-type filter, whether the folder question is asked, hidden
-// items, and the toolbar's images and captions. Its controls are stored in the settings file
+// items, the toolbar's images and captions, and whether error pages show message keys. Its controls are stored in the settings file
 // (section "FormKelvaneOptions") when it is closed with OK and when it is destroyed; a
 // cancelled dialog reads them back, which undoes every edit.
 
@@ -31,8 +31,9 @@ public:
     bool ShowHiddenItems() const;
     bool LargeIcons() const;
     bool ShowCaptions() const;
+    bool ShowMessageKeys() const;
     void SetAskBeforeFolders(bool ask);
-    // The five values together, as the main window applies them.
+    // The values together, as the main window applies them.
     Preferences CurrentPreferences() const;
 
     // "Restore Defaults": every control back to its design value; nothing is stored yet.
@@ -50,6 +51,7 @@ private:
     QCheckBox* cbShowHiddenItems;
     QCheckBox* cbLargeIcons;
     QCheckBox* cbShowCaptions;
+    QCheckBox* cbShowMessageKeys;
     QPushButton* btnDefaults;
     QPushButton* btnOK;
     QPushButton* btnCancel;
