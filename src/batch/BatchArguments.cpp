@@ -57,6 +57,7 @@ public:
     BatchArguments Parse() {
         bool optionsEnded = false;
         std::optional<BatchCommand> command;
+        std::optional<QString> unknownCommand;
         for (m_next = 0; m_next < m_arguments.size();) {
             const QString argument = m_arguments.at(m_next++);
             if (!optionsEnded && argument == QLatin1String("--")) {
@@ -66,18 +67,29 @@ public:
             } else if (!optionsEnded && argument.size() > 1 &&
                        argument.startsWith(QLatin1Char('-'))) {
                 Short(argument.mid(1));
-            } else if (!command) {
+            } else if (!command && !unknownCommand) {
                 command = ParseCommand(argument);
                 if (!command)
-                    Refuse(QStringLiteral("unknown command '%1' (tidy, validate, restore or "
-                                          "clean)")
-                               .arg(argument));
+                    unknownCommand = argument; // a path, if --print-options comes
             } else {
                 m_result.paths.append(argument);
             }
         }
         if (m_result.help || m_result.version)
             return m_result;
+        if (unknownCommand && m_result.printOptions) {
+            m_result.paths.prepend(*unknownCommand);
+        } else if (unknownCommand) {
+            Refuse(QStringLiteral("unknown command '%1' (tidy, validate, restore or clean)")
+                       .arg(*unknownCommand));
+        }
+        if (m_result.printOptions) {
+            // Needs no command: the paths, if any, say whose project it is.
+            if (command)
+                m_result.command = *command;
+            CheckOptionSources();
+            return m_result;
+        }
         if (!command)
             Refuse(QStringLiteral("no command given (tidy, validate, restore or clean)"));
         m_result.command = *command;
@@ -122,6 +134,16 @@ private:
             flag(m_result.help);
         else if (name == QLatin1String("version"))
             flag(m_result.version);
+        else if (name == QLatin1String("print-options"))
+            flag(m_result.printOptions);
+        else if (name == QLatin1String("mute"))
+            m_result.mute.append(Value(shown, attached));
+        else if (name == QLatin1String("tidy-config"))
+            SetOnce(m_result.tidyConfig, shown, Value(shown, attached));
+        else if (name == QLatin1String("baseline"))
+            SetOnce(m_result.baseline, shown, Value(shown, attached));
+        else if (name == QLatin1String("write-baseline"))
+            SetOnce(m_result.writeBaseline, shown, Value(shown, attached));
         else if (name == QLatin1String("mask"))
             m_result.masks = Value(shown, attached);
         else if (name == QLatin1String("jobs"))
@@ -175,8 +197,30 @@ private:
         target = std::move(value);
     }
 
-    void Check() const {
+    void CheckOptionSources() const {
         const BatchArguments& r = m_result;
+        if (r.optionsFile && r.tidyConfig)
+            Refuse(QStringLiteral("--options and --tidy-config are two sources of the tidy "
+                                  "options: give one"));
+        if (r.masks) {
+            try {
+                CheckMasks(*r.masks);
+            } catch (const KelvaneError& error) {
+                Refuse(QStringLiteral("--mask: ") + error.message());
+            }
+        }
+    }
+
+    void Check() const {
+        CheckOptionSources();
+        const BatchArguments& r = m_result;
+        const bool messages =
+            r.command == BatchCommand::Tidy || r.command == BatchCommand::Validate;
+        for (const auto& [given, name] : {std::pair{bool(r.baseline), "--baseline"},
+                                          std::pair{bool(r.writeBaseline), "--write-baseline"}})
+            if (given && !messages)
+                Refuse(
+                    QStringLiteral("%1 goes with tidy and validate only").arg(QLatin1String(name)));
         if (r.command != BatchCommand::Tidy) {
             for (const auto& [given, name] :
                  {std::pair{r.check, "--check"}, std::pair{r.diff, "--diff"},
@@ -188,13 +232,6 @@ private:
             Refuse(QStringLiteral("-0 goes with --files-from"));
         if (r.paths.isEmpty() && !r.filesFrom)
             Refuse(QStringLiteral("no PATH given (or --files-from FILE)"));
-        if (r.masks) {
-            try {
-                CheckMasks(*r.masks);
-            } catch (const KelvaneError& error) {
-                Refuse(QStringLiteral("--mask: ") + error.message());
-            }
-        }
     }
 
     const QStringList& m_arguments;
@@ -227,7 +264,8 @@ QString BatchUsageText() {
         "Usage: kelvane-batch tidy|validate|restore|clean [options] PATH...\n"
         "Tidies HTML files in place with HTML Tidy, keeping a backup of each in a \"Kelvane\n"
         "Backup\" folder beside it; validates them; restores them from their backups; removes\n"
-        "the backups. The tidy options are those the Kelvane window uses.\n"
+        "the backups. The tidy options come from the nearest .kelvane.ini above each PATH (up\n"
+        "to the repository's root), else from the Kelvane window's settings.\n"
         "\n"
         "  -r, --recursive          descend into folders (without it, a folder is an error)\n"
         "  -m, --mask MASKS         ';'-separated file masks for folders (default: the stored\n"
@@ -236,6 +274,13 @@ QString BatchUsageText() {
         "      --files-from FILE    also the paths in FILE ('-': standard input), one a line\n"
         "  -0, --null               paths in FILE are separated by NUL bytes\n"
         "      --options FILE       tidy options from this settings file's [FormTidyProperties]\n"
+        "                           (and its [FormKelvaneOptions] EditFileFilter.Text)\n"
+        "      --tidy-config FILE   tidy options from HTML Tidy's own configuration file\n"
+        "      --mute KEY[,KEY]     report no message of these HTML Tidy message keys (they\n"
+        "                           still count, as in HTML Tidy)\n"
+        "      --print-options      say which options file is used, print the options, stop\n"
+        "      --baseline FILE      only messages not in this earlier JSON report count\n"
+        "      --write-baseline FILE  also write this run's JSON report to FILE\n"
         "      --check              tidy: write nothing; list the files tidying would change\n"
         "      --diff               tidy: write nothing; print each change as a unified diff\n"
         "      --force              tidy: also files with very many messages\n"
@@ -244,7 +289,10 @@ QString BatchUsageText() {
         "  -h, --help               this text\n"
         "      --version            the program's version\n"
         "\n"
-        "Exit status: 0 all done and no message at Error level; 1 Error-level messages, or\n"
-        "files that --check/--diff would change; 2 usage or option errors; 3 a file could not\n"
-        "be processed (the others were done). Ctrl+C finishes the file in hand and stops.\n");
+        "Each message ends with HTML Tidy's message key: \"PATH:LINE:COLUMN: LEVEL: TEXT [KEY]\".\n"
+        "\n"
+        "Exit status: 0 all done and no message at Error level; 1 Error-level messages (with\n"
+        "--baseline: new ones), or files that --check/--diff would change; 2 usage or option\n"
+        "errors; 3 a file could not be processed (the others were done). Ctrl+C finishes the\n"
+        "file in hand and stops.\n");
 }

@@ -13,15 +13,20 @@ enum class ReportFormat { Text, Json, Sarif };
 
 struct BatchArguments {
     BatchCommand command = BatchCommand::Tidy;
-    bool recursive = false;             // -r: folders are expanded, else each is an error
-    std::optional<QString> masks;       // -m; none: the stored File Types Filter
-    int jobs = 0;                       // -j; 0: the pool's default (one per core, at most 8)
-    std::optional<QString> filesFrom;   // --files-from; "-" is standard input
-    bool nullSeparated = false;         // -0
-    std::optional<QString> optionsFile; // --options
-    bool check = false;                 // tidy: write nothing, list what would change
-    bool diff = false;                  // tidy: write nothing, print the changes
-    bool force = false;                 // tidy: also files with very many messages
+    bool recursive = false;               // -r: folders are expanded, else each is an error
+    std::optional<QString> masks;         // -m; none: the stored File Types Filter
+    int jobs = 0;                         // -j; 0: the pool's default (one per core, at most 8)
+    std::optional<QString> filesFrom;     // --files-from; "-" is standard input
+    bool nullSeparated = false;           // -0
+    std::optional<QString> optionsFile;   // --options
+    std::optional<QString> tidyConfig;    // --tidy-config: HTML Tidy's own configuration file
+    QStringList mute;                     // --mute, as given (each "KEY[,KEY]")
+    bool printOptions = false;            // --print-options: say which options, and stop
+    std::optional<QString> baseline;      // --baseline: a JSON report of an earlier run
+    std::optional<QString> writeBaseline; // --write-baseline
+    bool check = false;                   // tidy: write nothing, list what would change
+    bool diff = false;                    // tidy: write nothing, print the changes
+    bool force = false;                   // tidy: also files with very many messages
     ReportFormat format = ReportFormat::Text;
     bool quiet = false; // no progress bar
     bool help = false;

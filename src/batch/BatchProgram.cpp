@@ -1,9 +1,11 @@
 #include "batch/BatchProgram.h"
 
+#include "batch/Baseline.h"
 #include "batch/BatchPrompts.h"
 #include "batch/BatchReporter.h"
 #include "batch/BatchSettings.h"
 #include "batch/InterruptWatch.h"
+#include "batch/ProjectOptions.h"
 #include "batch/TerminalProgress.h"
 #include "engine/TidyEngine.h"
 #include "engine/TidyProcessPool.h"
@@ -50,27 +52,78 @@ public:
 };
 
 // The masks for folders; a malformed stored filter is an option error like a malformed -m.
-QStringList FolderMasks(const BatchArguments& arguments) {
-    const QString filter = arguments.masks.value_or(StoredFileFilter());
+QStringList FolderMasks(const QString& filter, const BatchArguments& arguments) {
     const QStringList masks = MaskList(filter);
     try {
         for (const QString& mask : masks)
             MatchesMask(QString(), mask);
     } catch (const KelvaneError& error) {
-        throw UsageError(QStringLiteral("the stored File Types Filter: ") + error.message());
+        throw UsageError((arguments.masks ? QStringLiteral("--mask: ")
+                                          : QStringLiteral("the File Types Filter: ")) +
+                         error.message());
     }
     return masks;
 }
 
+// Hands each file's report to two writers: standard output's and the baseline file's.
+class BothWriters final : public ReportWriter {
+public:
+    BothWriters(ReportWriter& first, ReportWriter& second) : m_first(first), m_second(second) {}
+    void Begin() override {
+        m_first.Begin();
+        m_second.Begin();
+    }
+    void File(const FileReport& file) override {
+        m_first.File(file);
+        m_second.File(file);
+    }
+    void End(const RunTally& tally, const QString& summary, int exitStatus) override {
+        m_first.End(tally, summary, exitStatus);
+        m_second.End(tally, summary, exitStatus);
+    }
+
+private:
+    ReportWriter& m_first;
+    ReportWriter& m_second;
+};
+
+// What a run takes from its settings, once they are known to be usable.
+struct RunSettings {
+    QStringList masks;
+    BatchOptionsSource source;
+    std::optional<Baseline> baseline;
+};
+
 // The run itself, once the settings are known to be usable.
-int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& err) {
+int Run(const BatchArguments& arguments, RunSettings& settings, ErrorOutput& err) {
     FlaggedEntries flags;
     ReportOutput out(stdout);
-    const ReportSettings reportSettings{arguments.command, arguments.check && !arguments.diff,
-                                        arguments.diff};
-    const std::unique_ptr<ReportWriter> writer =
+    ReportSettings reportSettings{arguments.command, arguments.check && !arguments.diff,
+                                  arguments.diff};
+    reportSettings.baseline = settings.baseline.has_value();
+    const std::unique_ptr<ReportWriter> shown =
         MakeReportWriter(arguments.format, reportSettings, out, err);
-    BatchReporter reporter(arguments.command, arguments.WritesNothing(), *writer, err, flags);
+    BaselineFile baselineFile;
+    std::unique_ptr<ReportOutput> baselineOut;
+    std::unique_ptr<ReportWriter> baselineWriter;
+    std::unique_ptr<ReportWriter> both;
+    if (arguments.writeBaseline) {
+        try {
+            baselineFile.Open(*arguments.writeBaseline);
+        } catch (const UsageError& error) {
+            err.Line(error.message());
+            return 2;
+        }
+        baselineOut = std::make_unique<ReportOutput>(baselineFile.Stream());
+        ReportSettings plain = reportSettings;
+        plain.check = plain.diff = false; // a baseline lists messages, never a patch
+        baselineWriter = MakeJsonReport(plain, *baselineOut);
+        both = std::make_unique<BothWriters>(*shown, *baselineWriter);
+    }
+    ReportWriter& writer = both ? *both : *shown;
+    BatchReporter reporter(arguments.command, arguments.WritesNothing(), writer, err, flags);
+    if (settings.baseline)
+        reporter.SetBaseline(&*settings.baseline);
 
     BatchPrompts prompts(err, arguments.force);
     const PromptsInstalled installed(prompts);
@@ -98,9 +151,34 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
             return 2;
         }
     }
+    // A file of another project than the run's would be tidied with options not its own.
+    ProjectOptionsFinder projects;
+    std::function<bool(const QString&)> inProject;
+    if (settings.source.sameProject)
+        inProject = [&](const QString& path) {
+            QString problem;
+            try {
+                const QString project = projects.For(path);
+                if (project == settings.source.project)
+                    return true;
+                problem = QStringLiteral("%1: not processed: it lies in the project of %2, not "
+                                         "in that of this run's options (%3); run kelvane-batch "
+                                         "for that project on its own")
+                              .arg(ShownPath(path),
+                                   project.isEmpty() ? QStringLiteral("no options file")
+                                                     : ShownPath(project),
+                                   ShownPath(settings.source.path));
+            } catch (const UsageError& error) {
+                problem =
+                    QStringLiteral("%1: not processed: %2").arg(ShownPath(path), error.message());
+            }
+            reporter.RunProblem(problem);
+            return false;
+        };
     BatchWorkItems items(arguments.paths, list.get(),
-                         {arguments.command, arguments.recursive, masks,
-                          [] { return InterruptWatch::Signal() != 0; }, [&] { out.Flush(); }},
+                         {arguments.command, arguments.recursive, settings.masks,
+                          [] { return InterruptWatch::Signal() != 0; }, [&] { out.Flush(); },
+                          inProject},
                          flags);
 
     TerminalProgressView::Hooks hooks;
@@ -154,6 +232,22 @@ int Run(const BatchArguments& arguments, const QStringList& masks, ErrorOutput& 
         err.Line(QStringLiteral("the report could not be written to standard output"));
         status = 3;
     }
+    if (arguments.writeBaseline) {
+        // Only a whole run makes a baseline: a stopped one would forget the files it missed.
+        QString error;
+        if (signal != 0 || commands.RunFailed()) {
+            err.Line(QStringLiteral("--write-baseline %1: not written, as the run did not get "
+                                    "through its list")
+                         .arg(ShownPath(*arguments.writeBaseline)));
+            if (status == 0 || status == 1)
+                status = 3;
+        } else if (!baselineOut->Finish() || !baselineFile.Commit(error)) {
+            err.Line(QStringLiteral("--write-baseline %1: %2")
+                         .arg(ShownPath(*arguments.writeBaseline),
+                              error.isEmpty() ? QStringLiteral("could not be written") : error));
+            status = 3;
+        }
+    }
     if (signal != 0) {
         err.Line(QStringLiteral("stopped by SIG%1: the files after the last one reported were "
                                 "left as they were")
@@ -189,15 +283,22 @@ int RunBatchProgram(const QStringList& argumentList) {
         // The backup folder's name is translated: the window's language file decides it here too.
         for (const QString& problem : LoadLanguageFile(platform::LanguageFileFolder()))
             err.Line(problem);
-        QStringList masks;
+        RunSettings settings;
         try {
-            LoadBatchTidyOptions(arguments.optionsFile);
-            masks = FolderMasks(arguments);
+            settings.source = ChooseBatchOptions(arguments);
+            const QString filter = RunFileFilter(arguments, settings.source);
+            settings.masks = FolderMasks(filter, arguments);
+            if (arguments.printOptions) {
+                std::fputs(PrintedOptions(settings.source, filter).toUtf8().constData(), stdout);
+                return std::fflush(stdout) == 0 ? 0 : 3;
+            }
+            if (arguments.baseline)
+                settings.baseline = Baseline::Load(*arguments.baseline);
         } catch (const UsageError& error) {
             err.Line(error.message());
             return 2;
         }
-        return Run(arguments, masks, err);
+        return Run(arguments, settings, err);
     } catch (const std::exception& error) {
         err.Line(ErrorMessage(error));
         return 3;

@@ -104,6 +104,8 @@ void BatchReporter::FileDone(const FileRecord& record) {
     }
     for (const QString& problem : file.problems)
         m_err.Line(problem);
+    if (m_baseline)
+        file.known = m_baseline->Match(record.path, record.reports);
     m_tally.Add(file);
     m_writer.File(file);
 }
@@ -124,6 +126,14 @@ QString BatchReporter::Summary() const {
         sentence("%d files were already what tidying their backups gives. They were passed over "
                  "and their backups kept.",
                  already);
+    if (m_tally.muted > 0)
+        sentence(m_tally.mutedErrors > 0
+                     ? "%d muted messages were not reported; they still count, as in HTML Tidy, "
+                       "and those at Error level make the exit status 1."
+                     : "%d muted messages were not reported.",
+                 m_tally.muted);
+    if (m_baseline)
+        sentence("%d messages are in the baseline and do not count.", m_tally.known);
     if (m_tally.notProcessed > 0)
         sentence(m_tally.notProcessedAtLeast ? "At least %d entries of the list were not "
                                                "processed, because the run ended at an error."

@@ -4,6 +4,7 @@
 // list order, streamed to the chosen writer; problems also go to standard error. It keeps only
 // counts, so a list of millions of files costs no more memory than a list of ten.
 
+#include "batch/Baseline.h"
 #include "batch/BatchWorkItems.h"
 #include "batch/ErrorOutput.h"
 #include "batch/Report.h"
@@ -15,6 +16,8 @@ public:
     BatchReporter(BatchCommand command, bool check, ReportWriter& writer, ErrorOutput& err,
                   FlaggedEntries& flags);
 
+    // With a baseline, each file's messages are marked new or known before they are reported.
+    void SetBaseline(Baseline* baseline) { m_baseline = baseline; }
     void Begin() { m_writer.Begin(); }
     void FileDone(const FileRecord& record) override;
     void NotProcessed(qint64 count, bool atLeast) override;
@@ -44,4 +47,5 @@ private:
     FlaggedEntries& m_flags;
     RunTally m_tally;
     std::deque<ProgressMessage> m_pendingLines;
+    Baseline* m_baseline = nullptr;
 };

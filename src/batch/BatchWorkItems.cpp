@@ -54,6 +54,8 @@ std::optional<QString> BatchWorkItems::Next() {
         }
         if (m_walker) {
             if (std::optional<FolderWalker::Found> found = m_walker->Next()) {
+                if (found->error == 0 && m_settings.inProject && !m_settings.inProject(found->path))
+                    continue;
                 if (found->error == 0)
                     return Yield(std::move(found->path));
                 return Flag(std::move(found->path), QStringLiteral("unreadable-folder"),
@@ -95,6 +97,8 @@ std::optional<QString> BatchWorkItems::Next() {
             return Flag(std::move(*path), QStringLiteral("missing"),
                         QStringLiteral("%s: No such file or folder."));
         }
+        if (m_settings.inProject && !m_settings.inProject(*path))
+            continue;
         return Yield(std::move(*path));
     }
 }

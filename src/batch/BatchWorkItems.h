@@ -45,6 +45,10 @@ public:
         // Called before the list waits for input that has not come yet, so that what was
         // reported so far reaches its reader meanwhile.
         std::function<void()> beforeWait;
+        // Whether a file (named, listed or found in a folder) may be processed with the run's
+        // options: false for one of another project, which the callback has reported. Empty:
+        // every file may.
+        std::function<bool(const QString&)> inProject;
     };
 
     // `list` (may be null) is read after `paths`.

@@ -2,9 +2,12 @@
 // line, and the counts come after it, so that nothing of a file is kept once it is written.
 //   {"tool":"kelvane-batch","version":..,"command":..,
 //    "files":[{"path":..,"status":..,"failed":..,"problems":[..],
-//              "messages":[{"line":..,"column":..,"level":..,"text":..}],"diff":..}, ...],
+//              "messages":[{"line":..,"column":..,"level":..,"rule":..,"text":..,
+//                           "baselineState":..}],"diff":..}, ...],
 //    "counts":{..,"notProcessed":..},"summary":..,"exitStatus":..}
-// "notProcessed" counts the entries a run that ended at an error never reached.
+// "notProcessed" counts the entries a run that ended at an error never reached. Muted messages
+// are not listed, only counted ("muted"); "baselineState" (new or unchanged) is there with
+// --baseline only.
 
 #include "batch/Report.h"
 #include "platform/FileNames.h"
@@ -42,12 +45,22 @@ public:
             json += ']';
         }
         json += ",\"messages\":[";
+        bool firstMessage = true;
         for (qsizetype i = 0; i < record.reports.size(); ++i) {
             const TidyReport& report = record.reports.at(i);
-            json += (i ? ",{" : "{");
+            if (report.muted)
+                continue;
+            json += (firstMessage ? "{" : ",{");
+            firstMessage = false;
             json += "\"line\":" + Number(report.line) + ",\"column\":" + Number(report.column) +
-                    ",\"level\":" + JsonQuoted(LevelName(report.level)) +
-                    ",\"text\":" + JsonQuoted(QString::fromUtf8(report.text)) + '}';
+                    ",\"level\":" + JsonQuoted(LevelName(report.level));
+            if (!report.key.isEmpty())
+                json += ",\"rule\":" + JsonQuoted(QString::fromLatin1(report.key));
+            json += ",\"text\":" + JsonQuoted(QString::fromUtf8(report.text));
+            if (m_settings.baseline)
+                json += file.Known(i) ? ",\"baselineState\":\"unchanged\""
+                                      : ",\"baselineState\":\"new\"";
+            json += '}';
         }
         json += ']';
         if (m_settings.diff && record.outcome == FileOutcome::WouldChange)
@@ -57,13 +70,14 @@ public:
     }
 
     void End(const RunTally& tally, const QString& summary, int exitStatus) override {
-        QByteArray json = "\n],\"counts\":{\"files\":" + Number(tally.files) +
-                          ",\"failed\":" + Number(tally.failed) +
-                          ",\"withErrors\":" + Number(tally.withErrors) +
-                          ",\"wouldChange\":" + Number(tally.wouldChange) +
-                          ",\"notProcessed\":" + Number(tally.notProcessed) +
-                          ",\"notProcessedAtLeast\":" +
-                          (tally.notProcessedAtLeast ? "true" : "false") + ",\"statuses\":{";
+        QByteArray json =
+            "\n],\"counts\":{\"files\":" + Number(tally.files) +
+            ",\"failed\":" + Number(tally.failed) + ",\"withErrors\":" + Number(tally.withErrors) +
+            ",\"wouldChange\":" + Number(tally.wouldChange) +
+            ",\"notProcessed\":" + Number(tally.notProcessed) +
+            ",\"notProcessedAtLeast\":" + (tally.notProcessedAtLeast ? "true" : "false") +
+            ",\"muted\":" + Number(tally.muted) + ",\"inBaseline\":" + Number(tally.known) +
+            ",\"statuses\":{";
         bool first = true;
         for (auto it = tally.statuses.begin(); it != tally.statuses.end(); ++it) {
             json += (first ? "" : ",") + JsonQuoted(it.key()) + ':' + Number(it.value());

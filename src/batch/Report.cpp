@@ -95,9 +95,19 @@ void RunTally::Add(const FileReport& file) {
     if (file.failed)
         ++failed;
     bool errors = false;
-    for (const TidyReport& report : file.record.reports) {
-        ++messages[size_t(LevelIndex(report.level))];
-        errors = errors || IsErrorLevel(report.level);
+    for (qsizetype i = 0; i < file.record.reports.size(); ++i) {
+        const TidyReport& report = file.record.reports.at(i);
+        const bool error = IsErrorLevel(report.level);
+        if (report.muted) {
+            ++muted;
+            mutedErrors += error ? 1 : 0;
+        } else {
+            ++messages[size_t(LevelIndex(report.level))];
+        }
+        if (file.Known(i))
+            ++known;
+        else
+            errors = errors || error;
     }
     if (errors)
         ++withErrors;
@@ -115,6 +125,10 @@ bool ReportOutput::Finish() {
     if (std::fflush(m_out) != 0 || std::ferror(m_out))
         m_failed = true;
     return !m_failed;
+}
+
+QByteArray RuleId(const TidyReport& report) {
+    return report.key.isEmpty() ? "tidy-" + LevelName(report.level).toLatin1() : report.key;
 }
 
 QString OneLineText(const QString& text) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 class ErrorOutput;
 
@@ -21,6 +22,13 @@ struct FileReport {
     QString status;       // "tidied", "clean", "read-only", "missing" ...
     QStringList problems; // lines that say why it was not processed, or a notice
     bool failed = false;  // it could not be processed (exit status 3)
+    // With --baseline, one entry per report of the record: it is in the baseline (known), so
+    // it neither counts nor shows in the text report. Empty without a baseline.
+    std::vector<bool> known{};
+
+    bool Known(qsizetype report) const {
+        return size_t(report) < known.size() && known[size_t(report)];
+    }
 };
 
 // The library's report levels by name: "info", "warning", "config", "access", "error",
@@ -37,12 +45,16 @@ QString OutcomeName(FileOutcome outcome);
 struct RunTally {
     qint64 files = 0; // entries of the list that the run reached
     QMap<QString, qint64> statuses;
-    std::array<qint64, 8> messages{}; // by level: info ... fatal, then other
+    std::array<qint64, 8> messages{}; // reported, by level: info ... fatal, then other
+    qint64 muted = 0;                 // not reported, but counted as the library counts them
+    qint64 mutedErrors = 0;           // ... of them at Error level or worse
+    qint64 known = 0;                 // reported and in the baseline
     qint64 failed = 0;                // entries not processed
-    qint64 withErrors = 0;            // files with a message at Error level or worse
-    qint64 wouldChange = 0;           // --check / --diff
-    qint64 runProblems = 0;           // failures of the run itself (a list that could not be read)
-    qint64 notProcessed = 0;          // entries never reached: the run ended at an error
+    qint64 withErrors = 0;   // files with a message at Error level or worse that counts (muted
+                             // ones do, those in the baseline do not)
+    qint64 wouldChange = 0;  // --check / --diff
+    qint64 runProblems = 0;  // failures of the run itself (a list that could not be read)
+    qint64 notProcessed = 0; // entries never reached: the run ended at an error
     bool notProcessedAtLeast = false; // ... and the rest of a stream was not counted
 
     void Add(const FileReport& file);
@@ -70,8 +82,9 @@ private:
 
 struct ReportSettings {
     BatchCommand command = BatchCommand::Tidy;
-    bool check = false; // list the files that would change
-    bool diff = false;  // print their changes
+    bool check = false;    // list the files that would change
+    bool diff = false;     // print their changes
+    bool baseline = false; // messages are marked new or known (--baseline)
 };
 
 class ReportWriter {
@@ -97,6 +110,10 @@ std::unique_ptr<ReportWriter> MakeSarifReport(const ReportSettings& settings, Re
 QByteArray RecordDiff(const FileRecord& record);
 // `text` as a JSON string, quotes included.
 QByteArray JsonQuoted(const QString& text);
+
+// The rule of a report: its message key, or for a report without one (made by the program
+// itself) "tidy-" and its level name.
+QByteArray RuleId(const TidyReport& report);
 
 // The text of a report's message as it stands on one line: controls and line breaks escaped.
 QString OneLineText(const QString& text);

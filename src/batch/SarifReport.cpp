@@ -1,40 +1,39 @@
 // The SARIF 2.1.0 report for code-scanning services: one run of the tool "Kelvane" with a rule
-// per kind of message (HTML Tidy's report levels, a file that could not be processed, a file
-// that tidying would change), each result with its file and, where the library gave one, its
-// region. Results are written as the run goes; the rules are known before it starts.
+// per HTML Tidy message key ("MISSING_ENDTAG_FOR"), so that a service can tell one kind of
+// message from another, plus rules for a file that could not be processed and a file that
+// tidying would change. Each result has its file and, where the library gave one, its region;
+// with --baseline, its baselineState (new or unchanged). Results are written as the run goes and
+// the run's rules after them (JSON members have no order): only the rules met are listed, each
+// at the most severe level it was met with.
 
 #include "batch/Report.h"
+#include "engine/TidyMessageKeys.h"
 #include "platform/FileNames.h"
 
-#include <iterator>
+#include <QHash>
+#include <vector>
 
 namespace {
 
-struct Rule {
-    const char* id;
-    const char* name;
-    const char* description;
-    const char* level; // SARIF's: note, warning, error
-};
+// Rules of reports without a message key (the program's own: a crashed helper), by level.
+const char* const kLevelDescriptions[] = {"HTML Tidy information about the markup",
+                                          "HTML Tidy warning",
+                                          "HTML Tidy configuration problem",
+                                          "HTML Tidy accessibility remark",
+                                          "HTML Tidy error",
+                                          "HTML Tidy: the document is badly broken",
+                                          "HTML Tidy could not process the document",
+                                          "HTML Tidy report of another kind"};
 
-// Indexes 0 to 7 follow RunTally::messages (Info ... Fatal, other).
-const Rule kRules[] = {
-    {"tidy-info", "TidyInfo", "HTML Tidy information about the markup", "note"},
-    {"tidy-warning", "TidyWarning", "HTML Tidy warning", "warning"},
-    {"tidy-config", "TidyConfig", "HTML Tidy configuration problem", "warning"},
-    {"tidy-access", "TidyAccess", "HTML Tidy accessibility remark", "warning"},
-    {"tidy-error", "TidyError", "HTML Tidy error", "error"},
-    {"tidy-bad-document", "TidyBadDocument", "HTML Tidy: the document is badly broken", "error"},
-    {"tidy-fatal", "TidyFatal", "HTML Tidy could not process the document", "error"},
-    {"tidy-other", "TidyOther", "HTML Tidy report of another kind", "note"},
-    {"kelvane-not-processed", "NotProcessed", "The file could not be processed", "error"},
-    {"kelvane-would-change", "WouldChange", "Tidying would change the file", "error"},
-};
-constexpr int kNotProcessed = 8;
-constexpr int kWouldChange = 9;
+QByteArray SarifLevel(int level) {
+    const QString severity = CompilerSeverity(level);
+    return severity == QLatin1String("error")     ? "error"
+           : severity == QLatin1String("warning") ? "warning"
+                                                  : "note";
+}
 
-int RuleOf(int level) {
-    return level >= TidyInfo && level <= TidyFatal ? level - TidyInfo : 7;
+int Severity(const QByteArray& level) {
+    return level == "error" ? 2 : level == "warning" ? 1 : 0;
 }
 
 // A path as a URI reference: relative paths stay relative (to the folder the run started in,
@@ -50,58 +49,94 @@ QByteArray Uri(const QString& path) {
 
 class SarifReport final : public ReportWriter {
 public:
-    SarifReport(const ReportSettings& settings, ReportOutput& out) : m_out(out) {
-        Q_UNUSED(settings);
-    }
+    SarifReport(const ReportSettings& settings, ReportOutput& out)
+        : m_baseline(settings.baseline), m_out(out) {}
 
     void Begin() override {
-        QByteArray json =
+        m_out.Write(QByteArrayView(
             "{\"$schema\":\"https://json.schemastore.org/sarif-2.1.0.json\",\"version\":\"2.1.0\","
-            "\"runs\":[{\"tool\":{\"driver\":{\"name\":\"Kelvane\",\"version\":" +
-            JsonQuoted(QStringLiteral(KELVANE_VERSION)) + ",\"rules\":[";
-        for (size_t i = 0; i < std::size(kRules); ++i) {
-            const Rule& rule = kRules[i];
-            json += QByteArray(i ? ",\n" : "\n") + "{\"id\":\"" + rule.id + "\",\"name\":\"" +
-                    rule.name + "\",\"shortDescription\":{\"text\":\"" + rule.description +
-                    "\"},\"defaultConfiguration\":{\"level\":\"" + rule.level + "\"}}";
-        }
-        json += "]}},\"results\":[";
-        m_out.Write(QByteArrayView(json));
+            "\"runs\":[{\"results\":["));
     }
 
     void File(const FileReport& file) override {
         const FileRecord& record = file.record;
         const QByteArray uri = Uri(record.path);
-        for (const TidyReport& report : record.reports)
-            Result(RuleOf(report.level), QString::fromUtf8(report.text), uri, report.line,
-                   report.column);
+        for (qsizetype i = 0; i < record.reports.size(); ++i) {
+            const TidyReport& report = record.reports.at(i);
+            if (report.muted)
+                continue;
+            const QByteArray level = SarifLevel(report.level);
+            const int rule = report.key.isEmpty()
+                                 ? RuleIndex(RuleId(report),
+                                             QString::fromLatin1(kLevelDescriptions[std::min(
+                                                 7, std::max(0, report.level - TidyInfo))]),
+                                             level)
+                                 : RuleIndex(report.key, {}, level);
+            Result(rule, level, QString::fromUtf8(report.text), uri, report.line, report.column,
+                   m_baseline ? (file.Known(i) ? "unchanged" : "new") : nullptr);
+        }
         if (file.failed)
-            Result(kNotProcessed,
+            Result(RuleIndex("kelvane-not-processed",
+                             QStringLiteral("The file could not be processed"), "error"),
+                   "error",
                    file.problems.isEmpty() ? file.status : file.problems.join(QLatin1Char(' ')),
-                   uri, 0, 0);
+                   uri, 0, 0, nullptr);
         else if (record.outcome == FileOutcome::WouldChange)
-            Result(kWouldChange, QStringLiteral("Tidying would change this file."), uri, 0, 0);
+            Result(RuleIndex("kelvane-would-change",
+                             QStringLiteral("Tidying would change the file"), "error"),
+                   "error", QStringLiteral("Tidying would change this file."), uri, 0, 0, nullptr);
     }
 
     void End(const RunTally& tally, const QString&, int exitStatus) override {
+        QByteArray json = "\n],\"tool\":{\"driver\":{\"name\":\"Kelvane\",\"version\":" +
+                          JsonQuoted(QStringLiteral(KELVANE_VERSION)) + ",\"rules\":[";
+        for (size_t i = 0; i < m_rules.size(); ++i) {
+            const Rule& rule = m_rules[i];
+            json += QByteArray(i ? ",\n" : "\n") +
+                    "{\"id\":" + JsonQuoted(QString::fromLatin1(rule.id)) +
+                    ",\"shortDescription\":{\"text\":" + JsonQuoted(rule.description) +
+                    "},\"defaultConfiguration\":{\"level\":\"" + rule.level + "\"}}";
+        }
         // 0 and 1 are runs that did their work; 2 and 3 are not.
-        QByteArray json = QByteArray("\n],\"invocations\":[{\"executionSuccessful\":") +
-                          (exitStatus == 0 || exitStatus == 1 ? "true" : "false") +
-                          ",\"exitCode\":" + QByteArray::number(exitStatus);
+        json += QByteArray("]}},\"invocations\":[{\"executionSuccessful\":") +
+                (exitStatus == 0 || exitStatus == 1 ? "true" : "false") +
+                ",\"exitCode\":" + QByteArray::number(exitStatus);
         if (tally.notProcessed > 0)
-            json += ",\"properties\":{\"notProcessed\":" +
-                    QByteArray::number(tally.notProcessed) + ",\"notProcessedAtLeast\":" +
-                    (tally.notProcessedAtLeast ? "true" : "false") + '}';
+            json += ",\"properties\":{\"notProcessed\":" + QByteArray::number(tally.notProcessed) +
+                    ",\"notProcessedAtLeast\":" + (tally.notProcessedAtLeast ? "true" : "false") +
+                    '}';
         m_out.Write(QByteArrayView(json + "}]}]}\n"));
     }
 
 private:
-    void Result(int rule, const QString& text, const QByteArray& uri, int line, int column) {
+    struct Rule {
+        QByteArray id;
+        QString description;
+        QByteArray level; // the most severe met
+    };
+
+    // The index of the rule `id`, added at its first use; a key's description comes from the
+    // library's own text for it.
+    int RuleIndex(const QByteArray& id, const QString& description, const QByteArray& level) {
+        auto found = m_ruleIndex.constFind(id);
+        if (found == m_ruleIndex.constEnd()) {
+            m_rules.push_back(
+                {id, description.isEmpty() ? MessageKeyDescription(id) : description, level});
+            found = m_ruleIndex.insert(id, int(m_rules.size() - 1));
+        }
+        Rule& rule = m_rules[size_t(*found)];
+        if (Severity(level) > Severity(rule.level))
+            rule.level = level;
+        return *found;
+    }
+
+    void Result(int rule, const QByteArray& level, const QString& text, const QByteArray& uri,
+                int line, int column, const char* baselineState) {
         QByteArray json = m_first ? "\n{" : ",\n{";
         m_first = false;
-        json += "\"ruleId\":\"" + QByteArray(kRules[rule].id) +
-                "\",\"ruleIndex\":" + QByteArray::number(rule) + ",\"level\":\"" +
-                kRules[rule].level + "\",\"message\":{\"text\":" + JsonQuoted(text) +
+        json += "\"ruleId\":" + JsonQuoted(QString::fromLatin1(m_rules[size_t(rule)].id)) +
+                ",\"ruleIndex\":" + QByteArray::number(rule) + ",\"level\":\"" + level +
+                "\",\"message\":{\"text\":" + JsonQuoted(text) +
                 "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
                 JsonQuoted(QString::fromLatin1(uri)) + '}';
         // The library's document-wide reports have no place (line 0).
@@ -111,12 +146,17 @@ private:
                 json += ",\"startColumn\":" + QByteArray::number(column);
             json += '}';
         }
-        json += "}}]}";
-        m_out.Write(QByteArrayView(json));
+        json += "}}]";
+        if (baselineState)
+            json += ",\"baselineState\":\"" + QByteArray(baselineState) + '"';
+        m_out.Write(QByteArrayView(json + '}'));
     }
 
+    const bool m_baseline;
     ReportOutput& m_out;
     bool m_first = true;
+    std::vector<Rule> m_rules;
+    QHash<QByteArray, int> m_ruleIndex;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 // The text report: one line per message in the form compilers use, so that editors and CI
-// annotators pick it up ("PATH:LINE:COLUMN: LEVEL: MESSAGE"), then the summary line. A check
+// annotators pick it up ("PATH:LINE:COLUMN: LEVEL: MESSAGE [KEY]"), then the summary line.
+// Muted messages and those of the baseline are left out. A check
 // run lists the files tidying would change instead, and a diff run prints their changes; their
 // summary goes to standard error, so that standard output stays a list or a patch.
 
@@ -28,13 +29,20 @@ public:
             return;
         }
         const QString path = ShownPath(record.path);
-        for (const TidyReport& report : record.reports)
-            m_out.Write(QStringLiteral("%1:%2:%3: %4: %5\n")
+        for (qsizetype i = 0; i < record.reports.size(); ++i) {
+            const TidyReport& report = record.reports.at(i);
+            if (report.muted || file.Known(i))
+                continue;
+            const QString key = report.key.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral(" [%1]").arg(QString::fromLatin1(report.key));
+            m_out.Write(QStringLiteral("%1:%2:%3: %4: %5%6\n")
                             .arg(path)
                             .arg(report.line)
                             .arg(report.column)
                             .arg(CompilerSeverity(report.level),
-                                 OneLineText(QString::fromUtf8(report.text))));
+                                 OneLineText(QString::fromUtf8(report.text)), key));
+        }
     }
 
     void End(const RunTally&, const QString& summary, int) override {
