@@ -89,7 +89,7 @@ QHash<QString, QByteArray> KelvaneMessages(const QString& reportFile) {
         for (const QJsonValue& message : record["messages"].toArray()) {
             const QJsonObject m = message.toObject();
             reports.append({LevelOf(m["level"].toString()), m["line"].toInt(), m["column"].toInt(),
-                            m["text"].toString().toUtf8()});
+                            m["text"].toString().toUtf8(), m["rule"].toString().toLatin1()});
         }
         messages.insert(record["path"].toString(), tidy_oracle::ProgramStyle(reports));
     }

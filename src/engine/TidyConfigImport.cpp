@@ -83,7 +83,7 @@ const std::vector<Known>& KnownOptions() {
         {"fix-bad-comments",
          [](S& set, int line, const QString& name, const QString& value) {
              if (value.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
-                 set.CBFixBadComments = true; // as the defaults take it
+                 set.CBFixBadComments = false; // as the defaults take it
              else
                  Flag (&S::CBFixBadComments)(set, line, name, value);
          }},
@@ -158,7 +158,9 @@ bool LibraryFlag(TidyDoc doc, TidyOptionId id) {
     const TidyOption option = tidyGetOption(doc, id);
     if (tidyOptGetType(option) == TidyBoolean)
         return tidyOptGetBool(doc, id) == yes;
-    return tidyOptGetInt(doc, id) != 0; // a pick list: "auto" counts as yes
+    // A pick list: "auto" (fix-bad-comments) counts as no, what it does for pages without a
+    // document type and HTML5 pages.
+    return tidyOptGetInt(doc, id) == ulong(TidyYesState);
 }
 
 ComboValue LibraryEncoding(TidyDoc doc, TidyOptionId id) {

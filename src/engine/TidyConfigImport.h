@@ -10,7 +10,8 @@
 
 // The option set at HTML Tidy's own defaults, which a configuration file changes: what `tidy`
 // does for the options a file does not name. The library's "auto" for fix-bad-comments (fix
-// them unless the page is HTML5) has no place in the set and is taken as yes.
+// them unless the page is HTML5) has no place in the set and is taken as no, what it does for
+// HTML5 pages and for pages without a document type.
 TidyOptionSet TidyDefaultOptionSet();
 
 // Applies the configuration `text` to `options`. Raises KelvaneError, starting "line N: ", for an

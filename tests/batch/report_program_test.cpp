@@ -39,7 +39,8 @@ TEST_F(ReportProgram, ValidateReportsAsTextJsonAndSarif) {
     const QRegularExpression form("^site/[^:]+:\\d+:\\d+: (note|warning|error): .+$");
     for (const QByteArray& line : lines)
         EXPECT_TRUE(form.match(QString::fromUtf8(line)).hasMatch()) << line.constData();
-    EXPECT_TRUE(lines.contains("site/broken.html:12:1: error: <unknowntag> is not recognized!"));
+    EXPECT_TRUE(lines.contains(
+        "site/broken.html:12:1: error: <unknowntag> is not recognized! [UNKNOWN_ELEMENT]"));
 
     const BatchOutcome json = Run({"validate", "-r", "-q", "--format", "json", "site"});
     EXPECT_EQ(json.exitCode, 1);

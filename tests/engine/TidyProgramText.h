@@ -17,7 +17,7 @@ namespace tidy_oracle {
 // options that differ from its defaults itself, so names and values are exactly the engine's. Then
 // Debian's tidy loads /etc/tidy.conf, and loading a file with indent off sets indent-spaces to 0
 // for good, where the engine's fresh document keeps its own value; and every message is to be
-// shown.
+// shown, each with its message key ("mute-id"), so that the keys are compared too.
 inline QByteArray ConfigText(const ResolvedTidyOptions& options, const QString& folder) {
     const QString path = folder + QStringLiteral("/saved.conf");
     TidyDoc doc = tidyCreate();
@@ -33,7 +33,7 @@ inline QByteArray ConfigText(const ResolvedTidyOptions& options, const QString& 
     file.remove();
     text += "indent-spaces: " + QByteArray::number(qulonglong(indentSpaces)) + "\n";
     text += "show-errors: 1000000\nshow-warnings: yes\nshow-info: yes\nquiet: no\n"
-            "gnu-emacs: no\n";
+            "gnu-emacs: no\nmute-id: yes\n";
     return text;
 }
 
@@ -50,11 +50,13 @@ inline QByteArray ParseStageMessages(const QByteArray& errors) {
 }
 
 // The reports as the program prints them: position (when both numbers are set), the level's
-// prefix and the text, cut as the library cuts a message (2,046 bytes); dialogue levels as bare
-// text.
+// prefix, the text and " (KEY)", cut as the library cuts a message (2,046 bytes); dialogue levels
+// as bare text. Muted reports are left out, as the program leaves them out.
 inline QByteArray ProgramStyle(const QList<TidyReport>& reports) {
     QByteArray text;
     for (const TidyReport& report : reports) {
+        if (report.muted)
+            continue;
         QByteArray line;
         if (report.level <= int(TidyFatal)) {
             if (report.line > 0 && report.column > 0)
@@ -63,7 +65,11 @@ inline QByteArray ProgramStyle(const QList<TidyReport>& reports) {
             line += tidyDefaultString(uint(report.level));
         }
         line += report.text;
-        text += line.left(2046) + '\n';
+        line = line.left(2046);
+        // The key goes into what is left of the library's message buffer.
+        if (report.level <= int(TidyFatal) && !report.key.isEmpty())
+            line = (line + " (" + report.key + ')').left(2046);
+        text += line + '\n';
     }
     return text;
 }

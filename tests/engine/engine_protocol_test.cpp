@@ -31,9 +31,9 @@ TidyResult SampleResult() {
     TidyResult result;
     result.status = TidyRunStatus::Completed;
     result.output = "<HTML><BODY><P>x</P></BODY></HTML>\n";
-    result.reports = {{int(TidyWarning), 1, 1, "missing <!DOCTYPE> declaration"},
-                      {int(TidyInfo), 0, 0, QByteArray("\xc3\xa4", 2)},
-                      {12345, -1, 7, QByteArray()}};
+    result.reports = {{int(TidyWarning), 1, 1, "missing <!DOCTYPE> declaration", "MISSING_DOCTYPE"},
+                      {int(TidyInfo), 0, 0, QByteArray("\xc3\xa4", 2), "", true},
+                      {12345, -1, 7, QByteArray(), "TRIM_EMPTY_ELEMENT", true}};
     return result;
 }
 
@@ -259,6 +259,8 @@ TEST(TidyOptionCheck, WhatResolutionProducesIsAccepted) {
         everything.CBOutputEncoding = {encoding, kTidyEncodingNames[encoding]};
         EXPECT_EQ(CheckResolvedOptions(ResolveOptions(everything)), QString());
     }
+    everything.EditMute = QStringLiteral("MISSING_DOCTYPE TRIM_EMPTY_ELEMENT,MISSING_DOCTYPE");
+    EXPECT_EQ(CheckResolvedOptions(ResolveOptions(everything)), QString());
     EXPECT_EQ(CheckResolvedOptions(ResolveOptions(TidyOptionSet{})), QString());
     EXPECT_EQ(CheckResolvedOptions({}), QString());
 }
@@ -281,6 +283,10 @@ TEST(TidyOptionCheck, OptionsOutsideTheSetAndMalformedValuesAreRefused) {
         {Step::Text(TidyAltText, QByteArray("a\0b", 3))},
         {Step::Text(TidyAltText, "\xff\xfe")},                             // not UTF-8
         {Step::Flag(TidyMakeBare, true), Step::Flag(TidyMakeBare, false)}, // twice
+        {Step::Text(TidyMuteReports, "NO_SUCH_KEY")},     // a key the library does not have
+        {Step::Text(TidyMuteReports, "STRING_NO_ERRORS")}, // dialogue: not a report message
+        {Step::Text(TidyMuteReports, "MISSING_DOCTYPE,")},
+        {Step::Number(TidyMuteReports, 1)},
     };
     // Options are named as the library's documentation names them, never by number.
     const QRegularExpression number(QStringLiteral("option \\d|\\d+ is"));

@@ -37,7 +37,8 @@ const QStringList kExpectedKeys = {QStringLiteral("cbTidyMark.Checked"),
                                    QStringLiteral("CBInputEncoding.ItemIndex"),
                                    QStringLiteral("CBInputEncoding.Text"),
                                    QStringLiteral("CBOutputEncoding.ItemIndex"),
-                                   QStringLiteral("CBOutputEncoding.Text")};
+                                   QStringLiteral("CBOutputEncoding.Text"),
+                                   QStringLiteral("EditMute.Text")};
 
 const QByteArray kDefaultsSection = "[FormTidyProperties]\n"
                                     "cbTidyMark.Checked=0\n"
@@ -66,7 +67,8 @@ const QByteArray kDefaultsSection = "[FormTidyProperties]\n"
                                     "CBInputEncoding.ItemIndex=2\n"
                                     "CBInputEncoding.Text=raw\n"
                                     "CBOutputEncoding.ItemIndex=2\n"
-                                    "CBOutputEncoding.Text=raw\n";
+                                    "CBOutputEncoding.Text=raw\n"
+                                    "EditMute.Text=\n";
 
 class OptionStorageTest : public ::testing::Test {
 protected:
@@ -92,7 +94,7 @@ TEST(OptionKeysTest, TheKeysAreWrittenInDialogOrder) {
     EXPECT_EQ(TidyOptionKeys(), kExpectedKeys);
 }
 
-TEST_F(OptionStorageTest, FreshInstallationKeepsTheDefaultsAndOkStoresAll27Keys) {
+TEST_F(OptionStorageTest, FreshInstallationKeepsTheDefaultsAndOkStoresAll28Keys) {
     TidyOptionStorage storage(options, &file);
     EXPECT_EQ(options, TidyOptionSet{});
     EXPECT_FALSE(QFile::exists(path)); // created by the first save only
@@ -253,7 +255,7 @@ TEST_F(OptionStorageTest, WithoutAnExplicitFileTheSharedSettingsFileIsUsed) {
     EXPECT_FALSE(record.CBBare);
     record.CBBare = true;
     storage.acceptOk();
-    EXPECT_EQ(file.ReadSection(kTidyOptionsSection).size(), 27);
+    EXPECT_EQ(file.ReadSection(kTidyOptionsSection).size(), 28);
     SetSettingsFilePath(QString());
 }
 

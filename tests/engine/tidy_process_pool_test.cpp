@@ -652,3 +652,21 @@ TEST(TidyProcessPoolEngine, InstallMakesThePoolTheRunner) {
     EXPECT_TRUE(document.contains("<P>x</P>"));
     SetTidyRunner(nullptr); // the other tests of this program expect the in-process runner
 }
+
+// A helper left from another build (an upgrade while the program ran) speaks another version
+// of the protocol: that is said once, as a helper that cannot be used, instead of every page
+// being lost to "a malformed answer".
+TEST(TidyProcessPool, AHelperOfAnotherBuildIsNamedAsSuchAndTidiesNothing) {
+    TidyPoolSettings settings = Settings(FaultHelper(), 2);
+    settings.helperArguments = {QStringLiteral("--old-protocol")};
+    TidyProcessPool pool(settings);
+    try {
+        pool.run(Request("<p>x"));
+        FAIL() << "no error";
+    } catch (const KelvaneError& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("could not be started")))
+            << error.message().toStdString();
+        EXPECT_TRUE(error.message().contains(QStringLiteral("version 3")));
+        EXPECT_TRUE(error.message().contains(QStringLiteral("another build")));
+    }
+}

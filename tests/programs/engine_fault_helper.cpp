@@ -12,6 +12,7 @@
 // sees the arguments):
 //   --not-ready       ends at once with status 1, before the helper says Hello
 //   --garbage         says Hello, then answers every request with bytes that are no frame
+//   --old-protocol    says Hello in protocol version 3 (a helper of an older build), then waits
 
 #include "engine/EngineHelper.h"
 #include "engine/EngineProtocol.h"
@@ -111,6 +112,18 @@ int Garbage() {
     return 0;
 }
 
+int OldProtocol() {
+    QByteArray hello = EncodeEngineFrame(EngineFrameKind::Hello, {});
+    hello[4] = 0;
+    hello[5] = 3;
+    if (::write(1, hello.constData(), size_t(hello.size())) != hello.size())
+        return 1;
+    char buffer[4096];
+    while (::read(0, buffer, sizeof buffer) > 0) {
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +133,8 @@ int main(int argc, char** argv) {
             return 1;
         if (std::strcmp(argv[i], "--garbage") == 0)
             return Garbage();
+        if (std::strcmp(argv[i], "--old-protocol") == 0)
+            return OldProtocol();
         rest.push_back(argv[i]);
     }
     rest.push_back(nullptr);
