@@ -65,6 +65,7 @@ public:
         ++closed;
     }
     void ShowErrorPane(bool visible) override { paneVisible = visible; }
+    bool ShowsMessageKeys() const override { return showsKeys; }
     void ShowRunSummary(const QString& heading, const QStringList& messages) override {
         ++summaries;
         if (Summary())
@@ -92,6 +93,7 @@ public:
     int closed = 0;
     int summaries = 0;
     bool paneVisible = false;
+    bool showsKeys = false;
 };
 
 class FakeSelection final : public SelectionSource {
@@ -178,7 +180,8 @@ struct BatchRig {
     }
 };
 
-// An engine whose result is read from the document itself: "fail" fails; "tokens:N ..." reports
+// An engine whose result is read from the document itself: "fail" fails; "keys:" reports a
+// message with its key and a muted one ("keys:muted": the muted one only); "tokens:N ..." reports
 // one message whose text makes the message text N items long (N >= 7); anything else is tidied
 // to "tidied:" + the document. `during` runs inside each tidy (to change files meanwhile).
 class ScriptedTidyRunner final : public TidyRunner {
@@ -194,6 +197,12 @@ public:
         }
         result.status = TidyRunStatus::Completed;
         result.output = "tidied:" + request.document;
+        if (request.document.startsWith("keys:")) {
+            // A report with its key, and a muted one (only "keys:muted" has no other).
+            if (!request.document.startsWith("keys:muted"))
+                result.reports.append({int(TidyWarning), 1, 1, "w", "MISSING_DOCTYPE"});
+            result.reports.append({int(TidyWarning), 2, 1, "hidden", "TRIM_EMPTY_ELEMENT", true});
+        }
         if (request.document.startsWith("tokens:")) {
             const int tokens = request.document.mid(7).split(' ').value(0).toInt();
             // "Line 1, Column 1 - Warninig: " is six items; each word one more.

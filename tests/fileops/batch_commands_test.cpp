@@ -38,6 +38,25 @@ protected:
 
 } // namespace
 
+// The page lines stay exactly as they are unless the keys are turned on; muted messages show on
+// no page, and a file with nothing but muted messages is clean.
+TEST_F(BatchCommandsTest, PagesShowMessageKeysOnlyWhenAskedAndNoMutedMessage) {
+    const QString keyed = Page("keyed.html", "keys: one");
+    const QString muted = Page("muted.html", "keys:muted");
+    Validate({keyed, muted});
+    ASSERT_NE(rig.pages.PageFor(keyed), nullptr);
+    EXPECT_EQ(rig.pages.PageFor(keyed)->Messages, QStringList{"Line 1, Column 1 - Warninig: w"});
+    EXPECT_EQ(rig.pages.PageFor(muted), nullptr);
+
+    rig.pages.showsKeys = true;
+    Validate({keyed});
+    EXPECT_EQ(rig.pages.PageFor(keyed)->Messages,
+              QStringList{"Line 1, Column 1 - Warninig: w [MISSING_DOCTYPE]"});
+
+    Validate({muted});
+    EXPECT_EQ(prompts.messages().back(), "No HTML errors found");
+}
+
 TEST_F(BatchCommandsTest, ValidationFillsOnePagePerFileAndPraisesACleanRun) {
     const QString clean = Page("clean.html", "<p>fine");
     const QString other = Page("other.html", "<p>fine too");

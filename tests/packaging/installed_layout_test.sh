@@ -127,6 +127,10 @@ expect "json sarif text " kelvane-batch tidy --format ""
 expect "json " kelvane-batch tidy --format = j
 expect "--check " kelvane-batch tidy --ch
 expect "" kelvane-batch validate --ch
+expect "--baseline " kelvane-batch validate --bas
+expect "" kelvane-batch restore --bas
+expect "validate " kelvane-batch --mute MISSING_DOCTYPE va
+expect "site site.html " kelvane-batch validate --tidy-config si
 expect "validate " kelvane-batch -rm "*.html" va
 expect "site site.html " kelvane-batch tidy -r si
 expect "- list.txt site site.html " kelvane-batch --files-from ""

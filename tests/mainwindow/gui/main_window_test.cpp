@@ -311,6 +311,29 @@ TEST_F(MainWindow, PreferencesCancelDefaultsAndTheFolderQuestion) {
     EXPECT_EQ(prompts.asked.first().text, FolderQuestionText());
 }
 
+TEST_F(MainWindow, MessageKeysOnErrorPagesAreAPreferenceThatStartsOff) {
+    TFormKelvane& w = openWithRuns();
+    auto* options = new TFormKelvaneOptions(&w);
+    EXPECT_FALSE(options->ShowMessageKeys());
+    EXPECT_FALSE(w.errorPane()->ShowsMessageKeys());
+    WhenModal([](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>(QStringLiteral("cbShowMessageKeys"))->setChecked(true);
+        Click(dialog, "btnOK");
+    });
+    w.actViewAppOptionsExecute();
+    EXPECT_TRUE(w.errorPane()->ShowsMessageKeys());
+    EXPECT_EQ(IniFile(SettingsFilePath())
+                  .ReadString(QStringLiteral("FormKelvaneOptions"),
+                              QStringLiteral("cbShowMessageKeys.Checked"), {}),
+              QStringLiteral("1"));
+    WhenModal([](QWidget* dialog) {
+        Click(dialog, "btnDefaults");
+        Click(dialog, "btnOK");
+    });
+    w.actViewAppOptionsExecute();
+    EXPECT_FALSE(w.errorPane()->ShowsMessageKeys());
+}
+
 TEST_F(MainWindow, PreferencesShapeTheToolbarAndHiddenItems) {
     WriteAll(at(".hidden.html"), "x");
     TFormKelvane& w = open();
