@@ -118,4 +118,28 @@ YAML
 run "the repository's options" 1 kelvane-check --files tidy.html
 expect_output "the repository's options" '^\+<p>Already tidy</p>'
 
+# Without args, the repository's .kelvane.ini is found above the pages: the same options, now
+# for every hook and every contributor; and its mutes hide the keys it names.
+printf '[FormTidyProperties]\ncbUppercaseTags.Checked=0\nEditMute.Text=MISSING_DOCTYPE\n' > .kelvane.ini
+cat > .pre-commit-config.yaml <<YAML
+repos:
+  - repo: $tmp/hooks
+    rev: $rev
+    hooks:
+      - id: kelvane-validate
+        verbose: true
+      - id: kelvane-check
+YAML
+mkdir -p pages
+cp tidy.html pages/tidy.html
+run "the project options file" 1 kelvane-check --files pages/tidy.html
+expect_output "the project options file" '^\+<p>Already tidy</p>'
+printf '<title>Muted</title>\n<p>x\n' > pages/muted.html
+run "the project's mutes" 0 kelvane-validate --files pages/muted.html
+if grep -q 'MISSING_DOCTYPE' "$tmp/out.txt"; then
+    fail "the project's mutes: a muted key was reported"
+    sed 's/^/    /' "$tmp/out.txt"
+fi
+expect_output "the project's mutes" 'muted messages were not reported'
+
 finish "pre-commit hooks"
