@@ -227,6 +227,12 @@ void TFormTidyProperties::ConnectControls() {
         m_storage.options().EditAltText = text;
         SetPreviewStale();
     });
+    connect(EditMute, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_showingOptions)
+            return;
+        m_storage.options().EditMute = text;
+        SetPreviewStale();
+    });
     // The tab size and the encodings change the tidied text as much as any box.
     connect(CBTabSize, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (m_showingOptions || index < 0)
@@ -269,6 +275,7 @@ void TFormTidyProperties::OptionsToControls() {
         binding.box->setChecked(options.*binding.field);
     EditWrapWidth->setText(options.EditWrapWidth);
     EditAltText->setText(options.EditAltText);
+    EditMute->setText(options.EditMute);
     const ComboValue& tab = options.CBTabSize;
     CBTabSize->setCurrentIndex(
         tab.itemIndex >= 0 && tab.itemIndex < CBTabSize->count() ? tab.itemIndex : -1);

@@ -193,6 +193,8 @@ private:
     QCheckBox* cbWrapAttributes = nullptr;
     QCheckBox* CBAltText = nullptr;
     QLineEdit* EditAltText = nullptr;
+    QLabel* lblMute = nullptr;
+    QLineEdit* EditMute = nullptr;
     QLabel* lblTabSize = nullptr;
     QComboBox* CBTabSize = nullptr;
     QLabel* lblInputEncoding = nullptr;

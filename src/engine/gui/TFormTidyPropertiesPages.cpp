@@ -300,6 +300,19 @@ QWidget* TFormTidyProperties::CreateFileOptionsPage() {
     outputLayout->setColumnStretch(2, 1);
     layout->addWidget(output);
 
+    QGroupBox* messages = CreateGroup("gbMessages", QStringLiteral("Messages"), page);
+    auto* messagesLayout = new QVBoxLayout(messages);
+    lblMute = new QLabel(QStringLiteral("Do not report these HTML Tidy message keys:"), messages);
+    lblMute->setObjectName(QStringLiteral("lblMute"));
+    EditMute = new QLineEdit(messages);
+    EditMute->setObjectName(QStringLiteral("EditMute"));
+    EditMute->setToolTip(QStringLiteral("Keys such as TRIM_EMPTY_ELEMENT, separated by commas. "
+                                        "Muted messages are shown nowhere, but still count."));
+    lblMute->setBuddy(EditMute);
+    messagesLayout->addWidget(lblMute);
+    messagesLayout->addWidget(EditMute);
+    layout->addWidget(messages);
+
     FinishPage(layout, CreateTestButton("btnTest4", page));
     return page;
 }

@@ -1,6 +1,7 @@
 // The tidy options dialog: its controls, opening and closing, what it stores.
 
 #include "TidyPropertiesFixture.h"
+#include "support/Errors.h"
 
 namespace {
 
@@ -262,8 +263,10 @@ TEST_F(TidyPropertiesTest, StoredOptionsAreShownAndTheTidyMarkKeptFromTheFile) {
                              "CBAltText.Checked=1\n"
                              "EditAltText.Text=an image\n"
                              "CBTabSize.ItemIndex=3\n"
-                             "CBInputEncoding.ItemIndex=6\n");
+                             "CBInputEncoding.ItemIndex=6\n"
+                             "EditMute.Text=TRIM_EMPTY_ELEMENT\n");
     form();
+    EXPECT_EQ(control<QLineEdit>("EditMute")->text(), QStringLiteral("TRIM_EMPTY_ELEMENT"));
     EXPECT_TRUE(CurrentOptionSet().cbTidyMark);
     EXPECT_TRUE(control<QCheckBox>("cbTidyMark")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("CBClean")->isChecked());
@@ -382,6 +385,27 @@ TEST_F(TidyPropertiesTest, AltTextFieldFollowsItsBox) {
               QApplication::palette(alt).color(QPalette::Active, QPalette::Base));
     QTest::keyClicks(alt, QStringLiteral("A picture"));
     EXPECT_EQ(CurrentOptionSet().EditAltText, QStringLiteral("A picture"));
+}
+
+// The mute list reaches the run, where an unknown key is an option error before any parsing.
+TEST_F(TidyPropertiesTest, MutedKeysAreTypedAsTheyAreStoredAndReachTheRun) {
+    QLineEdit* mute = control<QLineEdit>("EditMute");
+    QTest::keyClicks(mute, QStringLiteral("TRIM_EMPTY_ELEMENT, MISSING_DOCTYPE"));
+    EXPECT_EQ(CurrentOptionSet().EditMute, QStringLiteral("TRIM_EMPTY_ELEMENT, MISSING_DOCTYPE"));
+    QByteArray document = "<p>x";
+    QString messages;
+    ASSERT_TRUE(RunTidy(document, messages));
+    bool found = false;
+    for (const TidyOptionStep& step : m_runner.last.options)
+        if (step.option == TidyMuteReports) {
+            found = true;
+            EXPECT_EQ(step.text, "TRIM_EMPTY_ELEMENT,MISSING_DOCTYPE");
+        }
+    EXPECT_TRUE(found);
+    mute->setText(QStringLiteral("NO_SUCH_KEY"));
+    document = "<p>x";
+    EXPECT_THROW(RunTidy(document, messages), KelvaneError);
+    EXPECT_EQ(document, "<p>x");
 }
 
 TEST_F(TidyPropertiesTest, WrapWidthTakesDigitsOnlyAndStepsWithItsArrows) {
