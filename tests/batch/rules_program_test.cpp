@@ -67,6 +67,7 @@ TEST_F(RulesProgram, EveryReportNamesTheRuleAndMutedKeysAreHiddenButStillCount) 
     // SARIF: one rule per key met, each result under its key's rule.
     const QJsonObject sarif =
         Json(Run({"validate", "-q", "--format", "sarif", "site/broken.html", "site/about.html"}));
+    ASSERT_EQ(sarif["runs"].toArray().size(), 1);
     const QJsonObject run = sarif["runs"].toArray()[0].toObject();
     const QJsonArray sarifRules = run["tool"].toObject()["driver"].toObject()["rules"].toArray();
     QSet<QString> ruleIds;
@@ -275,6 +276,7 @@ TEST_F(RulesProgram, ABaselineLetsOnlyNewMessagesCountWhereverTheyMoved) {
     // SARIF marks every result; JSON too, and counts what the baseline held.
     const QJsonObject sarif = Json(
         Run({"validate", "-q", "-r", "--format", "sarif", "--baseline", "baseline.json", "site"}));
+    ASSERT_EQ(sarif["runs"].toArray().size(), 1);
     int news = 0;
     for (const QJsonValue& result : sarif["runs"].toArray()[0].toObject()["results"].toArray()) {
         const QString state = result.toObject()["baselineState"].toString();
