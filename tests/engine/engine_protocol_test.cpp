@@ -283,7 +283,7 @@ TEST(TidyOptionCheck, OptionsOutsideTheSetAndMalformedValuesAreRefused) {
         {Step::Text(TidyAltText, QByteArray("a\0b", 3))},
         {Step::Text(TidyAltText, "\xff\xfe")},                             // not UTF-8
         {Step::Flag(TidyMakeBare, true), Step::Flag(TidyMakeBare, false)}, // twice
-        {Step::Text(TidyMuteReports, "NO_SUCH_KEY")},     // a key the library does not have
+        {Step::Text(TidyMuteReports, "NO_SUCH_KEY")},      // a key the library does not have
         {Step::Text(TidyMuteReports, "STRING_NO_ERRORS")}, // dialogue: not a report message
         {Step::Text(TidyMuteReports, "MISSING_DOCTYPE,")},
         {Step::Number(TidyMuteReports, 1)},

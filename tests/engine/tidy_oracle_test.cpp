@@ -103,7 +103,8 @@ TEST(TidyOracle, SitePagesAndMutatedPagesEqualTheTidyProgram) {
         // The program announces each muted key before the page's own messages.
         for (tidy_oracle::Answer& answer : program) {
             QList<QByteArray> lines = answer.messages.split('\n');
-            lines.removeIf([](const QByteArray& line) { return line.endsWith("(STRING_MUTING_TYPE)"); });
+            lines.removeIf(
+                [](const QByteArray& line) { return line.endsWith("(STRING_MUTING_TYPE)"); });
             answer.messages = lines.join('\n');
         }
         const std::vector<tidy_oracle::EngineAnswer> engine =

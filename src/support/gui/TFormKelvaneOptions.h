@@ -1,8 +1,8 @@
 #pragma once
 // The preferences dialog: the file-type filter, whether the folder question is asked, hidden
-// items, the toolbar's images and captions, and whether error pages show message keys. Its controls are stored in the settings file
-// (section "FormKelvaneOptions") when it is closed with OK and when it is destroyed; a
-// cancelled dialog reads them back, which undoes every edit.
+// items, the toolbar's images and captions, and whether error pages show message keys. Its
+// controls are stored in the settings file (section "FormKelvaneOptions") when it is closed with
+// OK and when it is destroyed; a cancelled dialog reads them back, which undoes every edit.
 
 #include "support/DefaultsSnapshot.h"
 #include "support/Preferences.h"
