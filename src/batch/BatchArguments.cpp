@@ -179,10 +179,11 @@ private:
         const BatchArguments& r = m_result;
         if (r.command != BatchCommand::Tidy) {
             for (const auto& [given, name] :
-                 {std::pair{r.check, "--check"}, std::pair{r.diff, "--diff"},
-                  std::pair{r.force, "--force"}})
+                 {std::pair{r.check, "--check"}, std::pair{r.diff, "--diff"}})
                 if (given)
                     Refuse(QStringLiteral("%1 goes with tidy only").arg(QLatin1String(name)));
+            if (r.force && r.command != BatchCommand::Restore)
+                Refuse(QStringLiteral("--force goes with tidy and restore only"));
         }
         if (r.nullSeparated && !r.filesFrom)
             Refuse(QStringLiteral("-0 goes with --files-from"));
@@ -238,7 +239,9 @@ QString BatchUsageText() {
         "      --options FILE       tidy options from this settings file's [FormTidyProperties]\n"
         "      --check              tidy: write nothing; list the files tidying would change\n"
         "      --diff               tidy: write nothing; print each change as a unified diff\n"
-        "      --force              tidy: also files with very many messages\n"
+        "      --force              tidy: also files with very many messages; restore: also\n"
+        "                           files changed since they were tidied (their text goes to\n"
+        "                           the trash)\n"
         "      --format FORMAT      report on standard output: text, json or sarif\n"
         "  -q, --quiet              no progress bar\n"
         "  -h, --help               this text\n"
@@ -246,5 +249,6 @@ QString BatchUsageText() {
         "\n"
         "Exit status: 0 all done and no message at Error level; 1 Error-level messages, or\n"
         "files that --check/--diff would change; 2 usage or option errors; 3 a file could not\n"
-        "be processed (the others were done). Ctrl+C finishes the file in hand and stops.\n");
+        "be processed, or restore left a file changed since it was tidied (the others were\n"
+        "done). Ctrl+C finishes the file in hand and stops.\n");
 }

@@ -43,14 +43,17 @@ inline void SetAcl(const QString& path, const QString& entries) {
         << path.toStdString();
 }
 
-// Every user.* attribute, "name=\"value\"" a line, as getfattr dumps them (names sorted).
+// Every user.* attribute but ours (user.kelvane.*), "name=\"value\"" a line, as getfattr
+// dumps them (names sorted), without the "# file:" line, so that two files compare.
 inline QByteArray UserAttributesOf(const QString& path) {
-    QByteArray dump = RunTool(QStringLiteral("getfattr"),
-                              {QStringLiteral("-d"), QStringLiteral("--absolute-names"),
-                               QStringLiteral("-m"), QStringLiteral("^user\\."), path});
-    // Without the "# file:" line, so that two files compare.
-    const qsizetype end = dump.indexOf('\n');
-    return dump.startsWith("# file:") ? dump.mid(end + 1) : dump;
+    const QByteArray dump = RunTool(QStringLiteral("getfattr"),
+                                    {QStringLiteral("-d"), QStringLiteral("--absolute-names"),
+                                     QStringLiteral("-m"), QStringLiteral("^user\\."), path});
+    QByteArray kept;
+    for (const QByteArray& line : dump.split('\n'))
+        if (!line.startsWith("# file:") && !line.startsWith("user.kelvane.") && !line.isEmpty())
+            kept += line + '\n';
+    return kept;
 }
 
 inline void SetAttribute(const QString& path, const QString& name, const QString& value) {
