@@ -16,7 +16,7 @@ complete -c kelvane-batch -s 0 -l null -d 'The paths in the list are NUL-separat
 complete -c kelvane-batch -l options -r -F -d 'Tidy options from this settings file'
 complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l check -d 'tidy: list the files tidying would change'
 complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l diff -d 'tidy: print each change as a unified diff'
-complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l force -d 'tidy: also files with very many messages'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate clean" -l force -d 'tidy: also files with very many messages; restore: also files edited since'
 complete -c kelvane-batch -l format -x -a 'text json sarif' -d 'The report on standard output'
 complete -c kelvane-batch -s q -l quiet -d 'No progress bar'
 complete -c kelvane-batch -s h -l help -d 'Print the usage'
