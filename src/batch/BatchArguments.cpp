@@ -223,10 +223,11 @@ private:
                     QStringLiteral("%1 goes with tidy and validate only").arg(QLatin1String(name)));
         if (r.command != BatchCommand::Tidy) {
             for (const auto& [given, name] :
-                 {std::pair{r.check, "--check"}, std::pair{r.diff, "--diff"},
-                  std::pair{r.force, "--force"}})
+                 {std::pair{r.check, "--check"}, std::pair{r.diff, "--diff"}})
                 if (given)
                     Refuse(QStringLiteral("%1 goes with tidy only").arg(QLatin1String(name)));
+            if (r.force && r.command != BatchCommand::Restore)
+                Refuse(QStringLiteral("--force goes with tidy and restore only"));
         }
         if (r.nullSeparated && !r.filesFrom)
             Refuse(QStringLiteral("-0 goes with --files-from"));
@@ -284,7 +285,9 @@ QString BatchUsageText() {
         "      --write-baseline FILE  also write this run's JSON report to FILE\n"
         "      --check              tidy: write nothing; list the files tidying would change\n"
         "      --diff               tidy: write nothing; print each change as a unified diff\n"
-        "      --force              tidy: also files with very many messages\n"
+        "      --force              tidy: also files with very many messages; restore: also\n"
+        "                           files changed since they were tidied (their text goes to\n"
+        "                           the trash)\n"
         "      --format FORMAT      report on standard output: text, json or sarif\n"
         "  -q, --quiet              no progress bar\n"
         "  -h, --help               this text\n"
@@ -294,6 +297,6 @@ QString BatchUsageText() {
         "\n"
         "Exit status: 0 all done and no message at Error level; 1 Error-level messages (with\n"
         "--baseline: new ones), or files that --check/--diff would change; 2 usage or option\n"
-        "errors; 3 a file could not be processed (the others were done). Ctrl+C finishes the\n"
-        "file in hand and stops.\n");
+        "errors; 3 a file could not be processed, or restore left a file changed since it was\n"
+        "tidied (the others were done). Ctrl+C finishes the file in hand and stops.\n");
 }

@@ -26,7 +26,7 @@ struct BatchArguments {
     std::optional<QString> writeBaseline; // --write-baseline
     bool check = false;                   // tidy: write nothing, list what would change
     bool diff = false;                    // tidy: write nothing, print the changes
-    bool force = false;                   // tidy: also files with very many messages
+    bool force = false;                   // tidy: many messages; restore: files edited since
     ReportFormat format = ReportFormat::Text;
     bool quiet = false; // no progress bar
     bool help = false;

@@ -200,6 +200,8 @@ int Run(const BatchArguments& arguments, RunSettings& settings, ErrorOutput& err
     environment.pages = &pages;
     environment.observer = &reporter;
     environment.unreadableFileEndsRun = false;
+    // Nobody is asked: a page changed since it was tidied is restored only with --force.
+    environment.replaceEditedPage = [force = arguments.force](const QString&) { return force; };
     // Memory must not grow with the list: the window's look-ahead of 8,192 entries holds that
     // many tidied pages with their reports, and a few very large messy pages hold hundreds of MB.
     environment.lookAhead = kLookAheadEntries;

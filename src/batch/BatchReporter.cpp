@@ -23,6 +23,7 @@ bool IsFailure(FileOutcome outcome) {
     case FileOutcome::TidyFailed:
     case FileOutcome::Unreadable:
     case FileOutcome::RestoreFailed:
+    case FileOutcome::EditedKept:
     case FileOutcome::RemoveFailed:
         return true;
     default:
@@ -102,6 +103,11 @@ void BatchReporter::FileDone(const FileRecord& record) {
         if (!unsaid.isEmpty())
             file.problems.append(unsaid);
     }
+    if (record.outcome == FileOutcome::EditedKept)
+        file.problems.append(FillTemplate(
+            Translate(QStringLiteral("%s: Give --force to restore it; its text then goes to the "
+                                     "trash first.")),
+            {record.path}));
     for (const QString& problem : file.problems)
         m_err.Line(problem);
     if (m_baseline)

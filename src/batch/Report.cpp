@@ -81,6 +81,8 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("no-backup");
     case FileOutcome::RestoreFailed:
         return QStringLiteral("restore-failed");
+    case FileOutcome::EditedKept:
+        return QStringLiteral("edited-after-tidy");
     case FileOutcome::BackupRemoved:
         return QStringLiteral("no-backup-left");
     case FileOutcome::RemoveFailed:

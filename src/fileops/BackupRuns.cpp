@@ -3,6 +3,7 @@
 #include "fileops/BackupStore.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/RunFiles.h"
+#include "support/RememberedAnswers.h"
 #include "support/Translation.h"
 
 namespace {
@@ -11,9 +12,32 @@ QString Filled(const char* textTemplate, const QString& path) {
     return FillTemplate(Translate(QString::fromUtf8(textTemplate)), {path});
 }
 
+// A line of a BackupAction: its untranslated template with the path and its details.
+QString ActionLine(const QString& textTemplate, const QString& path, const QStringList& details) {
+    return FillTemplate(Translate(textTemplate), QStringList{path} + details);
+}
+
 } // namespace
 
+QString EditedPageQuestion() {
+    return QStringLiteral("This file has been changed since it was tidied:\r\n\r\n%s\r\n\r\n"
+                          "Restoring it replaces those changes by the backup. The changed text "
+                          "is moved to the trash first.\r\n\r\nDo you want to restore it?");
+}
+
+bool BatchCommands::ReplaceEditedPage(const QString& path) const {
+    if (m_env.replaceEditedPage)
+        return m_env.replaceEditedPage(path);
+    const QString question = Translate(EditedPageQuestion());
+    return AskRemembered(question, DialogKind::Warning, Button::Yes | Button::No,
+                         QStringLiteral("Don't ask again"),
+                         FillTemplate(question, {path})) == mrYes;
+}
+
 void BatchCommands::RunRestoreBatch(WorkItems& items) {
+    // One policy for the run: the tidy options for backups without a mark are resolved once.
+    m_restorePolicy = {[this](const QString& path) { return ReplaceEditedPage(path); },
+                       TidyWithCurrentOptions()};
     RunBatch(
         items, Translate(QStringLiteral("Restoring Files...")),
         [this](FileProgressRun& run, const QString& path) { return RestoreFileStep(run, path); },
@@ -29,7 +53,7 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         Observe(std::move(record));
         return true;
     }
-    const BackupAction action = RestorePage(*m_runFiles, path);
+    const BackupAction action = RestorePage(*m_runFiles, path, m_restorePolicy);
     switch (action.result) {
     case rrSkipped:
         record.outcome = FileOutcome::Folder;
@@ -37,6 +61,17 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
     case rrRestored:
         record.outcome = FileOutcome::Restored;
         ++m_state.successCount;
+        for (const QString& trashed : action.trashed)
+            run.AddNotice(ActionLine(QStringLiteral("%s: This file had been changed after it was "
+                                                    "tidied. That text was moved to the trash, "
+                                                    "as %s."),
+                                     path, {trashed}));
+        if (!action.warning.isEmpty())
+            run.AddError(ActionLine(action.warning, path, action.warningDetails));
+        break;
+    case rrEdited:
+        record.outcome = FileOutcome::EditedKept;
+        run.AddNotice(ActionLine(action.refusal, path, action.details));
         break;
     case rrNoBackup:
         record.outcome = FileOutcome::NoBackup;
@@ -44,15 +79,16 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         break;
     case rrFailed:
         record.outcome = FileOutcome::RestoreFailed;
-        run.AddError(Filled("%s: The backup could not be restored. The file may be read-only or "
-                            "in use.",
-                            path));
+        run.AddError(!action.refusal.isEmpty()
+                         ? ActionLine(action.refusal, path, action.details)
+                         : Filled("%s: The backup could not be restored. The file may be "
+                                  "read-only or in use.",
+                                  path));
         break;
     case rrRefused:
     case rrInUse:
-        record.outcome =
-            action.result == rrInUse ? FileOutcome::InUse : FileOutcome::RestoreFailed;
-        run.AddError(FillTemplate(Translate(action.refusal), {path}));
+        record.outcome = action.result == rrInUse ? FileOutcome::InUse : FileOutcome::RestoreFailed;
+        run.AddError(ActionLine(action.refusal, path, action.details));
         break;
     }
     Observe(std::move(record));

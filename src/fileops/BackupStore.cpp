@@ -1,5 +1,6 @@
 #include "fileops/BackupStore.h"
 
+#include "fileops/BackupEntry.h"
 #include "fileops/DurableWrites.h"
 #include "fileops/PageFile.h"
 #include "fileops/RunFiles.h"
@@ -52,40 +53,6 @@ bool HasBackup(const QString& path) {
     return platform::FileExists(BackupPathOf(path));
 }
 
-namespace {
-
-const char* const kInUse =
-    "%s: Another Kelvane run is working on this file. It was left to that run.";
-
-BackupAction Refused(const QString& line) {
-    return {rrRefused, line};
-}
-
-// A copy of the backup's bytes in place of the file, for a backup on another file system.
-bool CopyBack(const platform::FolderRef& folder, const QByteArray& name,
-              const platform::FolderRef& backupFolder) {
-    PageFile backup;
-    backup.fd = platform::UniqueFd(::openat(backupFolder->Fd(), name.constData(),
-                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    QByteArray bytes;
-    if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
-        !S_ISREG(backup.st.st_mode) ||
-        ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
-        return false;
-    platform::TemporaryFile copy;
-    int error = 0;
-    if (!WriteTemporaryLike(
-            copy, folder->Fd(),
-            [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, bytes,
-            backup.st, true) ||
-        !SyncFolders({folder}, error) || !copy.Place(name, true))
-        return false;
-    ::unlinkat(backupFolder->Fd(), name.constData(), 0);
-    return true;
-}
-
-} // namespace
-
 QString MakeBackup(const QString& path) {
     RunFiles files;
     OpenedPage opened = OpenPage(files, path, LinkRule::FollowOwned);
@@ -104,7 +71,7 @@ QString MakeBackup(const QString& path) {
     platform::TemporaryFile copy;
     int error = 0;
     if (!WriteTemporaryLike(copy, lookup.folder->Fd(), platform::BackupTemporaryName, bytes,
-                            page.st, true) ||
+                            page.fd.get(), page.st, true) ||
         !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
         !PlaceBackup(copy, page.fileName) || !SyncFolders({lookup.folder}, error))
         return {};
@@ -116,79 +83,24 @@ QString MakeBackup(const QString& path) {
     return folder + BackupFolderName() + platform::DecodeFileName(page.fileName);
 }
 
-namespace {
-
-// An entry and its backup as restore and removal find them, following nothing.
-struct EntryBackup {
-    platform::FolderRef folder;
-    QByteArray name;
-    struct stat entry {};
-    bool exists = false;
-    platform::FolderRef backupFolder;
-    struct stat backup {};
-};
-
-// Finds the backup of `path`; answers what to report instead when there is none to act on: the
-// entry is a folder (rrSkipped), has no backup, or its backup folder is refused.
 std::optional<BackupAction> FindBackup(RunFiles& files, const QString& path, EntryBackup& found) {
     int error = 0;
     found.folder = files.FolderOf(path, &error);
     if (!found.folder)
         return BackupAction{error == ENOENT || error == ENOTDIR ? rrNoBackup : rrFailed, {}};
     found.name = platform::EncodeFileName(path.mid(LastSeparator(path) + 1));
-    found.exists = !found.name.isEmpty() &&
-                   ::fstatat(found.folder->Fd(), found.name.constData(), &found.entry,
-                             AT_SYMLINK_NOFOLLOW) == 0;
+    found.exists = !found.name.isEmpty() && ::fstatat(found.folder->Fd(), found.name.constData(),
+                                                      &found.entry, AT_SYMLINK_NOFOLLOW) == 0;
     if (found.name.isEmpty() || (found.exists && S_ISDIR(found.entry.st_mode)))
         return BackupAction{rrSkipped, {}};
     const BackupFolderLookup lookup = files.BackupFolder(found.folder, false);
     if (!lookup.refusal.isEmpty())
-        return Refused(lookup.refusal);
+        return BackupAction{rrRefused, lookup.refusal};
     found.backupFolder = lookup.folder;
-    if (!found.backupFolder ||
-        ::fstatat(found.backupFolder->Fd(), found.name.constData(), &found.backup,
-                  AT_SYMLINK_NOFOLLOW) != 0)
+    if (!found.backupFolder || ::fstatat(found.backupFolder->Fd(), found.name.constData(),
+                                         &found.backup, AT_SYMLINK_NOFOLLOW) != 0)
         return BackupAction{rrNoBackup, {}};
     return std::nullopt;
-}
-
-} // namespace
-
-BackupAction RestorePage(RunFiles& files, const QString& path) {
-    EntryBackup found;
-    if (std::optional<BackupAction> none = FindBackup(files, path, found))
-        return *none;
-    const platform::FolderRef& folder = found.folder;
-    const QByteArray& name = found.name;
-    if (S_ISLNK(found.backup.st_mode))
-        return Refused(QStringLiteral("%s: Its backup is a symbolic link, which restore does not "
-                                      "follow. Nothing was restored."));
-    if (!S_ISREG(found.backup.st_mode))
-        return {rrNoBackup, {}};
-    if (found.exists && S_ISLNK(found.entry.st_mode))
-        return Refused(QStringLiteral("%s: This is a symbolic link, which restore does not "
-                                      "follow. Its backup was left in place."));
-    platform::UniqueFd held;
-    if (found.exists) {
-        // A rename would replace even a read-only file here; a read-only file is left alone.
-        if (!S_ISREG(found.entry.st_mode) || !(found.entry.st_mode & S_IWUSR))
-            return {rrFailed, {}};
-        PageFile page;
-        page.fd = platform::UniqueFd(::openat(folder->Fd(), name.constData(),
-                                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (page.IsOpen() && !page.LockAgainstOtherRuns())
-            return {rrInUse, QString::fromUtf8(kInUse)};
-        held = std::move(page.fd);
-    }
-    int error = 0;
-    if (::renameat(found.backupFolder->Fd(), name.constData(), folder->Fd(), name.constData()) ==
-        0) {
-        SyncFolders({folder}, error);
-        return {rrRestored, {}};
-    }
-    if (errno != EXDEV)
-        return {rrFailed, {}};
-    return {CopyBack(folder, name, found.backupFolder) ? rrRestored : rrFailed, {}};
 }
 
 BackupAction RemovePageBackup(RunFiles& files, const QString& path) {

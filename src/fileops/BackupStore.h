@@ -3,8 +3,11 @@
 // "Kelvane Backup" (translated) beside it. There is no index: a file has a backup exactly when
 // a file exists at its backup path. Backup folders are made on demand and never removed.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
 
 class RunFiles;
 
@@ -15,6 +18,7 @@ enum RestoreResult {
     rrFailed,   // the file is read-only or the backup could not be moved back; both unchanged
     rrRefused,  // a link where a file or backup folder should be, or a folder of another user
     rrInUse,    // another run is working on the file
+    rrEdited,   // the file was changed after it was tidied and was to be kept: both unchanged
 };
 
 // The backup folder's name after translation, ending in a path separator.
@@ -33,24 +37,54 @@ bool HasBackup(const QString& path);
 // (the older backup is then unchanged).
 QString MakeBackup(const QString& path);
 
-// What restoring or removing one file's backup did; `refusal` is the untranslated line
-// ("%s: ...") of an rrRefused or rrInUse.
+// What restoring or removing one file's backup did.
 struct BackupAction {
+    BackupAction() = default;
+    BackupAction(RestoreResult result, QString refusal, QStringList details = {})
+        : result(result), refusal(std::move(refusal)), details(std::move(details)) {}
+
     RestoreResult result = rrFailed;
+    // The untranslated line ("%s: ...", the path first, then `details`) of an rrRefused,
+    // rrInUse or rrEdited, and of an rrFailed with a reason of its own.
     QString refusal;
+    QStringList details;
+    // rrRestored of a page that was not what its tidy wrote: where its text went in the trash.
+    QStringList trashed;
+    // rrRestored, but something the run must say as an error (a line as `refusal` is).
+    QString warning;
+    QStringList warningDetails;
 };
+
+// How restore treats a page whose text may have been changed since it was tidied: one that is
+// not what its tidy wrote (the backup's mark, BackupMark.h), or that cannot be told to be (no
+// mark, and not what tidying the backup gives now).
+struct RestorePolicy {
+    // Asked for each such page: true replaces it, its text going to the trash first; false
+    // leaves the page and its backup as they are (rrEdited). Empty: replace.
+    std::function<bool(const QString& path)> replaceEdited;
+    // What tidying a backup's bytes gives, for backups without a mark; nothing when that
+    // cannot be told. Empty: TidyWithCurrentOptions().
+    std::function<std::optional<QByteArray>(const QByteArray& backup)> tidyBackup;
+};
+
+// Tidies with the current options through CurrentTidyRunner(); the options are resolved once,
+// at the first call (an option error makes every answer "cannot be told").
+std::function<std::optional<QByteArray>(const QByteArray& backup)> TidyWithCurrentOptions();
 
 // Moves the backup back over the file in one step, working inside the run's opened folders.
 // Nothing is followed: a file that is a symbolic link, a backup that is one, and a backup
 // folder that is one or belongs to another user are refused. Across file systems the backup's
-// bytes are copied in place of the file, then the backup is removed.
-BackupAction RestorePage(RunFiles& files, const QString& path);
+// bytes (with its access list and extended attributes) are copied in place of the file, then
+// the backup is removed. A page whose text is not what its tidy wrote is replaced only as
+// `policy` says, and never without a copy of that text in the trash (where no trash takes it,
+// nothing is restored). The restored file keeps no mark of ours.
+BackupAction RestorePage(RunFiles& files, const QString& path, const RestorePolicy& policy = {});
 // Deletes the file's backup: rrRestored when it is gone (or there was none: rrNoBackup, also
 // for a folder), rrFailed when it resisted (read-only), rrRefused for a backup folder that is
 // a link or another user's. A backup that is a symbolic link is removed itself.
 BackupAction RemovePageBackup(RunFiles& files, const QString& path);
 
-// The same for one path on its own.
+// The same for one path on its own (a changed page is replaced, its text going to the trash).
 RestoreResult RestoreFromBackup(const QString& path);
 // True when there is no backup or it was deleted; false when an existing backup resisted.
 bool RemoveBackup(const QString& path);

@@ -5,6 +5,7 @@
 // a BatchObserver may follow each file (the headless program's reports).
 
 #include "engine/TidyRequest.h"
+#include "fileops/BackupStore.h"
 #include "fileops/ErrorPages.h"
 #include "fileops/FileProgressRun.h"
 #include "fileops/ForbiddenFile.h"
@@ -48,6 +49,7 @@ enum class FileOutcome {
     Restored,       // restore
     NoBackup,       // restore: nothing to restore
     RestoreFailed,  // restore: the backup could not be put back
+    EditedKept,     // restore: changed after it was tidied, so left as it is with its backup
     BackupRemoved,  // remove backups: no backup is left
     RemoveFailed,   // remove backups: the backup resisted
 };
@@ -107,6 +109,10 @@ struct BatchEnvironment {
         vetoRewrite;
     // The tidy run's caption (untranslated); empty: "Tidying Files...".
     QString tidyCaption;
+    // Restore: whether a page changed since it was tidied is replaced by its backup (its text
+    // goes to the trash first). Empty: the user is asked, a confirmation that can be
+    // remembered (the window); the headless program answers by its --force.
+    std::function<bool(const QString& path)> replaceEditedPage;
 };
 
 // How a tidy run differs from the Tidy command's own (Review Changes and the runs after it).
@@ -198,6 +204,8 @@ private:
     void ReportRunError(const std::function<void()>& run);
 
     bool RestoreFileStep(FileProgressRun& run, const QString& path);
+    // The restore run's answer for a page changed since it was tidied.
+    bool ReplaceEditedPage(const QString& path) const;
     void RestoreFinished(FileProgressRun& run);
     bool RemoveBackupStep(FileProgressRun& run, const QString& path);
     void RemoveBackupsFinished(FileProgressRun& run);
@@ -205,6 +213,7 @@ private:
 
     BatchEnvironment m_env;
     RunFiles* m_runFiles = nullptr; // the folders of the restore or removal run in progress
+    RestorePolicy m_restorePolicy;  // of the restore run in progress
     bool m_busy = false;
     BatchRunState m_state;
     QStringList m_reselectPaths;
@@ -218,5 +227,8 @@ QString ProcessingCaption(const QString& path);
 int CountMessageTokens(const QString& text);
 // The many-warnings question of the tidy run, translated.
 QString ManyWarningsQuestion();
+// The restore run's question for a page changed since it was tidied (untranslated; %s is the
+// page). Its remembered answer is kept under this text, whatever page it names.
+QString EditedPageQuestion();
 // Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
 bool AskYesNoAll(const QString& question, bool& remember);

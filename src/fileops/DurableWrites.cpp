@@ -1,5 +1,6 @@
 #include "fileops/DurableWrites.h"
 
+#include "platform/ExtendedAttributes.h"
 #include "platform/FileFunctions.h"
 
 #include <QHash>
@@ -23,9 +24,15 @@ void SetWriteFailureForTests(std::function<int(const QByteArray& bytes)> failure
     g_failure = std::move(failure);
 }
 
+QString AttributesNotKeptLine() {
+    return QStringLiteral("%s: A copy of this file could not keep its access list or extended "
+                          "attributes (the file system may not hold them), so the file was left "
+                          "as it is.");
+}
+
 bool WriteTemporaryLike(platform::TemporaryFile& file, int folderFd,
                         platform::TemporaryFile::NameMaker names, const QByteArray& bytes,
-                        const struct stat& like, bool keepTimes) {
+                        int likeFd, const struct stat& like, bool keepTimes, QString* refusal) {
     if (!file.Create(folderFd, std::move(names), S_IRUSR | S_IWUSR))
         return false;
     const int fd = file.Fd();
@@ -40,8 +47,12 @@ bool WriteTemporaryLike(platform::TemporaryFile& file, int folderFd,
     // new content is not the program someone marked.
     if (::fchown(fd, like.st_uid, like.st_gid) != 0) {
     }
-    if (::fchmod(fd, like.st_mode & 0777) != 0)
+    bool attributeFailed = false;
+    if (!platform::CopyModeAndAttributes(likeFd, fd, like.st_mode & 0777, &attributeFailed)) {
+        if (attributeFailed && refusal)
+            *refusal = AttributesNotKeptLine();
         return false;
+    }
     if (keepTimes) {
         const struct timespec times[2] = {like.st_atim, like.st_mtim};
         ::futimens(fd, times); // a file system without times still holds the right bytes

@@ -7,16 +7,24 @@
 #include "platform/TemporaryFile.h"
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 #include <sys/stat.h>
 #include <vector>
 
 // A temporary in `folderFd` holding `bytes`, with the permission bits and, where permitted, the
-// owner and group of `like` (never set-id bits); with `keepTimes`, its times too. False with
-// errno set.
+// owner and group of `like` (never set-id bits), and the extended attributes of the file open
+// as `likeFd` that are kept (platform/ExtendedAttributes.h: its access list, user.*; -1: none);
+// with `keepTimes`, its times too. False with errno set; when an attribute could not be kept,
+// `refusal` (when given) gets the untranslated line that says so ("%s: ...").
 bool WriteTemporaryLike(platform::TemporaryFile& file, int folderFd,
                         platform::TemporaryFile::NameMaker names, const QByteArray& bytes,
-                        const struct stat& like, bool keepTimes);
+                        int likeFd, const struct stat& like, bool keepTimes,
+                        QString* refusal = nullptr);
+
+// The line of a copy that could not keep the access list or the extended attributes of its
+// original.
+QString AttributesNotKeptLine();
 
 // Flushes every file system that holds one of `folders`, once each; false with `error` set.
 bool SyncFolders(const std::vector<platform::FolderRef>& folders, int& error);

@@ -1,5 +1,6 @@
 #include "fileops/GroupCommit.h"
 
+#include "fileops/BackupMark.h"
 #include "fileops/DurableWrites.h"
 
 #include <cerrno>
@@ -40,7 +41,7 @@ QString SystemError(int code) {
 // name once the copy is on disk. The second name goes straight in where no older backup has
 // it, and through a hidden name that replaces the older one otherwise.
 bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& folder,
-                    RewriteQueue::Job& job, bool& linked) {
+                    RewriteQueue::Job& job, bool& linked, QString* refusal) {
     linked = false;
     if (job.page.st.st_nlink == 1 && folder->Stat().st_dev == job.page.st.st_dev &&
         job.page.Unchanged(&job.original)) {
@@ -58,7 +59,7 @@ bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& 
         }
     }
     return WriteTemporaryLike(backup, folder->Fd(), platform::BackupTemporaryName, job.original,
-                              job.page.st, true);
+                              job.page.fd.get(), job.page.st, true, refusal);
 }
 
 // The file was written to between its last check and the rename, so the write went to the
@@ -73,7 +74,7 @@ void PutBackLateEdit(RewriteQueue::Job& job) {
     if (WriteTemporaryLike(
             file, job.page.fileFolder->Fd(),
             [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, edited,
-            job.page.st, true))
+            job.page.fd.get(), job.page.st, true))
         file.Place(name, true);
 }
 
@@ -122,7 +123,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::BackupFailed);
             continue;
         }
-        if (!MakeBackupCopy(item.backup, lookup.folder, job, item.linked)) {
+        if (!MakeBackupCopy(item.backup, lookup.folder, job, item.linked, &item.outcome.refusal)) {
             item.Decide(item.linked ? RewriteResult::Changed : RewriteResult::BackupFailed);
             continue;
         }
@@ -130,7 +131,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
         if (!WriteTemporaryLike(
                 item.text, job.page.fileFolder->Fd(),
                 [&](int attempt) { return platform::PageTemporaryName(fileName, attempt); },
-                job.output, job.page.st, false)) {
+                job.output, job.page.fd.get(), job.page.st, false)) {
             failFrom(i, SystemError(errno));
             break;
         }
@@ -209,6 +210,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::Changed);
             continue;
         }
+        MarkBackup(item.backup.Fd(), job.output); // the backup is still open, placed or linked
         item.outcome.result = RewriteResult::Rewritten;
         item.live = false;
         item.backup.Discard(); // both placed: only their descriptors close

@@ -1,5 +1,6 @@
 #include "platform/FileWriting.h"
 
+#include "platform/ExtendedAttributes.h"
 #include "platform/FileNames.h"
 #include "platform/UniqueFd.h"
 #include "platform/WriteTarget.h"
@@ -152,6 +153,8 @@ void SyncFolder(int folder) {
         ::fsync(fd.get());
 }
 
+int OpenFound(const WriteTarget& target, int flags);
+
 // The rename road. `impossible` is set when no temporary file could be created or renamed
 // into place, the cases in which writing in place is the remaining way.
 WriteResult ReplaceByRename(const WriteTarget& target, const QByteArray& bytes, QString* error,
@@ -189,7 +192,12 @@ WriteResult ReplaceByRename(const WriteTarget& target, const QByteArray& bytes, 
         if (::fchown(fd, target.stat.st_uid, target.stat.st_gid) != 0) {
             // Ordinary users may not give files away: the file then belongs to the writer.
         }
-        if (::fchmod(fd, target.stat.st_mode & 0777) != 0)
+        // Its access list and extended attributes stay with the name too: without the list,
+        // the group bits (its mask) would become the owning group's rights.
+        UniqueFd old(OpenFound(target, O_RDONLY));
+        if (old.get() < 0 && errno == EACCES)
+            old = UniqueFd(OpenFound(target, O_WRONLY));
+        if (old.get() < 0 || !CopyModeAndAttributes(old.get(), fd, target.stat.st_mode & 0777))
             failure = errno;
     }
     if (!failure && !WriteAll(fd, bytes.constData(), bytes.size()))

@@ -16,15 +16,15 @@ QString QuestionKeyPath(const QString& text) {
 }
 
 int AskRemembered(const QString& text, DialogKind kind, Buttons buttons,
-                  const QString& checkCaption) {
+                  const QString& checkCaption, const QString& shown) {
     const QString keyPath = QuestionKeyPath(text);
     if (const std::optional<RegistryKey> key = RegistryKey::Open(keyPath, false))
         if (const std::optional<qint32> stored = key->DefaultInteger())
             return *stored;
 
     bool ticked = false;
-    const int result =
-        CurrentPrompts().MessageWithCheckBox(text, kind, buttons, checkCaption, ticked);
+    const int result = CurrentPrompts().MessageWithCheckBox(shown.isEmpty() ? text : shown, kind,
+                                                            buttons, checkCaption, ticked);
     // An answer that cannot be stored is simply asked for again next time.
     if (ticked)
         RememberAnswer(text, result);

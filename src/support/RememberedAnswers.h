@@ -13,8 +13,10 @@ QString QuestionKeyPath(const QString& text);
 
 // The stored answer when there is one; otherwise asks (with the check box captioned
 // `checkCaption`) and, when the box was ticked, stores the answer. Answers a ResultCode.
+// `shown`, when given, is what the dialog says instead of `text`: a question that names what
+// it is about (a file) shows it, while its answer is kept under the general `text`.
 int AskRemembered(const QString& text, DialogKind kind, Buttons buttons,
-                  const QString& checkCaption);
+                  const QString& checkCaption, const QString& shown = {});
 
 // The question's key exists (whatever it holds).
 bool IsAnswerRemembered(const QString& text);

@@ -43,6 +43,11 @@ TEST(BatchArguments, AcceptedForms) {
              EXPECT_EQ(a.masks, QString("*.x"));
              EXPECT_EQ(a.jobs, 8);
          }},
+        {"restore --force -r site",
+         [](const BatchArguments& a) {
+             EXPECT_EQ(a.command, BatchCommand::Restore);
+             EXPECT_TRUE(a.force && a.recursive);
+         }},
         {"clean --files-from list",
          [](const BatchArguments& a) {
              EXPECT_EQ(a.command, BatchCommand::Clean);
@@ -72,7 +77,8 @@ TEST(BatchArguments, RefusedWithAReason) {
         {"tidy --mask [a x", "'[a' is an invalid mask at (3)"},
         {"tidy --check=yes x", "--check takes no value"},
         {"validate --diff x", "--diff goes with tidy only"},
-        {"restore --force x", "--force goes with tidy only"},
+        {"clean --force x", "--force goes with tidy and restore only"},
+        {"validate --force x", "--force goes with tidy and restore only"},
         {"tidy -0 x", "-0 goes with --files-from"},
         {"tidy --files-from a --files-from b", "--files-from is given twice"},
     };

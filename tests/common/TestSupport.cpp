@@ -278,6 +278,8 @@ public:
         ::chmod(path.constData(), 01777);
         m_path = path;
         qputenv("TMPDIR", m_path);
+        // The desktop trash, which restore fills with changed pages, is not the user's either.
+        qputenv("XDG_DATA_HOME", m_path + "/data");
     }
     ~PrivateTemporaryFolder() {
         // A forked child that ends through exit() leaves the folder to its parent.

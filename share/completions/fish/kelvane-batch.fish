@@ -21,7 +21,7 @@ complete -c kelvane-batch -n "not __fish_seen_subcommand_from restore clean" -l 
 complete -c kelvane-batch -n "not __fish_seen_subcommand_from restore clean" -l write-baseline -r -F -d 'Also write the JSON report of this run to FILE'
 complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l check -d 'tidy: list the files tidying would change'
 complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l diff -d 'tidy: print each change as a unified diff'
-complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate restore clean" -l force -d 'tidy: also files with very many messages'
+complete -c kelvane-batch -n "not __fish_seen_subcommand_from validate clean" -l force -d 'tidy: also files with very many messages; restore: also files edited since'
 complete -c kelvane-batch -l format -x -a 'text json sarif' -d 'The report on standard output'
 complete -c kelvane-batch -s q -l quiet -d 'No progress bar'
 complete -c kelvane-batch -s h -l help -d 'Print the usage'
