@@ -73,14 +73,16 @@ public:
         const FileRecord& record = file.record;
         const QByteArray uri = Uri(record.path);
         for (const TidyReport& report : record.reports)
-            Result(RuleOf(report.level), QString::fromUtf8(report.text), uri, report.line,
-                   report.column);
+            Result(RuleOf(report.level), JsonQuoted(QString::fromUtf8(report.text)), uri,
+                   report.line, report.column);
         if (file.failed)
             Result(kNotProcessed,
-                   file.problems.isEmpty() ? file.status : file.problems.join(QLatin1Char(' ')),
+                   file.problems.isEmpty() ? JsonQuoted(file.status)
+                                           : JsonName(file.problems.join(QLatin1Char(' '))),
                    uri, 0, 0);
         else if (record.outcome == FileOutcome::WouldChange)
-            Result(kWouldChange, QStringLiteral("Tidying would change this file."), uri, 0, 0);
+            Result(kWouldChange, JsonQuoted(QStringLiteral("Tidying would change this file.")), uri,
+                   0, 0);
     }
 
     void End(const RunTally& tally, const QString&, int exitStatus) override {
@@ -96,12 +98,13 @@ public:
     }
 
 private:
-    void Result(int rule, const QString& text, const QByteArray& uri, int line, int column) {
+    // `text` is the message, quoted as JSON.
+    void Result(int rule, const QByteArray& text, const QByteArray& uri, int line, int column) {
         QByteArray json = m_first ? "\n{" : ",\n{";
         m_first = false;
         json += "\"ruleId\":\"" + QByteArray(kRules[rule].id) +
                 "\",\"ruleIndex\":" + QByteArray::number(rule) + ",\"level\":\"" +
-                kRules[rule].level + "\",\"message\":{\"text\":" + JsonQuoted(text) +
+                kRules[rule].level + "\",\"message\":{\"text\":" + text +
                 "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
                 JsonQuoted(QString::fromLatin1(uri)) + '}';
         // The library's document-wide reports have no place (line 0).

@@ -3,12 +3,26 @@
 #include "fileops/BackupStore.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/RunFiles.h"
+#include "platform/FileNames.h"
 #include "support/Translation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
 QString Filled(const char* textTemplate, const QString& path) {
     return FillTemplate(Translate(QString::fromUtf8(textTemplate)), {path});
+}
+
+// The entry `path` in `folder` (may be null) is a symbolic link itself.
+bool IsLink(const platform::FolderRef& folder, const QString& path) {
+    struct stat st {};
+    const QByteArray name =
+        platform::EncodeFileName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    return folder && !name.isEmpty() &&
+           ::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISLNK(st.st_mode);
 }
 
 } // namespace
@@ -23,8 +37,10 @@ void BatchCommands::RunRestoreBatch(WorkItems& items) {
 bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
     FileRecord record;
     record.path = path;
-    // Restoring a backup copy from a backup of it would bring back tidied text.
-    if (IsInBackupFolder(path)) {
+    // Restoring a backup copy from a backup of it would bring back tidied text. Restore
+    // follows no link: the folder that holds the entry decides.
+    const platform::FolderRef folder = m_runFiles->FolderOf(path);
+    if (folder && m_runFiles->IsBackupFolder(folder)) {
         record.outcome = FileOutcome::InBackupFolder;
         Observe(std::move(record));
         return true;
@@ -39,6 +55,13 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         ++m_state.successCount;
         break;
     case rrNoBackup:
+        if (IsLink(folder, path)) {
+            record.outcome = FileOutcome::LinkPassedOver;
+            run.AddNotice(Filled("%s: This is a symbolic link, which restore does not follow. "
+                                 "The file it leads to is restored under its own name.",
+                                 path));
+            break;
+        }
         record.outcome = FileOutcome::NoBackup;
         run.AddNotice(Filled("%s: No backup exists. This file cannot be restored.", path));
         break;

@@ -47,6 +47,8 @@ enum class FileOutcome {
     HasMessages,    // validate: messages
     Restored,       // restore
     NoBackup,       // restore: nothing to restore
+    LinkPassedOver, // restore: a symbolic link without a backup of its own; links are never
+                    // followed, and the file it leads to is restored under its own name
     RestoreFailed,  // restore: the backup could not be put back
     BackupRemoved,  // remove backups: no backup is left
     RemoveFailed,   // remove backups: the backup resisted
@@ -91,9 +93,9 @@ struct BatchEnvironment {
     // Refreshes the file list and selects ReselectPaths() again (the window); may be empty.
     std::function<void()> reselectAfterRun;
     BatchObserver* observer = nullptr;
-    // A file that cannot be read ends a tidy run (the window); otherwise it is reported as
-    // Unreadable with the file-open error as its line, and the run goes on (the headless
-    // program).
+    // A file that was opened but whose reading failed ends a tidy run (the window); otherwise
+    // it is reported as Unreadable with the file-open error as its line, and the run goes on
+    // (the headless program). A file that cannot even be opened is a line in both.
     bool unreadableFileEndsRun = true;
     // Entries of a tidy or validate run read ahead at most, and bytes of documents tidied ahead
     // at most; 0: the run's defaults (TidyAhead::SetMaxAhead).
@@ -118,7 +120,7 @@ struct TidyRunSettings {
     ErrorPages* pages = nullptr;       // null: the environment's
     QString caption;                   // untranslated; empty: "Tidying Files..."
     decltype(BatchEnvironment::vetoRewrite) vetoRewrite;
-    // Whether a file that cannot be opened ends the run; none: as the environment says.
+    // Whether a file whose reading fails ends the run; none: as the environment says.
     std::optional<bool> unreadableFileEndsRun;
     // Told the options and the work list's folders once the options are settled, before the
     // first file; false: no run.
@@ -218,5 +220,8 @@ QString ProcessingCaption(const QString& path);
 int CountMessageTokens(const QString& text);
 // The many-warnings question of the tidy run, translated.
 QString ManyWarningsQuestion();
+// The line ("%s: ...", untranslated) of a link below a folder named for the run that leads out
+// of it (PageState::LinkLeavesTree).
+QString LinkLeavesTreeLine();
 // Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
 bool AskYesNoAll(const QString& question, bool& remember);
