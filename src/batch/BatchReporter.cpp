@@ -22,6 +22,7 @@ bool IsFailure(FileOutcome outcome) {
     case FileOutcome::WriteFailed:
     case FileOutcome::TidyFailed:
     case FileOutcome::Unreadable:
+    case FileOutcome::NoBackup: // restore could not bring anything back
     case FileOutcome::RestoreFailed:
     case FileOutcome::EditedKept:
     case FileOutcome::RemoveFailed:
@@ -43,7 +44,8 @@ QString UnsaidProblem(const FileRecord& record) {
                "not tidied. Give --force to tidy it anyway.";
         break;
     case FileOutcome::InBackupFolder:
-        text = "%s: This is a backup copy; it was passed over.";
+        text = "%s: This file lies in a backup folder: it is a backup copy, which is never "
+               "tidied or restored. It was passed over.";
         break;
     case FileOutcome::TidiedBefore:
         text = "%s: This file was tidied earlier in this run under this or another name; it "
@@ -97,7 +99,7 @@ void BatchReporter::FileDone(const FileRecord& record) {
     if (std::optional<FlaggedEntry> flag = m_flags.Take(m_tally.files)) {
         file.status = flag->status;
         file.problems = QStringList{flag->problem};
-        file.failed = true;
+        file.failed = flag->failed;
     } else if (file.problems.isEmpty()) {
         const QString unsaid = UnsaidProblem(record);
         if (!unsaid.isEmpty())

@@ -34,8 +34,8 @@ QString BatchWorkItems::Yield(QString path) {
 }
 
 QString BatchWorkItems::Flag(QString path, const QString& status, const QString& problem,
-                             const QString& reason) {
-    m_flags.Add({m_index, status, FillTemplate(Translate(problem), {path, reason})});
+                             const QString& reason, bool failed) {
+    m_flags.Add({m_index, status, FillTemplate(Translate(problem), {path, reason}), failed});
     return Yield(std::move(path));
 }
 
@@ -54,6 +54,11 @@ std::optional<QString> BatchWorkItems::Next() {
         }
         if (m_walker) {
             if (std::optional<FolderWalker::Found> found = m_walker->Next()) {
+                if (found->skipped)
+                    return Flag(std::move(found->path), QStringLiteral("backup-copy"),
+                                QStringLiteral("%s: This is a backup folder: the backup copies "
+                                               "in it are passed over."),
+                                {}, false);
                 if (found->error == 0 && m_settings.inProject && !m_settings.inProject(found->path))
                     continue;
                 if (found->error == 0)
@@ -79,8 +84,10 @@ std::optional<QString> BatchWorkItems::Next() {
                 return Flag(std::move(*path), QStringLiteral("folder"),
                             QStringLiteral("%s: This is a folder. Give -r to process the files "
                                            "in it."));
-            // Backup copies are no pages of the site: their folders are not entered.
-            m_walker = std::make_unique<FolderWalker>(*path, m_settings.masks, IsBackupFolderName);
+            // Backup copies are no pages of the site: their folders are not entered, however
+            // the folder to start from is named.
+            m_walker = std::make_unique<FolderWalker>(*path, m_settings.masks, IsBackupFolderName,
+                                                      IsBackupFolderAt);
             m_roots.Add(*path);
             continue;
         }

@@ -19,8 +19,9 @@
 // An entry of the list that the report marks as a failure, whatever the run makes of it.
 struct FlaggedEntry {
     qint64 index = 0; // its place in the list, from 0
-    QString status;   // "folder", "missing", "unreadable-folder"
+    QString status;   // "folder", "missing", "unreadable-folder", "backup-copy"
     QString problem;  // the line that says why
+    bool failed = true; // it could not be processed (a backup folder is passed over by design)
 };
 
 // Flagged entries in list order, taken by the report as the run reaches them.
@@ -70,7 +71,7 @@ private:
     QString Yield(QString path);
     // Gives out `path` with a flag; the problem's template is filled with the path and `reason`.
     QString Flag(QString path, const QString& status, const QString& problem,
-                 const QString& reason = {});
+                 const QString& reason = {}, bool failed = true);
 
     QStringList m_paths;
     qsizetype m_nextPath = 0;

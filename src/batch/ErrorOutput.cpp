@@ -32,8 +32,8 @@ void ErrorOutput::Line(const QString& text) {
         lines.chop(1);
     QString prefixed;
     for (const QString& line : lines.split(QLatin1Char('\n')))
-        prefixed +=
-            QStringLiteral("kelvane-batch: ") + platform::DisplayFileName(line) + QLatin1Char('\n');
+        prefixed += QStringLiteral("kelvane-batch: ") + platform::UnambiguousFileName(line) +
+                    QLatin1Char('\n');
     Plain(prefixed);
 }
 

@@ -33,7 +33,7 @@ public:
         const FileRecord& record = file.record;
         QByteArray json = m_first ? "\n{" : ",\n{";
         m_first = false;
-        json += "\"path\":" + JsonQuoted(record.path);
+        json += "\"path\":" + JsonName(record.path);
         if (platform::HasUndecodableBytes(record.path))
             json += ",\"pathBytes\":\"" + platform::EncodeFileName(record.path).toBase64() + '"';
         json += ",\"status\":" + JsonQuoted(file.status);
@@ -41,7 +41,7 @@ public:
         if (!file.problems.isEmpty()) {
             json += ",\"problems\":[";
             for (qsizetype i = 0; i < file.problems.size(); ++i)
-                json += (i ? "," : "") + JsonQuoted(file.problems.at(i));
+                json += (i ? "," : "") + JsonName(file.problems.at(i));
             json += ']';
         }
         json += ",\"messages\":[";

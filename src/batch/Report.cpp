@@ -79,6 +79,8 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("restored");
     case FileOutcome::NoBackup:
         return QStringLiteral("no-backup");
+    case FileOutcome::LinkPassedOver:
+        return QStringLiteral("link-passed-over");
     case FileOutcome::RestoreFailed:
         return QStringLiteral("restore-failed");
     case FileOutcome::EditedKept:
@@ -136,11 +138,11 @@ QByteArray RuleId(const TidyReport& report) {
 QString OneLineText(const QString& text) {
     QString line = text;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    return platform::DisplayFileName(line);
+    return platform::UnambiguousFileName(line);
 }
 
 QString ShownPath(const QString& path) {
-    return platform::DisplayFileName(path);
+    return platform::UnambiguousFileName(path);
 }
 
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, const ReportSettings& settings,
@@ -163,10 +165,15 @@ QByteArray RecordDiff(const FileRecord& record) {
     return UnifiedDiff(record.original, record.tidied, "a/" + name, "b/" + name);
 }
 
+QByteArray JsonName(const QString& text) {
+    // JSON escapes the controls itself.
+    return JsonQuoted(platform::UnambiguousFileName(text, true));
+}
+
 QByteArray JsonQuoted(const QString& text) {
     // Bytes of a name that are not UTF-8 cannot stand in JSON: they are shown escaped.
     const QByteArray utf8 = platform::HasUndecodableBytes(text)
-                                ? platform::DisplayFileName(text).toUtf8()
+                                ? platform::UnambiguousFileName(text, true).toUtf8()
                                 : text.toUtf8();
     QByteArray quoted;
     quoted.reserve(utf8.size() + 2);

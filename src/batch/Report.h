@@ -110,12 +110,18 @@ std::unique_ptr<ReportWriter> MakeSarifReport(const ReportSettings& settings, Re
 QByteArray RecordDiff(const FileRecord& record);
 // `text` as a JSON string, quotes included.
 QByteArray JsonQuoted(const QString& text);
+// A text that carries names (a path, a problem line) as a JSON string, in the reports' form
+// (platform::UnambiguousFileName): a name that is not UTF-8 and one that holds the characters
+// of an escape never read alike.
+QByteArray JsonName(const QString& text);
 
 // The rule of a report: its message key, or for a report without one (made by the program
 // itself) "tidy-" and its level name.
 QByteArray RuleId(const TidyReport& report);
 
-// The text of a report's message as it stands on one line: controls and line breaks escaped.
+// The text of a report's message as it stands on one line: controls and line breaks escaped,
+// and backslashes, so that an escape and the characters of one never read alike.
 QString OneLineText(const QString& text);
-// A path as reports show it to people (bytes that are not UTF-8 and controls escaped).
+// A path as reports show it to people (bytes that are not UTF-8, controls and backslashes
+// escaped).
 QString ShownPath(const QString& path);

@@ -72,19 +72,21 @@ public:
                                                  7, std::max(0, report.level - TidyInfo))]),
                                              level)
                                  : RuleIndex(report.key, {}, level);
-            Result(rule, level, QString::fromUtf8(report.text), uri, report.line, report.column,
+            Result(rule, level, JsonQuoted(QString::fromUtf8(report.text)), uri, report.line, report.column,
                    m_baseline ? (file.Known(i) ? "unchanged" : "new") : nullptr);
         }
         if (file.failed)
             Result(RuleIndex("kelvane-not-processed",
                              QStringLiteral("The file could not be processed"), "error"),
                    "error",
-                   file.problems.isEmpty() ? file.status : file.problems.join(QLatin1Char(' ')),
+                   file.problems.isEmpty() ? JsonQuoted(file.status)
+                                      : JsonName(file.problems.join(QLatin1Char(' '))),
                    uri, 0, 0, nullptr);
         else if (record.outcome == FileOutcome::WouldChange)
             Result(RuleIndex("kelvane-would-change",
                              QStringLiteral("Tidying would change the file"), "error"),
-                   "error", QStringLiteral("Tidying would change this file."), uri, 0, 0, nullptr);
+                   "error", JsonQuoted(QStringLiteral("Tidying would change this file.")), uri, 0, 0,
+                   nullptr);
     }
 
     void End(const RunTally& tally, const QString&, int exitStatus) override {
@@ -130,13 +132,14 @@ private:
         return *found;
     }
 
-    void Result(int rule, const QByteArray& level, const QString& text, const QByteArray& uri,
+    // `text` is the message, quoted as JSON.
+    void Result(int rule, const QByteArray& level, const QByteArray& text, const QByteArray& uri,
                 int line, int column, const char* baselineState) {
         QByteArray json = m_first ? "\n{" : ",\n{";
         m_first = false;
         json += "\"ruleId\":" + JsonQuoted(QString::fromLatin1(m_rules[size_t(rule)].id)) +
                 ",\"ruleIndex\":" + QByteArray::number(rule) + ",\"level\":\"" + level +
-                "\",\"message\":{\"text\":" + JsonQuoted(text) +
+                "\",\"message\":{\"text\":" + text +
                 "},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":" +
                 JsonQuoted(QString::fromLatin1(uri)) + '}';
         // The library's document-wide reports have no place (line 0).

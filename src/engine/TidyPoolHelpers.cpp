@@ -24,13 +24,15 @@ int WaitForExit(pid_t pid) {
 
 } // namespace
 
-bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
+bool TidyProcessPool::startHelper(Helper& helper, QString& error, int* code) {
     if (m_exiting) {
         error = QStringLiteral("The program is ending."); // seen by nobody
         return false;
     }
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        if (code)
+            *code = errno;
         error = qt_error_string(errno);
         return false;
     }
@@ -68,6 +70,8 @@ bool TidyProcessPool::startHelper(Helper& helper, QString& error) {
     ::close(ends[1]);
     if (failure != 0) {
         ::close(ends[0]);
+        if (code)
+            *code = failure;
         error = qt_error_string(failure);
         return false;
     }

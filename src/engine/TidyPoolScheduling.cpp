@@ -1,6 +1,7 @@
 #include "engine/TidyPoolState.h"
 
 #include <algorithm>
+#include <cerrno>
 
 using Callbacks = TidyPoolCallbacks;
 
@@ -65,7 +66,13 @@ void TidyProcessPool::assignJobs(Callbacks& callbacks) {
             }
             if (!running) {
                 QString error;
-                if (!startHelper(helper, error)) {
+                int code = 0;
+                if (!startHelper(helper, error, &code)) {
+                    // Short of descriptors, the helpers that run already serve the queue.
+                    const bool others = std::any_of(m_helpers.begin(), m_helpers.end(),
+                                                    [](const Helper& h) { return h.fd >= 0; });
+                    if ((code == EMFILE || code == ENFILE) && others)
+                        continue;
                     failQueued(error, callbacks);
                     return;
                 }

@@ -101,7 +101,8 @@ private:
     void threadMain();
     void wake();
     void assignJobs(std::vector<std::function<void()>>& callbacks);
-    bool startHelper(Helper& helper, QString& error);
+    // `code` (may be null) gets the system's reason when it fails.
+    bool startHelper(Helper& helper, QString& error, int* code = nullptr);
     void sendPending(Helper& helper, std::vector<std::function<void()>>& callbacks);
     void receive(Helper& helper, std::vector<std::function<void()>>& callbacks);
     void helperEnded(Helper& helper, bool killedForTimeOut,

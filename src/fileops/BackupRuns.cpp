@@ -3,8 +3,12 @@
 #include "fileops/BackupStore.h"
 #include "fileops/BatchCommands.h"
 #include "fileops/RunFiles.h"
+#include "platform/FileNames.h"
 #include "support/RememberedAnswers.h"
 #include "support/Translation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -15,6 +19,16 @@ QString Filled(const char* textTemplate, const QString& path) {
 // A line of a BackupAction: its untranslated template with the path and its details.
 QString ActionLine(const QString& textTemplate, const QString& path, const QStringList& details) {
     return FillTemplate(Translate(textTemplate), QStringList{path} + details);
+}
+
+// The entry `path` in `folder` (may be null) is a symbolic link itself.
+bool IsLink(const platform::FolderRef& folder, const QString& path) {
+    struct stat st {};
+    const QByteArray name =
+        platform::EncodeFileName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    return folder && !name.isEmpty() &&
+           ::fstatat(folder->Fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISLNK(st.st_mode);
 }
 
 } // namespace
@@ -47,8 +61,10 @@ void BatchCommands::RunRestoreBatch(WorkItems& items) {
 bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
     FileRecord record;
     record.path = path;
-    // Restoring a backup copy from a backup of it would bring back tidied text.
-    if (IsInBackupFolder(path)) {
+    // Restoring a backup copy from a backup of it would bring back tidied text. Restore
+    // follows no link: the folder that holds the entry decides.
+    const platform::FolderRef folder = m_runFiles->FolderOf(path);
+    if (folder && m_runFiles->IsBackupFolder(folder)) {
         record.outcome = FileOutcome::InBackupFolder;
         Observe(std::move(record));
         return true;
@@ -74,6 +90,13 @@ bool BatchCommands::RestoreFileStep(FileProgressRun& run, const QString& path) {
         run.AddNotice(ActionLine(action.refusal, path, action.details));
         break;
     case rrNoBackup:
+        if (IsLink(folder, path)) {
+            record.outcome = FileOutcome::LinkPassedOver;
+            run.AddNotice(Filled("%s: This is a symbolic link, which restore does not follow. "
+                                 "The file it leads to is restored under its own name.",
+                                 path));
+            break;
+        }
         record.outcome = FileOutcome::NoBackup;
         run.AddNotice(Filled("%s: No backup exists. This file cannot be restored.", path));
         break;

@@ -128,12 +128,29 @@ bool RemoveBackup(const QString& path) {
     return result == rrRestored || result == rrNoBackup;
 }
 
-bool IsInBackupFolder(const QString& path) {
-    const qsizetype slash = LastSeparator(path);
-    if (slash <= 0)
+bool IsBackupFolderAt(int folderFd, const QString& path) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0)
         return false;
-    const QString parent = path.left(slash);
-    return IsBackupFolderName(parent.mid(LastSeparator(parent) + 1));
+    const platform::UniqueFd parent(::openat(folderFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() >= 0) {
+        QString current = BackupFolderName();
+        current.chop(1);
+        for (const QString& name : {current, kBackupFolderName}) {
+            struct stat entry {};
+            if (::fstatat(parent.get(), platform::EncodeFileName(name).constData(), &entry,
+                          AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(entry.st_mode) && entry.st_dev == folder.st_dev &&
+                entry.st_ino == folder.st_ino)
+                return true;
+        }
+        return false;
+    }
+    // The parent cannot be searched: the last name that is not "." tells what it can.
+    QStringList names = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    while (!names.isEmpty() && names.last() == QLatin1String("."))
+        names.removeLast();
+    return !names.isEmpty() && IsBackupFolderName(names.last());
 }
 
 bool IsBackupFolderName(const QString& name) {

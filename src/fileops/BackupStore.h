@@ -88,9 +88,12 @@ BackupAction RemovePageBackup(RunFiles& files, const QString& path);
 RestoreResult RestoreFromBackup(const QString& path);
 // True when there is no backup or it was deleted; false when an existing backup resisted.
 bool RemoveBackup(const QString& path);
-// The file lies directly in a backup folder (under the current or the untranslated name):
-// it is a backup copy, which the tidy and restore runs pass over.
-bool IsInBackupFolder(const QString& path);
+// The folder open at `folderFd` is a backup folder: its parent's entry of the backup folder's
+// name (current or untranslated) is that very folder. Decided on what was opened, never on the
+// name it was reached by ("X/Kelvane Backup/.", a link to it); only where its parent cannot be
+// looked at does `path` (the folder as named) decide by its last name. Files in it are backup
+// copies, which tidy and restore never work on.
+bool IsBackupFolderAt(int folderFd, const QString& path);
 // `name` (a folder's name, no separator) is the backup folder's, current or untranslated.
 bool IsBackupFolderName(const QString& name);
 // The read-only attribute is set, or the attributes cannot be read (a vanished path).

@@ -49,6 +49,12 @@ QString ProcessingCaption(const QString& path) {
                         {path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)});
 }
 
+QString LinkLeavesTreeLine() {
+    return QStringLiteral("%s: This symbolic link leads out of the folder named for the run, "
+                          "and nothing outside that folder is followed. The file was left as "
+                          "it is.");
+}
+
 bool AskYesNoAll(const QString& question, bool& remember) {
     const int answer = CurrentPrompts().Message(question, DialogKind::Error,
                                                 Button::Yes | Button::No | Button::YesToAll);

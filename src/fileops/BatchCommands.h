@@ -48,6 +48,8 @@ enum class FileOutcome {
     HasMessages,    // validate: messages
     Restored,       // restore
     NoBackup,       // restore: nothing to restore
+    LinkPassedOver, // restore: a symbolic link without a backup of its own; links are never
+                    // followed, and the file it leads to is restored under its own name
     RestoreFailed,  // restore: the backup could not be put back
     EditedKept,     // restore: changed after it was tidied, so left as it is with its backup
     BackupRemoved,  // remove backups: no backup is left
@@ -93,9 +95,9 @@ struct BatchEnvironment {
     // Refreshes the file list and selects ReselectPaths() again (the window); may be empty.
     std::function<void()> reselectAfterRun;
     BatchObserver* observer = nullptr;
-    // A file that cannot be read ends a tidy run (the window); otherwise it is reported as
-    // Unreadable with the file-open error as its line, and the run goes on (the headless
-    // program).
+    // A file that was opened but whose reading failed ends a tidy run (the window); otherwise
+    // it is reported as Unreadable with the file-open error as its line, and the run goes on
+    // (the headless program). A file that cannot even be opened is a line in both.
     bool unreadableFileEndsRun = true;
     // Entries of a tidy or validate run read ahead at most, and bytes of documents tidied ahead
     // at most; 0: the run's defaults (TidyAhead::SetMaxAhead).
@@ -124,7 +126,7 @@ struct TidyRunSettings {
     ErrorPages* pages = nullptr;       // null: the environment's
     QString caption;                   // untranslated; empty: "Tidying Files..."
     decltype(BatchEnvironment::vetoRewrite) vetoRewrite;
-    // Whether a file that cannot be opened ends the run; none: as the environment says.
+    // Whether a file whose reading fails ends the run; none: as the environment says.
     std::optional<bool> unreadableFileEndsRun;
     // Told the options and the work list's folders once the options are settled, before the
     // first file; false: no run.
@@ -230,5 +232,8 @@ QString ManyWarningsQuestion();
 // The restore run's question for a page changed since it was tidied (untranslated; %s is the
 // page). Its remembered answer is kept under this text, whatever page it names.
 QString EditedPageQuestion();
+// The line ("%s: ...", untranslated) of a link below a folder named for the run that leads out
+// of it (PageState::LinkLeavesTree).
+QString LinkLeavesTreeLine();
 // Three buttons, Yes (default), No (Escape) and Yes to All (sets `remember`); false only for No.
 bool AskYesNoAll(const QString& question, bool& remember);

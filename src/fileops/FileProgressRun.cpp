@@ -2,12 +2,15 @@
 
 bool FileProgressRun::RunItems(WorkItems& items) {
     m_items = &items;
+    m_lastCount = 0;
     m_current = 0;
     m_taken = 0;
     m_ok = false;
     struct ForgetList {
         FileProgressRun& run;
         ~ForgetList() {
+            // The total stays known to what runs after the loop (a run ended at an error).
+            run.m_lastCount = run.ItemCount();
             run.m_items = nullptr;
             if (run.m_state == fpsRunning) // left by an error raised in a step
                 run.m_state = fpsIdle;
@@ -48,6 +51,7 @@ bool FileProgressRun::ProcessItem(qsizetype index, const QString& item) {
 void FileProgressRun::ResetRun() {
     m_messages.clear();
     m_items = nullptr;
+    m_lastCount = 0;
     m_current = 0;
     m_taken = 0;
     OnNextItem = nullptr;
@@ -81,7 +85,7 @@ bool FileProgressRun::IsCancelled() const {
 
 qsizetype FileProgressRun::ItemCount() const {
     if (!m_items)
-        return 0;
+        return m_lastCount;
     const qsizetype count = m_items->Count();
     return count >= 0 ? count : m_taken;
 }

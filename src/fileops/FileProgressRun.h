@@ -69,6 +69,7 @@ public:
     bool IsCancelled() const;
     TFormFileProgressState State() const { return m_state; }
     // Entries of the list; while a streamed list's length is unknown, the entries taken so far.
+    // Once RunItems has returned (or an error left it), what it was then, until ResetRun.
     qsizetype ItemCount() const;
     qsizetype CurrentItem() const { return m_current; }
     QString ItemCaption(const QString& item);
@@ -91,6 +92,7 @@ private:
     bool m_ok = false; // the view's dialog result: OK while the run goes normally
     qsizetype m_current = 0;
     qsizetype m_taken = 0;
+    qsizetype m_lastCount = 0; // ItemCount() when the list was let go
     QList<ProgressMessage> m_messages;
     bool m_keepMessages = true;
 };

@@ -76,6 +76,7 @@ public:
     const QString& Base() const { return m_base; }
     // 0 when the folder could be opened, else the reason.
     int OpenError() const { return m_error; }
+    int Fd() const { return m_dir ? ::dirfd(m_dir) : -1; }
 
     std::optional<Entry> Next() {
         if (!m_dir)
@@ -168,12 +169,15 @@ bool PlainFolderScanner::ScanFolder(const QString& folder, const QString& filter
     return true;
 }
 
-FolderWalker::FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder)
+FolderWalker::FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder,
+                           const SkipTop& skipTop)
     : m_masks(std::move(masks)), m_skipFolder(std::move(skipFolder)) {
     auto reader = std::make_unique<FolderReader>(folder);
     m_topError = reader->OpenError();
     m_top = reader->Base();
-    if (m_topError == 0)
+    if (m_topError == 0 && skipTop && skipTop(reader->Fd(), folder))
+        m_topSkipped = true;
+    else if (m_topError == 0)
         m_levels.push_back(std::move(reader));
 }
 
@@ -184,6 +188,8 @@ std::optional<FolderWalker::Found> FolderWalker::Next() {
         const int error = std::exchange(m_topError, 0);
         return Found{m_top, error};
     }
+    if (std::exchange(m_topSkipped, false))
+        return Found{m_top, 0, true};
     while (!m_levels.empty()) {
         FolderReader& reader = *m_levels.back();
         std::optional<FolderReader::Entry> entry = reader.Next();

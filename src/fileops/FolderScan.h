@@ -38,16 +38,20 @@ class FolderReader;
 // The same scan, yielding one match at a time (the headless program's work list over a site of
 // millions of pages): memory holds one open folder per level of depth, never the matches.
 // Links to folders are not followed; folders for which `skipFolder` answers true (given the
-// folder's name) are not entered.
+// folder's name) are not entered, nor is the starting folder when `skipTop` answers true for
+// it (given its descriptor and its path: it may be named in any way, "." or "x/./").
 class FolderWalker {
 public:
     using SkipFolder = std::function<bool(const QString& name)>;
+    using SkipTop = std::function<bool(int folderFd, const QString& path)>;
     struct Found {
-        QString path;  // a matching file, or a folder that could not be read
+        QString path;  // a matching file, or a folder that could not be read or was passed over
         int error = 0; // for a folder that could not be read: the reason (errno)
+        bool skipped = false; // the starting folder, passed over (`skipTop`)
     };
 
-    FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder = {});
+    FolderWalker(const QString& folder, QStringList masks, SkipFolder skipFolder = {},
+                 const SkipTop& skipTop = {});
     ~FolderWalker();
     FolderWalker(const FolderWalker&) = delete;
     FolderWalker& operator=(const FolderWalker&) = delete;
@@ -62,6 +66,7 @@ private:
     std::vector<std::unique_ptr<FolderReader>> m_levels;
     QString m_top;
     int m_topError = 0;
+    bool m_topSkipped = false;
 };
 
 // A FolderScanner without a window: nothing is shown, nothing cancels, and a malformed mask is

@@ -197,13 +197,11 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        struct stat written {};
-        ::fstat(item.text.Fd(), &written);
         if (!item.text.Place(job.page.fileName, true)) {
             failFrom(i, SystemError(errno));
             break;
         }
-        files.Wrote(KeyOf(written));
+        files.Wrote(item.text.Fd());
         // The rename itself changes the old file's status (its link count), not its content.
         if (!job.page.ContentUnchanged()) {
             PutBackLateEdit(job);

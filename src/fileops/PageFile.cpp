@@ -154,7 +154,7 @@ bool PageFile::LockAgainstOtherRuns() {
     return true;
 }
 
-OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule) {
+OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule, PageUse use) {
     OpenedPage result;
     result.page.path = path;
     int error = 0;
@@ -171,6 +171,11 @@ OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule) {
         result.state = PageState::Folder;
         return result;
     }
+    const auto ended = [&](PageState state, int code = 0) {
+        result.state = state;
+        result.error = code;
+        return std::move(result);
+    };
 
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         Step step{folder, name};
@@ -178,71 +183,69 @@ OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule) {
         struct stat st {};
         bool found = false;
         for (int hop = 0; hop <= kMaxLinkHops && !found; ++hop) {
-            if (::fstatat(step.folder->Fd(), step.name.constData(), &st, AT_SYMLINK_NOFOLLOW) !=
-                0) {
-                result.error = errno;
-                result.state = StateOfFailure(result.error);
-                return result;
-            }
+            if (::fstatat(step.folder->Fd(), step.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                return ended(StateOfFailure(errno), errno);
             if (!S_ISLNK(st.st_mode)) {
                 found = true;
                 break;
             }
-            if (rule == LinkRule::Never) {
-                result.state = PageState::LinkNotFollowed;
-                return result;
-            }
+            if (rule == LinkRule::Never)
+                return ended(PageState::LinkNotFollowed);
             linkOwners.append(st.st_uid);
+            const platform::FolderRef linkFolder = step.folder;
             if (!FollowLink(step, result.error)) {
                 if (result.error == EISDIR) {
                     // A link to a folder: the folder check below decides what that is.
                     struct stat target {};
                     if (::fstatat(folder->Fd(), name.constData(), &target, 0) == 0 &&
-                        S_ISDIR(target.st_mode)) {
-                        result.state = PageState::Folder;
-                        return result;
-                    }
+                        S_ISDIR(target.st_mode))
+                        return ended(PageState::Folder);
                 }
-                result.state = StateOfFailure(result.error);
-                return result;
+                return ended(StateOfFailure(result.error), result.error);
+            }
+            // Below a root the user named, nothing outside it is looked at through a link.
+            if (step.folder != linkFolder) {
+                int rootError = 0;
+                const platform::FolderRef root = files.RootFolderOf(path, &rootError);
+                if (rootError != 0)
+                    return ended(PageState::Failed, rootError);
+                if (root && !step.folder->LiesWithin(*root))
+                    return ended(PageState::LinkLeavesTree);
             }
         }
-        if (!found) {
-            result.error = ELOOP;
-            result.state = PageState::Failed;
-            return result;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            result.state = PageState::Folder;
-            return result;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            result.state = PageState::NotRegular;
-            return result;
-        }
+        if (!found)
+            return ended(PageState::Failed, ELOOP);
+        if (S_ISDIR(st.st_mode))
+            return ended(PageState::Folder);
+        if (!S_ISREG(st.st_mode))
+            return ended(PageState::NotRegular);
+        const auto refusedLink = [&](uid_t fileOwner) {
+            for (const uid_t owner : linkOwners)
+                if (owner != ::geteuid() && owner != fileOwner)
+                    return true;
+            return false;
+        };
+        if (refusedLink(st.st_uid))
+            return ended(PageState::LinkRefused);
+        // A file is tidied in the folder that holds it, where its backup goes.
+        if (use == PageUse::Tidy && files.IsBackupFolder(step.folder))
+            return ended(PageState::InBackupFolder);
+        if (use == PageUse::Tidy && !(st.st_mode & S_IWUSR))
+            return ended(PageState::ReadOnly);
         platform::UniqueFd fd(::openat(step.folder->Fd(), step.name.constData(),
                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (fd.get() < 0) {
-            result.error = errno;
-            if (result.error == ELOOP)
+            if (errno == ELOOP)
                 continue; // swapped for a link since it was looked at
-            result.state = StateOfFailure(result.error);
-            return result;
+            return ended(StateOfFailure(errno), errno);
         }
         struct stat opened {};
-        if (::fstat(fd.get(), &opened) != 0) {
-            result.error = errno;
-            result.state = PageState::Failed;
-            return result;
-        }
+        if (::fstat(fd.get(), &opened) != 0)
+            return ended(PageState::Failed, errno);
         if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino || !S_ISREG(opened.st_mode))
             continue; // replaced since it was looked at
-        for (const uid_t owner : linkOwners) {
-            if (owner != ::geteuid() && owner != opened.st_uid) {
-                result.state = PageState::LinkRefused;
-                return result;
-            }
-        }
+        if (refusedLink(opened.st_uid))
+            return ended(PageState::LinkRefused);
         result.page.fileFolder = step.folder;
         result.page.fileName = step.name;
         result.page.throughLink = !linkOwners.isEmpty();
@@ -251,9 +254,7 @@ OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule) {
         result.state = PageState::Opened;
         return result;
     }
-    result.error = EAGAIN;
-    result.state = PageState::Failed;
-    return result;
+    return ended(PageState::Failed, EAGAIN);
 }
 
 ReadState ReadPage(PageFile& page, QByteArray& bytes, qint64 limit, int* error) {

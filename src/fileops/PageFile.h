@@ -7,7 +7,9 @@
 // Symbolic links named like pages are followed only under the kernel's rule for links in
 // shared folders: when the link belongs to the running user or to the owner of the file it
 // leads to. A user's own links keep working; a link planted by someone else to a file that is
-// not theirs leads nowhere.
+// not theirs leads nowhere. Below a folder the user named (a TreeRoots root) a link is followed
+// only as far as it stays inside that folder: nothing outside the tree is read or written
+// through a link in it.
 
 #include "fileops/RunFiles.h"
 #include "platform/UniqueFd.h"
@@ -23,6 +25,9 @@ enum class PageState {
     NotRegular,      // a FIFO, device or socket: never opened
     LinkNotFollowed, // a symbolic link, and the caller follows none (restore, clean)
     LinkRefused,     // a link of another user to a file that is not his
+    LinkLeavesTree,  // a link below a root the user named that leads out of it
+    InBackupFolder,  // PageUse::Tidy: the file lies in a backup folder (a backup copy)
+    ReadOnly,        // PageUse::Tidy: the owner's write bit is clear
     Failed,          // the system refused; `error` says why
 };
 
@@ -30,6 +35,10 @@ enum class LinkRule {
     FollowOwned, // follow links that the kernel's shared-folder rule would
     Never,       // a link is reported as LinkNotFollowed
 };
+
+// What the page is opened for: for tidying, a backup copy and a read-only file are refused
+// before the file is opened (a file its owner made unreadable is read-only, not unreadable).
+enum class PageUse { Read, Tidy };
 
 class PageFile {
 public:
@@ -50,6 +59,8 @@ public:
 
     bool IsOpen() const { return fd.get() >= 0; }
     FileKey Key() const { return KeyOf(st); }
+    // This run wrote the file (RunFiles::Wrote), under this name or another.
+    bool WrittenBy(const RunFiles& files) const { return files.WroteFile(fd.get(), Key()); }
     bool ReadOnly() const { return (st.st_mode & S_IWUSR) == 0; }
     // Nothing was written to the file since it was opened (size and times as then; on a file
     // system whose times are too coarse to tell, `content` is compared too).
@@ -73,7 +84,8 @@ struct OpenedPage {
     PageFile page; // `folder` and `name` are set whenever the folder could be opened
 };
 
-OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule);
+OpenedPage OpenPage(RunFiles& files, const QString& path, LinkRule rule,
+                    PageUse use = PageUse::Read);
 
 enum class ReadState { Read, TooLarge, Failed };
 // Reads the whole file from its start into `bytes`, at most `limit` bytes. A file written to

@@ -6,11 +6,16 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kCachedFolders = 32;
+// Folders whose backup-folder status a run remembers at most (a tree of millions of folders
+// must not grow it without end); then it starts afresh.
+constexpr qsizetype kRememberedFolders = 65536;
 
 QString ParentOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -63,9 +68,47 @@ platform::FolderRef RunFiles::Cached(const QString& folder, int* error,
         return nullptr;
     Sweep(opened);
     m_folders.append({folder, opened});
-    if (m_folders.size() > kCachedFolders)
+    while (m_folders.size() > m_cachedFolders)
         m_folders.removeFirst();
     return opened;
+}
+
+void RunFiles::SetCachedFolders(int count) {
+    m_cachedFolders = std::max(1, count);
+    while (m_folders.size() > m_cachedFolders)
+        m_folders.removeFirst();
+    const std::lock_guard lock(m_mutex);
+    while (m_backupFolders.size() > m_cachedFolders)
+        m_backupFolders.removeFirst();
+}
+
+void RunFiles::DropCachedFolders() {
+    m_folders.clear();
+    const std::lock_guard lock(m_mutex);
+    m_backupFolders.clear();
+}
+
+platform::FolderRef RunFiles::RootFolderOf(const QString& path, int* error) {
+    const QString root = m_roots ? m_roots->RootOf(path) : QString();
+    if (root.isEmpty())
+        return nullptr;
+    return Cached(root, error, [&](int* code) { return platform::FolderHandle::Open(root, code); });
+}
+
+bool RunFiles::IsBackupFolder(const platform::FolderRef& folder) {
+    const FileKey key = KeyOf(folder->Stat());
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto known = m_isBackupFolder.constFind(key);
+        if (known != m_isBackupFolder.constEnd())
+            return *known;
+    }
+    const bool backups = IsBackupFolderAt(folder->Fd(), folder->Path());
+    const std::lock_guard lock(m_mutex);
+    if (m_isBackupFolder.size() >= kRememberedFolders)
+        m_isBackupFolder.clear();
+    m_isBackupFolder.insert(key, backups);
+    return backups;
 }
 
 platform::FolderRef RunFiles::OpenFolder(const QString& folder, int* error) {
@@ -154,11 +197,15 @@ BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, boo
     const FileKey key = KeyOf(folder->Stat());
     {
         const std::lock_guard lock(m_mutex);
-        const auto known = m_backupFolders.constFind(key);
-        // A folder found missing is looked at again when one is to be made.
-        if (known != m_backupFolders.constEnd() &&
-            (known->folder || !known->refusal.isEmpty() || !create))
-            return *known;
+        const auto refused = m_refusedBackupFolders.constFind(key);
+        if (refused != m_refusedBackupFolders.constEnd())
+            return *refused;
+        for (qsizetype i = m_backupFolders.size() - 1; i >= 0; --i) {
+            if (m_backupFolders.at(i).first == key) {
+                m_backupFolders.move(i, m_backupFolders.size() - 1);
+                return m_backupFolders.last().second;
+            }
+        }
     }
     BackupFolderLookup lookup = Examine(folder, create);
     if (lookup.folder)
@@ -166,17 +213,59 @@ BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, boo
     const std::lock_guard lock(m_mutex);
     // Only what the run can rely on is kept: a folder that could not be made may be makeable
     // for the next file (space freed), and one that is missing may be made by another run.
-    if (lookup.folder || !lookup.refusal.isEmpty())
-        m_backupFolders.insert(key, lookup);
+    if (!lookup.refusal.isEmpty()) {
+        m_refusedBackupFolders.insert(key, lookup);
+    } else if (lookup.folder) {
+        m_backupFolders.append({key, lookup});
+        while (m_backupFolders.size() > m_cachedFolders)
+            m_backupFolders.removeFirst();
+    }
     return lookup;
 }
 
-void RunFiles::Wrote(FileKey key) {
-    const std::lock_guard lock(m_mutex);
-    m_written.insert(key);
+bool RunFiles::Birth::SameFile(const Birth& other) const {
+    // Where the file system tells neither, the inode is taken to be the run's: passing over a
+    // file is a line, tidying one twice would put tidied text in its backup.
+    if (timeKnown && other.timeKnown &&
+        (seconds != other.seconds || nanoseconds != other.nanoseconds))
+        return false;
+    return !(generationKnown && other.generationKnown && generation != other.generation);
 }
 
-bool RunFiles::WroteFile(FileKey key) const {
+RunFiles::Birth RunFiles::BirthOf(int fd) {
+    Birth birth;
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_BTIME, &sx) == 0 &&
+        (sx.stx_mask & STATX_BTIME)) {
+        birth.timeKnown = true;
+        birth.seconds = sx.stx_btime.tv_sec;
+        birth.nanoseconds = sx.stx_btime.tv_nsec;
+    }
+    int generation = 0;
+    if (::ioctl(fd, FS_IOC_GETVERSION, &generation) == 0) {
+        birth.generationKnown = true;
+        birth.generation = quint32(generation);
+    }
+    return birth;
+}
+
+void RunFiles::Wrote(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return;
+    const Birth birth = BirthOf(fd);
     const std::lock_guard lock(m_mutex);
-    return m_written.contains(key);
+    m_written.insert(KeyOf(st), birth);
+}
+
+bool RunFiles::WroteFile(int fd, FileKey key) const {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_written.contains(key))
+            return false; // the common case: no look at the file itself
+    }
+    const Birth birth = BirthOf(fd);
+    const std::lock_guard lock(m_mutex);
+    const auto written = m_written.constFind(key);
+    return written != m_written.constEnd() && written->SameFile(birth);
 }

@@ -49,10 +49,27 @@ public:
     // of the folder it is made in, where the program may set them.
     BackupFolderLookup BackupFolder(const platform::FolderRef& folder, bool create);
 
-    // The files this run made by rewriting: another name that leads to one of them later in
-    // the list is passed over, so that its backup would not take the tidied text.
-    void Wrote(FileKey key);
-    bool WroteFile(FileKey key) const;
+    // The folder the user named that `path` lies below (a TreeRoots root), opened; null when it
+    // lies below none, or with `error` set when the root cannot be opened.
+    platform::FolderRef RootFolderOf(const QString& path, int* error = nullptr);
+    // `folder` is a backup folder (IsBackupFolderAt), asked once per folder in a run.
+    bool IsBackupFolder(const platform::FolderRef& folder);
+
+    // Folders (and as many backup folders) kept open at most; at least one.
+    void SetCachedFolders(int count);
+    // Closes every folder kept open that nothing else holds (the process ran short of
+    // descriptors); they are opened again when next needed.
+    void DropCachedFolders();
+
+    // The files this run made by rewriting (the new file open at `fd`): another name that
+    // leads to one of them later in the list is passed over, so that its backup would not take
+    // the tidied text. A file is told by its device and inode and, where the file system keeps
+    // them, its birth time and generation: an inode number that the system gave to a new file
+    // after the run's was deleted (an editor's save by rename) is another file. One edited in
+    // place since is still the run's.
+    void Wrote(int fd);
+    // The file open at `fd`, whose key is `key`, is one this run wrote.
+    bool WroteFile(int fd, FileKey key) const;
 
     // Where a copy of an opened folder's entry would have its backup: the name of the backup
     // folder (translated, as bytes).
@@ -65,11 +82,27 @@ private:
     void Sweep(const platform::FolderRef& folder);
     BackupFolderLookup Examine(const platform::FolderRef& folder, bool create);
 
+    // What outlives the reuse of an inode number, where the file system tells it.
+    struct Birth {
+        bool timeKnown = false;
+        qint64 seconds = 0;
+        quint32 nanoseconds = 0;
+        bool generationKnown = false;
+        quint32 generation = 0;
+        bool SameFile(const Birth& other) const;
+    };
+    static Birth BirthOf(int fd);
+
     const TreeRoots* m_roots;
+    int m_cachedFolders = 32;
     // Folders in recent use, newest last; few, since a list goes folder by folder.
     QList<std::pair<QString, platform::FolderRef>> m_folders;
     mutable std::mutex m_mutex; // guards everything below
-    QHash<FileKey, BackupFolderLookup> m_backupFolders;
+    // Backup folders in recent use, newest last (as many as m_folders); a refusal is kept for
+    // the whole run, as it holds no descriptor.
+    QList<std::pair<FileKey, BackupFolderLookup>> m_backupFolders;
+    QHash<FileKey, BackupFolderLookup> m_refusedBackupFolders;
+    QHash<FileKey, bool> m_isBackupFolder;
     QSet<FileKey> m_swept;
-    QSet<FileKey> m_written;
+    QHash<FileKey, Birth> m_written;
 };

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
-#include <sys/resource.h>
 
 namespace {
 
@@ -18,29 +17,12 @@ constexpr int kFirstBudget = 16;
 constexpr int kStepBudget = 8;
 // A file larger than this is only read ahead when nothing else is pending.
 constexpr qint64 kLargeFile = qint64(64) << 20;
-// Descriptors kept for the run's other needs (helpers' pipes, the rewrites, the window).
-constexpr rlim_t kReservedFiles = 256;
-
-// Files held open ahead at most: a list of many small pages keeps every helper busy with far
-// fewer, and the process must not run out of descriptors.
-qsizetype OpenFilesAhead() {
-    static const qsizetype limit = [] {
-        struct rlimit files {};
-        if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
-            return qsizetype(256);
-        // The soft limit is often far below what the system allows the process.
-        if (files.rlim_cur < files.rlim_max && files.rlim_cur < 8192) {
-            struct rlimit raised = files;
-            raised.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
-            if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
-                files = raised;
-        }
-        const rlim_t usable = files.rlim_cur > 2 * kReservedFiles ? files.rlim_cur - kReservedFiles
-                                                                   : files.rlim_cur / 2;
-        // Each entry may hold its file and briefly its backup.
-        return qsizetype(std::min<rlim_t>(usable / 2, 2048));
-    }();
-    return limit;
+[[noreturn]] void OutOfDescriptors() {
+    throw KelvaneError(
+        FillTemplate(Translate(QStringLiteral(
+                         "The run has no file descriptor left (this process may have %d files "
+                         "open at once: see ulimit -n), so it ended here.")),
+                     {QString::number(OpenFileLimit())}));
 }
 
 [[noreturn]] void CannotRead(const QString& path, int code) {
@@ -54,11 +36,23 @@ qsizetype OpenFilesAhead() {
     }
 }
 
+// Tidying a file whose backup exists but cannot be read could put tidied text in that backup.
+[[noreturn]] void CannotReadBackup(const QString& path, int code) {
+    throw FileReadError(FillTemplate(
+        Translate(QStringLiteral("%s: Its backup cannot be read (%s), so Kelvane cannot tell "
+                                 "whether it was tidied from that backup already. It was left "
+                                 "as it is.")),
+        {path, code == EFBIG ? Translate(QStringLiteral("It is too large to be tidied."))
+                             : qt_error_string(code)}));
+}
+
 } // namespace
 
 TidyAhead::TidyAhead(WorkItems& source)
-    : m_source(source), m_files(source.Roots()), m_maxAhead(kMaxAhead),
-      m_maxOpenAhead(OpenFilesAhead()) {}
+    : m_source(source), m_shares(ShareDescriptors()), m_files(source.Roots()),
+      m_maxAhead(kMaxAhead), m_maxOpenAhead(m_shares.pagesAhead) {
+    m_files.SetCachedFolders(m_shares.folders);
+}
 
 TidyAhead::~TidyAhead() = default;
 
@@ -190,7 +184,8 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
         if (m_waiting) {
             entry = std::move(*m_waiting);
             m_waiting.reset();
-            --m_openAhead;
+            if (entry.opened.page.IsOpen()) // closed when descriptors ran short
+                --m_openAhead;
         } else {
             if (m_peeked.empty() && !(mayWait && added == 0) && !m_source.Ready())
                 return;
@@ -216,7 +211,9 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
 
 void TidyAhead::OpenAhead(Entry& entry) {
     // Only what the step will most likely tidy; the step tests everything again anyway.
-    entry.opened = OpenPage(m_files, entry.path, LinkRule::FollowOwned);
+    entry.opened = OpenPage(m_files, entry.path, LinkRule::FollowOwned, m_settings.use);
+    if (entry.opened.state == PageState::Failed && IsDescriptorShortage(entry.opened.error))
+        m_maxOpenAhead = m_openAhead / 2; // no more than the process has room for
     if (entry.opened.state == PageState::Opened &&
         (!m_settings.wanted || m_settings.wanted(entry.opened.page)) &&
         entry.opened.page.st.st_size <= kMaxDocumentBytes)
@@ -231,21 +228,43 @@ bool TidyAhead::Fits(const Entry& entry) const {
     return size <= kLargeFile && (m_maxAheadBytes <= 0 || m_bytesAhead + size <= m_maxAheadBytes);
 }
 
-std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
+std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page, int& error) {
+    error = 0;
     const BackupFolderLookup lookup = m_files.BackupFolder(page.fileFolder, false);
-    if (!lookup.folder)
+    if (!lookup.folder) {
+        // None, or refused: the rewrite refuses it too, with its line.
+        if (lookup.refusal.isEmpty() && lookup.error != ENOENT)
+            error = lookup.error;
         return std::nullopt;
+    }
     // Never through a link: what lies there is read only as the backup it claims to be.
     PageFile backup;
     backup.fd = platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
                                                 O_CLOEXEC));
-    QByteArray bytes;
-    if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
-        !S_ISREG(backup.st.st_mode) ||
-        ReadPage(backup, bytes, kMaxDocumentBytes) != ReadState::Read)
+    if (!backup.IsOpen()) {
+        // A link or no file there is no backup to compare with (the rewrite deals with it).
+        if (errno != ENOENT && errno != ELOOP)
+            error = errno;
         return std::nullopt;
-    return bytes;
+    }
+    QByteArray bytes;
+    if (::fstat(backup.fd.get(), &backup.st) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    if (!S_ISREG(backup.st.st_mode))
+        return std::nullopt;
+    switch (ReadPage(backup, bytes, kMaxDocumentBytes, &error)) {
+    case ReadState::Read:
+        return bytes;
+    case ReadState::TooLarge:
+        error = EFBIG;
+        break;
+    case ReadState::Failed:
+        break;
+    }
+    return std::nullopt;
 }
 
 void TidyAhead::ReadAhead(Entry& entry) {
@@ -258,13 +277,24 @@ void TidyAhead::ReadAhead(Entry& entry) {
     }
     entry.forbidden = m_settings.refuseForbidden && IsForbiddenContent(entry.path, bytes);
     if (!entry.forbidden) {
+        std::optional<QByteArray> backup;
+        if (m_settings.backups) {
+            int error = 0;
+            backup = ReadBackup(entry.opened.page, error);
+            if (error != 0) {
+                // Without its backup the already-tidied test cannot be made: the step reads
+                // both again and says what it finds then.
+                if (IsDescriptorShortage(error))
+                    m_maxOpenAhead = m_openAhead / 2;
+                entry.opened = OpenedPage();
+                return;
+            }
+        }
         entry.bytes = bytes.size();
         entry.ticket = m_batch->submit(bytes);
-        if (m_settings.backups) {
-            if (std::optional<QByteArray> backup = ReadBackup(entry.opened.page)) {
-                entry.bytes += backup->size();
-                entry.backupTicket = m_batch->submit(std::move(*backup));
-            }
+        if (backup) {
+            entry.bytes += backup->size();
+            entry.backupTicket = m_batch->submit(std::move(*backup));
         }
     }
     m_bytesAhead += entry.bytes;
@@ -304,7 +334,28 @@ OpenedPage TidyAhead::Open(const QString& path, LinkRule rule) {
         return std::move(m_current.opened);
     m_current.opened = OpenedPage();
     m_currentTaken = true; // whatever was tidied ahead for this entry is of no use now
-    return OpenPage(m_files, path, rule);
+    OpenedPage opened = OpenPage(m_files, path, rule, m_settings.use);
+    if (opened.state == PageState::Failed && IsDescriptorShortage(opened.error)) {
+        ReleaseDescriptors();
+        opened = OpenPage(m_files, path, rule, m_settings.use);
+        if (opened.state == PageState::Failed && IsDescriptorShortage(opened.error))
+            OutOfDescriptors();
+    }
+    return opened;
+}
+
+void TidyAhead::ReleaseDescriptors() {
+    for (Entry& entry : m_ahead) {
+        if (entry.opened.page.IsOpen())
+            entry.opened = OpenedPage(); // its step opens and reads it again
+    }
+    if (m_waiting)
+        m_waiting->opened = OpenedPage();
+    m_maxOpenAhead = m_openAhead / 2;
+    m_openAhead = 0;
+    m_files.DropCachedFolders();
+    if (m_settings.releaseDescriptors)
+        m_settings.releaseDescriptors();
 }
 
 TidiedDocument TidyAhead::Tidy(PageFile page) {
@@ -344,11 +395,23 @@ TidiedDocument TidyAhead::Tidy(PageFile page) {
     document.forbidden =
         m_settings.refuseForbidden && IsForbiddenContent(page.path, document.original);
     if (!document.forbidden) {
+        std::optional<QByteArray> backup;
+        if (m_settings.backups) {
+            int error = 0;
+            backup = ReadBackup(page, error);
+            if (IsDescriptorShortage(error)) {
+                ReleaseDescriptors();
+                backup = ReadBackup(page, error);
+                if (IsDescriptorShortage(error))
+                    OutOfDescriptors();
+            }
+            if (error != 0)
+                CannotReadBackup(page.path, error);
+        }
         TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
         single.setReportsOnly(m_settings.reportsOnly);
         single.submit(document.original);
-        std::optional<QByteArray> backup;
-        if (m_settings.backups && (backup = ReadBackup(page)))
+        if (backup)
             single.submit(std::move(*backup));
         document.result = single.takeNext();
         if (backup)

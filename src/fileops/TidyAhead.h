@@ -10,6 +10,7 @@
 
 #include "engine/TidyBatch.h"
 #include "fileops/PageFile.h"
+#include "fileops/RunDescriptors.h"
 #include "fileops/RunFiles.h"
 #include "fileops/WorkItems.h"
 #include "support/Errors.h"
@@ -52,6 +53,8 @@ public:
 
     // The run's folders and files.
     RunFiles& Files() { return m_files; }
+    // What the run may keep open (RunDescriptors.h), shared out when the run was made.
+    const DescriptorShares& Shares() const { return m_shares; }
 
     // Before the run: whether the list has no entry at all.
     bool IsEmpty();
@@ -64,6 +67,10 @@ public:
         bool backups = false; // a file's backup is tidied too (the already-tidied test)
         bool refuseForbidden = false; // executable programs are not tidied (TidiedDocument)
         bool reportsOnly = false;     // the library's reports are all that is wanted (validate)
+        PageUse use = PageUse::Read;  // what the files are opened for (OpenPage)
+        // Releases what the run holds open besides the look-ahead (the rewrites in flight),
+        // when the process has run short of descriptors; may be empty.
+        std::function<void()> releaseDescriptors;
     };
     // From now on, entries are tidied ahead with `options` by `runner` (which must outlive
     // this).
@@ -89,11 +96,15 @@ public:
     bool Ready() override { return !m_peeked.empty() || m_source.Ready(); }
     const TreeRoots* Roots() const override { return m_source.Roots(); }
 
-    // The entry that Next() gave last (`path`), opened: the look-ahead's descriptor while the
-    // file is as it was then, else opened now.
+    // The entry that Next() gave last (`path`), opened for the run's use: the look-ahead's
+    // descriptor while the file is as it was then, else opened now. When the process has no
+    // descriptor left, the look-ahead shrinks and the run's other holds are released before
+    // the file is opened once more; if even that fails, raises KelvaneError (the run ends: no
+    // file is reported as unreadable for it).
     OpenedPage Open(const QString& path, LinkRule rule);
     // The document of `page` (opened by Open): the result tidied ahead while the file is as it
-    // was read, else the file read and tidied now. Raises FileReadError.
+    // was read, else the file read and tidied now. Raises FileReadError, also for a backup that
+    // exists but cannot be read (whether the file was tidied from it cannot then be told).
     TidiedDocument Tidy(PageFile page);
 
 private:
@@ -123,11 +134,16 @@ private:
     void DropUnused(bool wait);
     quint64 FirstLiveTicket() const;
     TidyResult TakeTicket(quint64 ticket);
-    // The backup of `page`, when it has a readable one.
-    std::optional<QByteArray> ReadBackup(const PageFile& page);
+    // The backup of `page`: its bytes, none (no backup, or a backup folder the rewrite will
+    // refuse), or the reason it cannot be read (`error`).
+    std::optional<QByteArray> ReadBackup(const PageFile& page, int& error);
     void Forget(Entry& entry);
+    // The process ran short of descriptors: closes the files held open ahead (they are read
+    // again in their steps), halves how many it may hold and lets go of cached folders.
+    void ReleaseDescriptors();
 
     WorkItems& m_source;
+    DescriptorShares m_shares;
     RunFiles m_files;
     std::deque<QString> m_peeked; // taken from the source, not yet read
     std::deque<Entry> m_ahead;    // read, and tidied ahead where wanted

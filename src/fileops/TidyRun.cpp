@@ -31,6 +31,8 @@ QString FileOpenError(const QString& path, int code) {
     }
 }
 
+const QString kReadOnlyLine = QStringLiteral("%s: File is read-only. This file cannot be tidied.");
+
 // The file-creation error of a file whose tidied text could not be written.
 [[noreturn]] void CannotWrite(const QString& path, const QString& reason) {
     RaiseFileCreateError(path, reason);
@@ -40,7 +42,8 @@ QString FileOpenError(const QString& path, int code) {
 
 TidyRun::TidyRun(BatchRunState& state, const BatchEnvironment& environment, TidyAhead& items,
                  TidyWriteMode mode)
-    : m_state(state), m_env(environment), m_items(items), m_mode(mode), m_rewrites(items.Files()) {}
+    : m_state(state), m_env(environment), m_items(items), m_mode(mode),
+      m_rewrites(items.Files(), items.Shares().rewrites) {}
 
 void TidyRun::Execute(const ResolvedTidyOptions& options) {
     FileProgressRun& progress = *m_env.progress;
@@ -55,12 +58,15 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
     progress.OnFinished = [this](FileProgressRun& run) { TidyFinished(run); };
     progress.OnCancelQuery = [this](FileProgressRun& run) { return ConfirmStopTidy(run); };
 
-    // Backup copies are never tidied ahead: the step passes over them. A file's backup is
-    // tidied beside it: a file that is what its backup gives was tidied from it already.
-    m_items.Start(
-        options, CurrentTidyRunner(),
-        {[](const PageFile& page) { return !page.ReadOnly() && !IsInBackupFolder(page.path); },
-         true, true});
+    // Backup copies and read-only files are not even opened (PageUse::Tidy). A file's backup
+    // is tidied beside it: a file that is what its backup gives was tidied from it already.
+    TidyAhead::Settings settings;
+    settings.backups = true;
+    settings.refuseForbidden = true;
+    settings.use = PageUse::Tidy;
+    // Short of descriptors: the rewrites in flight finish and let go of theirs.
+    settings.releaseDescriptors = [this] { Settle(true); };
+    m_items.Start(options, CurrentTidyRunner(), std::move(settings));
     try {
         progress.RunItems(m_items);
     } catch (const SilentAbort&) {
@@ -106,9 +112,6 @@ std::optional<PageFile> TidyRun::Prepare(const QString& path) {
         Decided(std::move(record), outcome, errorTemplate);
         return std::nullopt;
     };
-    // A backup copy is never tidied: its backup would push the original out of reach.
-    if (IsInBackupFolder(path))
-        return decided(FileOutcome::InBackupFolder);
     const bool check = m_mode == TidyWriteMode::Check;
     OpenedPage opened = m_items.Open(path, LinkRule::FollowOwned);
     for (;;) {
@@ -130,20 +133,26 @@ std::optional<PageFile> TidyRun::Prepare(const QString& path) {
             return decided(FileOutcome::LinkRefused,
                            QStringLiteral("%s: This is another user's symbolic link to a file "
                                           "that is not his. Kelvane does not follow it."));
+        case PageState::LinkLeavesTree:
+            return decided(FileOutcome::LinkRefused, LinkLeavesTreeLine());
+        case PageState::InBackupFolder:
+            // Its backup would push the original out of reach. Passed over without a line of
+            // the run: a folder's scan lists the copies in its backup folders too.
+            return decided(FileOutcome::InBackupFolder);
+        case PageState::ReadOnly:
+            return decided(FileOutcome::ReadOnly, kReadOnlyLine);
         case PageState::Failed: {
-            const QString message = FileOpenError(path, opened.error);
-            if (m_env.unreadableFileEndsRun)
-                throw FileReadError(message);
+            // One file that cannot be opened is a line; the run goes on with the next.
             FileRecord record;
             record.path = path;
-            DecidedWithLine(std::move(record), FileOutcome::Unreadable, message);
+            DecidedWithLine(std::move(record), FileOutcome::Unreadable,
+                            FileOpenError(path, opened.error));
             return std::nullopt;
         }
         }
         PageFile& page = opened.page;
-        if (page.ReadOnly())
-            return decided(FileOutcome::ReadOnly,
-                           QStringLiteral("%s: File is read-only. This file cannot be tidied."));
+        if (page.ReadOnly()) // made read-only since it was looked at
+            return decided(FileOutcome::ReadOnly, kReadOnlyLine);
         if (page.st.st_size > kMaxDocumentBytes)
             return decided(FileOutcome::Unreadable,
                            QStringLiteral("%s: File is too large to be tidied."));
@@ -156,7 +165,7 @@ std::optional<PageFile> TidyRun::Prepare(const QString& path) {
             continue;
         }
         // Tidied a second time, its backup would take the once-tidied text.
-        if (m_items.Files().WroteFile(page.Key()))
+        if (page.WrittenBy(m_items.Files()))
             return decided(FileOutcome::TidiedBefore);
         if (!page.LockAgainstOtherRuns())
             return decided(FileOutcome::InUse,
@@ -183,7 +192,7 @@ std::optional<TidiedDocument> TidyRun::Read(PageFile page) {
 
 bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
     m_stepDecided = false;
-    Settle(m_pending.size() >= kMaxPending);
+    Settle(m_pending.size() >= kMaxPending || m_items.Shares().oneAtATime);
     FileRecord record;
     record.path = path;
     const bool check = m_mode == TidyWriteMode::Check;
@@ -321,9 +330,11 @@ void TidyRun::SayNotProcessed(FileProgressRun& run, qsizetype notRun) {
                                       : "At least %d entries of the list were not processed, "
                                         "because the run ended at an error.",
                         {QString::number(count)}));
-    const QString heading =
-        Filled("Kelvane - Tidied %d files out of %d",
-               {QString::number(m_state.successCount), QString::number(run.ItemCount())});
+    // Out of the whole list: what was taken, and what was never reached.
+    const qsizetype listed = m_items.Count();
+    const qint64 total = listed >= 0 ? qint64(listed) : qint64(run.ItemCount()) + rest.count;
+    const QString heading = Filled("Kelvane - Tidied %d files out of %d",
+                                   {QString::number(m_state.successCount), QString::number(total)});
     if (m_env.pages)
         m_env.pages->ShowRunSummary(heading, run.MessageTexts());
 }

@@ -25,6 +25,10 @@ void ValidateRun::Execute(const ResolvedTidyOptions& options) {
         progress.RunItems(m_items);
     } catch (...) {
         m_items.Stop();
+        // The entry in hand and those never taken from the list were not validated.
+        const TidyAhead::Rest rest = m_items.CountRest();
+        if (m_env.observer)
+            m_env.observer->NotProcessed(rest.count + (m_inStep ? 1 : 0), !rest.complete);
         progress.ResetRun();
         throw;
     }
@@ -38,6 +42,7 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
     const QString cannotAccess =
         FillTemplate(Translate(QStringLiteral("Cannot access file \"%s\"")), {path});
 
+    m_inStep = true;
     OpenedPage opened = m_items.Open(path, LinkRule::FollowOwned);
     switch (opened.state) {
     case PageState::Opened:
@@ -61,9 +66,17 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
         // A path that no longer exists counts as clean.
         record.outcome = FileOutcome::Clean;
         break;
+    case PageState::LinkLeavesTree:
+        // Nothing outside the tree is read, as nothing there is written.
+        messageText = FillTemplate(Translate(LinkLeavesTreeLine()), {path});
+        m_env.progress->AddError(messageText);
+        record.outcome = FileOutcome::LinkRefused;
+        break;
     case PageState::NotRegular: // reading a pipe or device could block the run; it is no page
     case PageState::LinkNotFollowed:
     case PageState::LinkRefused:
+    case PageState::InBackupFolder: // not asked for (PageUse::Read)
+    case PageState::ReadOnly:
     case PageState::Failed:
         messageText = cannotAccess;
         record.outcome = opened.state == PageState::LinkRefused ? FileOutcome::LinkRefused
@@ -77,6 +90,7 @@ bool ValidateRun::ValidateFileStep(FileProgressRun&, const QString& path) {
     } else {
         ShowPage(path, messageText);
     }
+    m_inStep = false;
     if (m_env.observer)
         m_env.observer->FileDone(record);
     return true; // validation never stops a run by itself

@@ -21,4 +21,5 @@ private:
     BatchRunState& m_state;
     const BatchEnvironment& m_env;
     TidyAhead& m_items;
+    bool m_inStep = false; // a step has its entry and has not reported it yet
 };

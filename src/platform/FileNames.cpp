@@ -131,15 +131,19 @@ bool HasUndecodableBytes(const QString& name) {
     return false;
 }
 
-QString DisplayFileName(const QString& name) {
+namespace {
+
+QString Shown(const QString& name, bool escapeBackslash, bool escapeControls) {
     QString shown;
     shown.reserve(name.size());
     for (qsizetype i = 0; i < name.size(); ++i) {
         const QChar c = name.at(i);
-        if (IsEscapedByte(c)) {
+        if (escapeBackslash && c == QLatin1Char('\\')) {
+            shown += QLatin1String("\\\\");
+        } else if (IsEscapedByte(c)) {
             shown +=
                 QStringLiteral("\\x%1").arg(c.unicode() - kEscapeBase, 2, 16, QLatin1Char('0'));
-        } else if (IsTerminalControl(c.unicode())) {
+        } else if (escapeControls && IsTerminalControl(c.unicode())) {
             shown += c.unicode() < 0x80
                          ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
                          : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
@@ -148,6 +152,16 @@ QString DisplayFileName(const QString& name) {
         }
     }
     return shown;
+}
+
+} // namespace
+
+QString DisplayFileName(const QString& name) {
+    return Shown(name, false, true);
+}
+
+QString UnambiguousFileName(const QString& name, bool keepControls) {
+    return Shown(name, true, !keepControls);
 }
 
 QString ProgramFolder() {

@@ -24,6 +24,10 @@ inline bool IsTerminalControl(char32_t c) {
 // `name` for people to read in messages and reports: every byte that is not UTF-8 and every
 // terminal control is shown escaped ("\xe9", "\x1b"; C1 controls as "\u009b").
 QString DisplayFileName(const QString& name);
+// The same with every backslash doubled, so that what is shown stands for one name only: the
+// byte 0xFF reads "\xff", the four characters "\xff" read "\\xff". The reports' form. With
+// `keepControls`, controls stay as they are, for a format that escapes them itself (JSON).
+QString UnambiguousFileName(const QString& name, bool keepControls = false);
 
 // The folder of the running program file, its bytes kept (no trailing separator).
 QString ProgramFolder();

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -116,6 +117,40 @@ FolderRef FolderHandle::OpenRelative(const FolderRef& parent, QByteArrayView rel
     if (!native.startsWith('/'))
         path = parent->Path() + (parent->Path().endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + path;
     return Adopt(::openat(parent->Fd(), native.constData(), kFolderFlags), path, error);
+}
+
+bool FolderHandle::LiesWithin(const FolderHandle& root) const {
+    // Deeper than any path the system can name: a folder so far down is not taken as within.
+    constexpr int kMaxDepth = PATH_MAX / 2;
+    const auto same = [](const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    };
+    struct stat current = m_stat;
+    int fd = m_fd;
+    int owned = -1; // the parent in hand, closed when the next one is
+    bool within = false;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        if (same(current, root.m_stat)) {
+            within = true;
+            break;
+        }
+        const int parent = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat above {};
+        if (parent < 0 || ::fstat(parent, &above) != 0) {
+            if (parent >= 0)
+                ::close(parent);
+            break;
+        }
+        if (owned >= 0)
+            ::close(owned);
+        owned = fd = parent;
+        if (same(above, current))
+            break; // the top of the file system
+        current = above;
+    }
+    if (owned >= 0)
+        ::close(owned);
+    return within;
 }
 
 bool SyncFileSystem(int fd) {

@@ -36,6 +36,11 @@ public:
     static FolderRef OpenRelative(const FolderRef& parent, QByteArrayView relative,
                                   int* error = nullptr);
 
+    // This folder is `root` or lies below it, told by identity: its parents are the folders
+    // that ".." leads to, whatever names or links it was reached by. False when a parent cannot
+    // be looked at (no search permission): what cannot be told is not taken to lie within.
+    bool LiesWithin(const FolderHandle& root) const;
+
     int Fd() const { return m_fd; }
     const struct stat& Stat() const { return m_stat; }
     // The path it was opened under, for messages; never looked up again.

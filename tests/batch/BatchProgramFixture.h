@@ -50,6 +50,7 @@ protected:
     static inline std::unique_ptr<QTemporaryDir> appDir;
     QTemporaryDir home;
     QString work;
+    QString workingFolder; // where the program runs; empty: `work`
     bool leakCheck = true; // off for runs the test kills outright
 };
 
@@ -86,7 +87,7 @@ inline void BatchProgramTest::Start(QProcess& process, const QStringList& argume
     if (!leakCheck)
         WithoutLeakCheck(env);
     process.setProcessEnvironment(env);
-    process.setWorkingDirectory(work);
+    process.setWorkingDirectory(workingFolder.isEmpty() ? work : workingFolder);
     if (prefix.isEmpty())
         process.start(Program(), arguments);
     else

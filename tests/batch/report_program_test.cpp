@@ -135,6 +135,9 @@ TEST_F(ReportProgram, ExitStatusesSayWhy) {
         {{"tidy", "site/index.html"}, 3, "Give --force"},
         {{"tidy", "pipe.html"}, 3, "This is not a regular file"},
         {{"validate", "pipe.html"}, 3, "Cannot access file"},
+        // Nothing to restore is a file restore could not process, as tidy and validate say.
+        {{"restore", "clean.html"}, 3, "clean.html: No backup exists"},
+        {{"restore", "-r", "site"}, 3, "Restored 0 files out of"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -169,6 +172,11 @@ TEST_F(ReportProgram, UnreadableFileAndFolderAreReportedAndTheOthersDone) {
     QDir().mkpath(At("site/closed"));
     WriteAll(At("site/closed/inside.html"), "<p>x");
     WriteAll(At("site/locked.html"), "<p>x");
+    // A page whose backup exists but cannot be read: whether it was tidied from that backup
+    // cannot be told, and tidying it again could put tidied text in place of the original.
+    QDir().mkpath(At("site/Kelvane Backup"));
+    WriteAll(At("site/again.html"), "<p>tidied once");
+    WriteAll(At("site/Kelvane Backup/again.html"), "<p>the original");
     const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
     const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
     const auto own = [&](const QString& path) {
@@ -182,14 +190,70 @@ TEST_F(ReportProgram, UnreadableFileAndFolderAreReportedAndTheOthersDone) {
         own(it.next());
     ASSERT_EQ(::chmod(QFile::encodeName(At("site/locked.html")).constData(), 0), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(At("site/closed")).constData(), 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(At("site/Kelvane Backup/again.html")).constData(), 0200),
+              0);
 
-    const BatchOutcome r = Run({"tidy", "-r", "-q", "--force", "site"}, {}, {}, prefix);
+    const BatchOutcome r =
+        Run({"tidy", "-r", "-q", "--force", "--format", "json", "site"}, {}, {}, prefix);
     ::chmod(QFile::encodeName(At("site/closed")).constData(), 0755);
     EXPECT_EQ(r.exitCode, 3) << r.err.constData();
-    EXPECT_TRUE(r.err.contains("locked.html")) << r.err.constData();
+    // A page its owner made unreadable is read-only (the test comes before it is opened).
+    EXPECT_TRUE(r.err.contains("locked.html: File is read-only")) << r.err.constData();
     EXPECT_TRUE(r.err.contains("closed/: The folder cannot be read")) << r.err.constData();
-    EXPECT_TRUE(r.out.contains("Kelvane - Tidied 15 files out of 17")) << r.out.constData();
+    EXPECT_TRUE(r.out.contains("Kelvane - Tidied 15 files out of 18")) << r.out.constData();
+    EXPECT_TRUE(r.err.contains("again.html: Its backup cannot be read")) << r.err.constData();
+    EXPECT_EQ(ReadAll(At("site/Kelvane Backup/again.html")), "<p>the original");
+    EXPECT_EQ(ReadAll(At("site/again.html")), "<p>tidied once");
+    QMap<QString, QString> statuses;
+    for (const QJsonValue& file : QJsonDocument::fromJson(r.out).object()["files"].toArray())
+        statuses.insert(file["path"].toString(), file["status"].toString());
+    EXPECT_EQ(statuses.value("site/locked.html"), "read-only");
+    EXPECT_EQ(statuses.value("site/closed/"), "unreadable-folder");
     EXPECT_TRUE(QFileInfo::exists(At("site/Kelvane Backup/about.html")));
+}
+
+TEST_F(ReportProgram, NamesThatWouldReadAlikeAreReportedApartInEveryReport) {
+    // A name with the byte 0xFF, and one with the four characters of its escape.
+    ASSERT_TRUE(QDir().mkpath(At("odd")));
+    const QByteArray folder = QFile::encodeName(At("odd/"));
+    for (const QByteArray& name : {QByteArray("caf\xff.html"), QByteArray("caf\\xff.html")}) {
+        const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "<p>x", 4), 4);
+        ::close(fd);
+    }
+    const QString byte = "odd/caf\\xff.html";    // as shown: odd/caf\xff.html
+    const QString chars = "odd/caf\\\\xff.html"; // as shown: odd/caf\\xff.html
+
+    const BatchOutcome text = Run({"validate", "-r", "-q", "odd"});
+    EXPECT_TRUE(text.out.contains((byte + ":1:1: ").toUtf8())) << text.out.constData();
+    EXPECT_TRUE(text.out.contains((chars + ":1:1: ").toUtf8())) << text.out.constData();
+
+    const BatchOutcome json = Run({"validate", "-r", "-q", "--format", "json", "odd"});
+    QJsonParseError error{};
+    const QJsonObject report = QJsonDocument::fromJson(json.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.constData();
+    QMap<QString, bool> paths; // shown path: has pathBytes
+    for (const QJsonValue& file : report["files"].toArray())
+        paths.insert(file["path"].toString(), file.toObject().contains("pathBytes"));
+    EXPECT_EQ(paths, (QMap<QString, bool>{{byte, true}, {chars, false}}));
+
+    const BatchOutcome sarif = Run({"validate", "-r", "-q", "--format", "sarif", "odd"});
+    QJsonDocument::fromJson(sarif.out, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << sarif.out.constData();
+
+    // Problems on standard error, and in the JSON report's lines.
+    const BatchOutcome restore = Run({"restore", "-r", "-q", "--format", "json", "odd"});
+    EXPECT_TRUE(restore.err.contains((byte + ": No backup exists").toUtf8()))
+        << restore.err.constData();
+    EXPECT_TRUE(restore.err.contains((chars + ": No backup exists").toUtf8()))
+        << restore.err.constData();
+    QStringList problems;
+    for (const QJsonValue& file : QJsonDocument::fromJson(restore.out).object()["files"].toArray())
+        problems << file["problems"].toArray().at(0).toString();
+    problems.sort();
+    EXPECT_EQ(problems.size(), 2);
+    EXPECT_NE(problems.value(0), problems.value(1)) << restore.out.constData();
 }
 
 TEST_F(ReportProgram, AnInterruptEndsEveryWaitForTheList) {

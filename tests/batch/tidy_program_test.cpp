@@ -133,9 +133,9 @@ TEST_F(TidyProgram, RestoreBringsBackEveryByteAndCleanRemovesOnlyTheBackups) {
     EXPECT_EQ(Snapshot("site"), tidied);
     EXPECT_TRUE(QDir(At("site/Kelvane Backup")).exists()); // folders stay, empty
 
-    // Nothing left to restore is said, and is no failure.
+    // Nothing left to restore is said, and is a file restore could not process.
     restore = Run({"restore", "-q", "site/about.html"});
-    EXPECT_EQ(restore.exitCode, 0);
+    EXPECT_EQ(restore.exitCode, 3);
     EXPECT_TRUE(restore.err.contains("No backup exists")) << restore.err.constData();
 }
 

@@ -170,3 +170,62 @@ TEST_F(TreeLinks, TheOwnersOwnLinksWorkAndHeUndoesWhatRootTidiedForHim) {
     EXPECT_EQ(clean.exitCode, 0) << clean.err.constData();
     EXPECT_TRUE(QDir(At("site/Kelvane Backup")).isEmpty());
 }
+
+TEST_F(TreeLinks, BelowANamedFolderNoLinkLeadsTheRunOutOfItAndLinksWithinItWork) {
+    AttackerTree("site");
+    // The attacker's own file in a folder of root's, beside a file of root's that a write
+    // there would take over as a leftover temporary.
+    ASSERT_TRUE(QDir().mkpath(At("outside")));
+    WriteAll(At("outside/his.html"), "<p>his own page");
+    GiveAway("outside/his.html");
+    WriteAll(At("outside/.his.html.kelvane-0.tmp"), "root's file");
+    PlantLink(At("outside/his.html"), "site/his.html");
+    PlantLink("../outside/his.html", "site/rel.html");
+    // Links that stay in the tree, one with a folder on the way and one absolute.
+    ASSERT_TRUE(QDir().mkpath(At("site/sub")));
+    GiveAway("site/sub");
+    WriteAll(At("site/two.txt"), "<p>two");
+    GiveAway("site/two.txt");
+    WriteAll(At("site/three.txt"), "<p>three");
+    GiveAway("site/three.txt");
+    PlantLink("../two.txt", "site/sub/up.html");
+    PlantLink(At("site/three.txt"), "site/abs.html");
+    const QStringList outside =
+        QDir(At("outside")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    const auto statuses = [](const QByteArray& json) {
+        QMap<QString, QString> found;
+        for (const QJsonValue& file : QJsonDocument::fromJson(json).object()["files"].toArray())
+            found.insert(QFileInfo(file["path"].toString()).fileName(), file["status"].toString());
+        return found;
+    };
+    const BatchOutcome tidy = Run({"tidy", "-r", "-q", "--format", "json", "site"});
+    EXPECT_EQ(tidy.exitCode, 3) << tidy.err.constData();
+    EXPECT_EQ(statuses(tidy.out), (QMap<QString, QString>{{"abs.html", "tidied"},
+                                                          {"his.html", "link-refused"},
+                                                          {"own.html", "tidied"},
+                                                          {"rel.html", "link-refused"},
+                                                          {"up.html", "tidied"}}))
+        << tidy.out.constData();
+    EXPECT_TRUE(tidy.err.contains("his.html: This symbolic link leads out of the folder"))
+        << tidy.err.constData();
+    EXPECT_EQ(ReadAll(At("outside/his.html")), "<p>his own page");
+    EXPECT_EQ(ReadAll(At("outside/.his.html.kelvane-0.tmp")), "root's file");
+    EXPECT_EQ(QDir(At("outside")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              outside)
+        << "nothing made or removed outside the tree";
+    EXPECT_EQ(ReadAll(At("site/Kelvane Backup/two.txt")), "<p>two");
+    EXPECT_EQ(ReadAll(At("site/Kelvane Backup/three.txt")), "<p>three");
+    EXPECT_NE(ReadAll(At("site/two.txt")), "<p>two");
+    ExpectOutsideUntouched("tidy");
+
+    // Reading keeps to the tree as writing does.
+    const BatchOutcome validate = Run({"validate", "-r", "-q", "--format", "json", "site"});
+    EXPECT_EQ(validate.exitCode, 3) << validate.err.constData();
+    EXPECT_EQ(statuses(validate.out).value("his.html"), "link-refused");
+    EXPECT_TRUE(statuses(validate.out).value("up.html") == "clean" ||
+                statuses(validate.out).value("up.html") == "has-messages")
+        << validate.out.constData();
+    EXPECT_TRUE(validate.err.contains("rel.html: This symbolic link leads out of the folder"))
+        << validate.err.constData();
+}

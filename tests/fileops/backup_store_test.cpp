@@ -277,13 +277,34 @@ TEST_F(BackupStore, RestoreNeverFollowsALinkAndLeavesLinkFileAndBackupAsTheyAre)
     EXPECT_EQ(ReadAll(BackupPathOf(link)), "original");
 }
 
-TEST_F(BackupStore, BackupFolderMembershipUsesTheCurrentAndTheEnglishName) {
-    EXPECT_TRUE(IsInBackupFolder("/site/Kelvane Backup/index.htm"));
-    EXPECT_FALSE(IsInBackupFolder("/site/Kelvane Backup"));
-    EXPECT_FALSE(IsInBackupFolder("/site/Kelvane Backup/sub/index.htm"));
-    EXPECT_FALSE(IsInBackupFolder("/index.htm"));
+TEST_F(BackupStore, ABackupFolderIsKnownByWhatWasOpenedHoweverItIsNamed) {
     QTemporaryDir language;
     LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sicherung\n");
-    EXPECT_TRUE(IsInBackupFolder("/site/Sicherung/index.htm"));
-    EXPECT_TRUE(IsInBackupFolder("/site/Kelvane Backup/index.htm"));
+    for (const char* folder : {"site/Kelvane Backup", "site/Sicherung", "site/Kelvane Backup/sub",
+                               "site/not a backup", "site/Kelvane Backup/Kelvane Backup"})
+        ASSERT_TRUE(QDir().mkpath(root + folder));
+    ASSERT_EQ(::symlink("Kelvane Backup", QFile::encodeName(root + "site/alias").constData()), 0);
+    const struct {
+        const char* path;
+        bool backups;
+    } cases[] = {
+        {"site/Kelvane Backup", true},  // the untranslated name
+        {"site/Sicherung", true},       // the current translation
+        {"site/Kelvane Backup/", true}, // other spellings of the same folder
+        {"site/Kelvane Backup/.", true},
+        {"site//Kelvane Backup//.//", true},
+        {"site/alias", true}, // a link to it
+        {"site/Kelvane Backup/Kelvane Backup", true},
+        {"site/Kelvane Backup/sub", false}, // below one, but not one
+        {"site/not a backup", false},
+        {"site", false},
+        {"site/Kelvane Backup/..", false},
+    };
+    for (const auto& c : cases) {
+        const QString path = root + c.path;
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(fd, 0) << c.path;
+        EXPECT_EQ(IsBackupFolderAt(fd, path), c.backups) << c.path;
+        ::close(fd);
+    }
 }

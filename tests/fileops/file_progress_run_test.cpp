@@ -92,9 +92,10 @@ TEST(FileProgressRun, HandlersCaptionsMessagesAndReset) {
               QStringList({"/a failed", "/a noted", "/stop failed", "/stop noted"}));
     EXPECT_EQ(run.Messages().at(1).mark, MessageMark::Notice);
     EXPECT_EQ(run.State(), fpsIdle);
-    EXPECT_EQ(run.ItemCount(), 0); // the list is forgotten once the view closed
+    EXPECT_EQ(run.ItemCount(), 3); // the list is let go, its total kept for the summary
 
     run.ResetRun();
+    EXPECT_EQ(run.ItemCount(), 0);
     EXPECT_TRUE(run.Messages().isEmpty());
     EXPECT_FALSE(run.OnNextItem || run.OnNameQuery || run.OnCancelQuery || run.OnFinished);
     EXPECT_EQ(view.resets, 1);

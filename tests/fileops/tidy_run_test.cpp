@@ -394,7 +394,29 @@ TEST_F(TidyRunTest, AnErrorWhileWritingEndsTheRunAtThatFile) {
     ASSERT_EQ(rig.pages.summaries, 1);
     EXPECT_TRUE(SummaryLines().last().contains(QStringLiteral("not processed")))
         << SummaryLines().join(u'\n').toStdString();
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 1 files out of 3") << "the list's total";
     EXPECT_EQ(rig.progress.State(), fpsIdle);
+}
+
+TEST_F(TidyRunTest, AFileThatCannotBeOpenedIsALineAndTheWindowsRunGoesOn) {
+    const QString first = Page("a.html", "<p>a");
+    // A folder on the way that the system cannot resolve (a loop of links): root opens
+    // everything else.
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(root + "loop").constData()), 0);
+    const QString unopenable = root + "loop/b.html";
+    const QString last = Page("c.html", "<p>c");
+    Run({first, unopenable, last});
+    EXPECT_FALSE(rig.commands.RunFailed());
+    EXPECT_TRUE(prompts.messages().isEmpty()) << "no error box ends the run";
+    EXPECT_EQ(ReadAll(last), "tidied:<p>c");
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 3");
+    ASSERT_EQ(SummaryLines().size(), 1);
+    EXPECT_TRUE(SummaryLines()[0].contains(unopenable) &&
+                SummaryLines()[0].contains(QStringLiteral("Too many levels of symbolic links")))
+        << SummaryLines()[0].toStdString();
+    EXPECT_EQ(
+        rig.observer.Outcomes(),
+        QList<FileOutcome>({FileOutcome::Tidied, FileOutcome::Unreadable, FileOutcome::Tidied}));
 }
 
 TEST_F(TidyRunTest, CheckRunReportsOriginalAndTidiedBytesAndWritesNothing) {
