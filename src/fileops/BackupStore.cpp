@@ -1,5 +1,6 @@
 #include "fileops/BackupStore.h"
 
+#include "fileops/BackupSlot.h"
 #include "fileops/DurableWrites.h"
 #include "fileops/PageFile.h"
 #include "fileops/RunFiles.h"
@@ -74,11 +75,11 @@ bool CopyBack(const platform::FolderRef& folder, const QByteArray& name,
         return false;
     platform::TemporaryFile copy;
     int error = 0;
-    if (!WriteTemporaryLike(
-            copy, folder->Fd(),
-            [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, bytes,
-            backup.st, true) ||
-        !SyncFolders({folder}, error) || !copy.Place(name, true))
+    // The page's new name is on disk before its backup goes: the two lie on different file
+    // systems, whose flushes do not keep each other's order.
+    if (!WriteTemporaryLike(copy, folder->Fd(), platform::PageTemporaryNames(folder->Fd(), name),
+                            bytes, backup.st, true) ||
+        !SyncFolders({folder}, error) || !copy.Place(name, true) || !SyncFolders({folder}, error))
         return false;
     ::unlinkat(backupFolder->Fd(), name.constData(), 0);
     return true;
@@ -87,7 +88,7 @@ bool CopyBack(const platform::FolderRef& folder, const QByteArray& name,
 } // namespace
 
 QString MakeBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     OpenedPage opened = OpenPage(files, path, LinkRule::FollowOwned);
     QByteArray bytes;
     if (opened.state != PageState::Opened ||
@@ -102,12 +103,22 @@ QString MakeBackup(const QString& path) {
         (S_ISDIR(old.st_mode) || (S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR))))
         return {}; // an older backup that could not be deleted keeps its place
     platform::TemporaryFile copy;
+    CommitSteps& steps = CurrentCommitSteps();
+    BackupSlot slot;
     int error = 0;
-    if (!WriteTemporaryLike(copy, lookup.folder->Fd(), platform::BackupTemporaryName, bytes,
-                            page.st, true) ||
+    if (!WriteTemporaryLike(copy, lookup.folder->Fd(),
+                            platform::BackupTemporaryNames(lookup.folder->Fd()), bytes, page.st,
+                            true) ||
         !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
-        !PlaceBackup(copy, page.fileName) || !SyncFolders({lookup.folder}, error))
+        !slot.Take(steps, lookup.folder, page.fileName, copy))
         return {};
+    // The older backup goes only once the new one is on disk: a failure leaves it as it was.
+    if (!steps.Flush({lookup.folder}, error)) {
+        slot.Undo(steps);
+        steps.Flush({lookup.folder}, error);
+        return {};
+    }
+    slot.Keep(steps);
     if (!page.throughLink)
         return BackupPathOf(path);
     QString folder = page.fileFolder->Path();
@@ -206,12 +217,12 @@ BackupAction RemovePageBackup(RunFiles& files, const QString& path) {
 }
 
 RestoreResult RestoreFromBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     return RestorePage(files, path).result;
 }
 
 bool RemoveBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     const RestoreResult result = RemovePageBackup(files, path).result;
     return result == rrRestored || result == rrNoBackup;
 }

@@ -56,8 +56,8 @@ qsizetype OpenFilesAhead() {
 
 } // namespace
 
-TidyAhead::TidyAhead(WorkItems& source)
-    : m_source(source), m_files(source.Roots()), m_maxAhead(kMaxAhead),
+TidyAhead::TidyAhead(WorkItems& source, bool writes)
+    : m_source(source), m_files(source.Roots(), writes), m_maxAhead(kMaxAhead),
       m_maxOpenAhead(OpenFilesAhead()) {}
 
 TidyAhead::~TidyAhead() = default;
