@@ -20,6 +20,7 @@ bool IsFailure(FileOutcome outcome) {
     case FileOutcome::Changed:
     case FileOutcome::NotAsReviewed:
     case FileOutcome::WriteFailed:
+    case FileOutcome::WriteRefused:
     case FileOutcome::TidyFailed:
     case FileOutcome::Unreadable:
     case FileOutcome::NoBackup: // restore could not bring anything back

@@ -67,6 +67,8 @@ QString OutcomeName(FileOutcome outcome) {
         return QStringLiteral("not-as-reviewed");
     case FileOutcome::WriteFailed:
         return QStringLiteral("write-failed");
+    case FileOutcome::WriteRefused:
+        return QStringLiteral("write-refused");
     case FileOutcome::TidyFailed:
         return QStringLiteral("tidy-failed");
     case FileOutcome::Unreadable:

@@ -1,6 +1,7 @@
 #include "fileops/BackupStore.h"
 
 #include "fileops/BackupEntry.h"
+#include "fileops/BackupSlot.h"
 #include "fileops/DurableWrites.h"
 #include "fileops/PageFile.h"
 #include "fileops/RunFiles.h"
@@ -54,7 +55,7 @@ bool HasBackup(const QString& path) {
 }
 
 QString MakeBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     OpenedPage opened = OpenPage(files, path, LinkRule::FollowOwned);
     QByteArray bytes;
     if (opened.state != PageState::Opened ||
@@ -69,12 +70,22 @@ QString MakeBackup(const QString& path) {
         (S_ISDIR(old.st_mode) || (S_ISREG(old.st_mode) && !(old.st_mode & S_IWUSR))))
         return {}; // an older backup that could not be deleted keeps its place
     platform::TemporaryFile copy;
+    CommitSteps& steps = CurrentCommitSteps();
+    BackupSlot slot;
     int error = 0;
-    if (!WriteTemporaryLike(copy, lookup.folder->Fd(), platform::BackupTemporaryName, bytes,
+    if (!WriteTemporaryLike(copy, lookup.folder->Fd(),
+                            platform::BackupTemporaryNames(lookup.folder->Fd()), bytes,
                             page.fd.get(), page.st, true) ||
         !SyncFolders({lookup.folder}, error) || !page.Unchanged(&bytes) ||
-        !PlaceBackup(copy, page.fileName) || !SyncFolders({lookup.folder}, error))
+        !slot.Take(steps, lookup.folder, page.fileName, copy))
         return {};
+    // The older backup goes only once the new one is on disk: a failure leaves it as it was.
+    if (!steps.Flush({lookup.folder}, error)) {
+        slot.Undo(steps);
+        steps.Flush({lookup.folder}, error);
+        return {};
+    }
+    slot.Keep(steps);
     if (!page.throughLink)
         return BackupPathOf(path);
     QString folder = page.fileFolder->Path();
@@ -118,12 +129,12 @@ BackupAction RemovePageBackup(RunFiles& files, const QString& path) {
 }
 
 RestoreResult RestoreFromBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     return RestorePage(files, path).result;
 }
 
 bool RemoveBackup(const QString& path) {
-    RunFiles files;
+    RunFiles files(nullptr, true);
     const RestoreResult result = RemovePageBackup(files, path).result;
     return result == rrRestored || result == rrNoBackup;
 }

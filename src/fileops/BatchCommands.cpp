@@ -223,7 +223,7 @@ void BatchCommands::RunTidyBatch(WorkItems& items) {
 }
 
 void BatchCommands::RunTidyBatch(WorkItems& items, const TidyRunSettings& settings) {
-    TidyAhead ahead(items);
+    TidyAhead ahead(items, settings.mode == TidyWriteMode::Write);
     if (!BeginLookAhead(ahead))
         return;
     ReportRunError([&] {
@@ -278,7 +278,8 @@ void BatchCommands::RunBatch(WorkItems& items, const QString& caption, TNextItem
     m_state.runFailed = false;
     if (!m_env.progress)
         return;
-    TidyAhead peekable(items); // to see whether the list is empty, and for its folders
+    // To see whether the list is empty, and for its folders, in which restore and clean write.
+    TidyAhead peekable(items, true);
     if (peekable.IsEmpty())
         return;
     m_runFiles = &peekable.Files();

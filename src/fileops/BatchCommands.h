@@ -42,6 +42,7 @@ enum class FileOutcome {
     Changed,        // not tidied: the file changed while it was being tidied
     NotAsReviewed,  // not tidied: the file, or what tidying gives, is not what the user reviewed
     WriteFailed,    // not tidied: the tidied text could not be written (the run ends here)
+    WriteRefused,   // not tidied: the system refused this file's tidied text (the run goes on)
     TidyFailed,     // the library could not process it (crash, time-out, limit)
     Unreadable,     // could not be read, or not a regular file (a pipe, device or socket)
     Clean,          // validate: no messages

@@ -1,7 +1,10 @@
 #include "fileops/GroupCommit.h"
 
 #include "fileops/BackupMark.h"
+#include "fileops/BackupSlot.h"
+#include "fileops/CommitSteps.h"
 #include "fileops/DurableWrites.h"
+#include "fileops/WriteFailure.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,10 +18,13 @@ struct Item {
     RewriteQueue::Job* job = nullptr;
     RewriteOutcome outcome;
     platform::FolderRef backupFolder;
-    platform::TemporaryFile backup;
+    platform::TemporaryFile backup; // the copy, or the file itself held for a second name
     platform::TemporaryFile text;
-    bool linked = false; // the backup is the file itself under a second name
-    bool live = false;   // still on its way (no outcome decided yet)
+    BackupSlot slot;       // the backup's name, once ours is under it
+    bool linked = false;   // the backup is the file itself under a second name
+    bool live = false;     // still on its way (no outcome decided yet)
+    bool replaced = false; // the file's name leads to the new text
+    FileKey written{};     // the new text's file
 
     void Decide(RewriteResult result, const QString& error = {}) {
         outcome.result = result;
@@ -33,49 +39,52 @@ QString SystemError(int code) {
     return qt_error_string(code);
 }
 
-// The backup of the file `job` rewrites. Where it can, the backup is the file itself under a
+// The backup of the file `item` rewrites. Where it can, the backup is the file itself under a
 // second name: nothing is copied, and the file's bytes, permissions, owner and times are the
 // backup's by nature. Its bytes are the file's, on disk as much as the file's are, so that name
 // is given at once. A file with other names (an edit through one of them would change the
 // backup) and one on another file system are copied instead, into a temporary that gets its
-// name once the copy is on disk. The second name goes straight in where no older backup has
-// it, and through a hidden name that replaces the older one otherwise.
-bool MakeBackupCopy(platform::TemporaryFile& backup, const platform::FolderRef& folder,
-                    RewriteQueue::Job& job, bool& linked, QString* refusal) {
-    linked = false;
+// name once the copy is on disk. Either way the backup name's older state is kept (BackupSlot).
+bool MakeBackupCopy(CommitSteps& steps, Item& item) {
+    RewriteQueue::Job& job = *item.job;
+    const platform::FolderRef& folder = item.backupFolder;
+    item.linked = false;
     if (job.page.st.st_nlink == 1 && folder->Stat().st_dev == job.page.st.st_dev &&
         job.page.Unchanged(&job.original)) {
-        const int fd = job.page.fd.get();
-        bool named = backup.LinkAs(folder->Fd(), fd, job.page.fileName);
-        if (!named && errno == EEXIST &&
-            backup.CreateLink(folder->Fd(), fd, platform::BackupTemporaryName)) {
-            if (!PlaceBackup(backup, job.page.fileName))
-                return false;
-            named = true;
-        }
-        if (named) {
-            linked = true;
+        if (item.backup.Hold(folder->Fd(), job.page.fd.get()) &&
+            item.slot.Take(steps, folder, job.page.fileName, item.backup)) {
+            item.linked = true;
             return job.page.TakeOwnChange(); // false: written to meanwhile
         }
+        item.backup.Discard(); // no second name here: copied instead
     }
-    return WriteTemporaryLike(backup, folder->Fd(), platform::BackupTemporaryName, job.original,
-                              job.page.fd.get(), job.page.st, true, refusal);
+    return WriteTemporaryLike(item.backup, folder->Fd(),
+                              platform::BackupTemporaryNames(folder->Fd()), job.original,
+                              job.page.fd.get(), job.page.st, true, &item.outcome.refusal);
 }
 
-// The file was written to between its last check and the rename, so the write went to the
-// old file, which no name leads to any more: its content goes back under the name, and the
-// backup keeps the original.
-void PutBackLateEdit(RewriteQueue::Job& job) {
-    QByteArray edited;
-    if (ReadPage(job.page, edited, qint64(1) << 32) != ReadState::Read)
-        return;
-    platform::TemporaryFile file;
-    const QByteArray name = job.page.fileName;
-    if (WriteTemporaryLike(
-            file, job.page.fileFolder->Fd(),
-            [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, edited,
-            job.page.fd.get(), job.page.st, true))
-        file.Place(name, true);
+// Puts the file that was read back under its name, where our new text (`written`) took it:
+// the file itself where it still has another name (its backup, other links), else a copy of
+// what it holds now. So a late edit stays in the page, with the page's own identity where that
+// can be. False when the name leads elsewhere by now or the system refuses.
+bool PutBack(CommitSteps& steps, RewriteQueue::Job& job, FileKey written) {
+    PageFile& page = job.page;
+    const int folder = page.fileFolder->Fd();
+    struct stat named {
+    }, now{};
+    if (::fstatat(folder, page.fileName.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        KeyOf(named) != written || ::fstat(page.fd.get(), &now) != 0)
+        return false;
+    platform::TemporaryFile back;
+    const platform::TemporaryFile::NameMaker names =
+        platform::PageTemporaryNames(folder, page.fileName);
+    bool made = now.st_nlink > 0 && back.CreateLink(folder, page.fd.get(), names);
+    if (!made) {
+        QByteArray bytes;
+        made = ReadPage(page, bytes, qint64(1) << 32) == ReadState::Read &&
+               WriteTemporaryLike(back, folder, names, bytes, page.fd.get(), now, true);
+    }
+    return made && steps.Place(back, page.fileName, true);
 }
 
 } // namespace
@@ -83,6 +92,7 @@ void PutBackLateEdit(RewriteQueue::Job& job) {
 std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
                                         const std::vector<RewriteQueue::Job*>& jobs,
                                         const std::function<void(const PageFile&)>& beforeReplace) {
+    CommitSteps& steps = CurrentCommitSteps();
     std::vector<Item> items(jobs.size());
     bool failed = false;
     const auto failFrom = [&](size_t index, const QString& error) {
@@ -91,6 +101,15 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
         for (size_t later = index + 1; later < items.size(); ++later)
             if (items[later].live)
                 items[later].Decide(RewriteResult::NotRun);
+    };
+    // A refusal for this file only, or a failure that ends the run; true for the latter.
+    const auto writeFailure = [&](size_t index, int code) {
+        if (FailureEndsRun(code)) {
+            failFrom(index, SystemError(code));
+            return true;
+        }
+        items[index].Decide(RewriteResult::WriteRefused, SystemError(code));
+        return false;
     };
 
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -123,18 +142,16 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::BackupFailed);
             continue;
         }
-        if (!MakeBackupCopy(item.backup, lookup.folder, job, item.linked, &item.outcome.refusal)) {
+        if (!MakeBackupCopy(steps, item)) {
             item.Decide(item.linked ? RewriteResult::Changed : RewriteResult::BackupFailed);
             continue;
         }
-        const QByteArray& fileName = job.page.fileName;
-        if (!WriteTemporaryLike(
-                item.text, job.page.fileFolder->Fd(),
-                [&](int attempt) { return platform::PageTemporaryName(fileName, attempt); },
-                job.output, job.page.fd.get(), job.page.st, false)) {
-            failFrom(i, SystemError(errno));
+        const int folder = job.page.fileFolder->Fd();
+        if (!WriteTemporaryLike(item.text, folder,
+                                platform::PageTemporaryNames(folder, job.page.fileName), job.output,
+                                job.page.fd.get(), job.page.st, false) &&
+            writeFailure(i, errno))
             break;
-        }
     }
 
     const auto liveFolders = [&](bool backups) {
@@ -157,7 +174,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
     const std::vector<platform::FolderRef> textFolders = liveFolders(false);
     folders.insert(folders.end(), textFolders.begin(), textFolders.end());
     int error = 0;
-    if (!folders.empty() && !SyncFolders(folders, error))
+    if (!folders.empty() && !steps.Flush(folders, error))
         failAll(error);
 
     // 3. Each copied backup under its name, if its file is still what was read. (A backup that
@@ -171,7 +188,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        if (!PlaceBackup(item.backup, job.page.fileName))
+        if (!item.slot.Take(steps, item.backupFolder, job.page.fileName, item.backup))
             item.Decide(RewriteResult::BackupFailed);
         // The older backup may have been the file itself under its second name (a run killed
         // before it replaced the file): taking that name away moves the file's status.
@@ -182,7 +199,7 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
     }
     // 4. The copies' names on disk before any file is replaced.
     folders = liveFolders(true);
-    if (copiesPlaced && !folders.empty() && !SyncFolders(folders, error))
+    if (copiesPlaced && !folders.empty() && !steps.Flush(folders, error))
         failAll(error);
 
     // 5. Each file replaced, after a last look at the descriptor its bytes were read through.
@@ -197,14 +214,20 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
             item.Decide(RewriteResult::Changed);
             continue;
         }
-        if (!item.text.Place(job.page.fileName, true)) {
-            failFrom(i, SystemError(errno));
-            break;
+        if (!steps.Place(item.text, job.page.fileName, true)) {
+            if (writeFailure(i, errno))
+                break;
+            continue;
         }
+        struct stat written {};
+        ::fstat(item.text.Fd(), &written);
+        item.replaced = true;
+        item.written = KeyOf(written);
         files.Wrote(item.text.Fd());
         // The rename itself changes the old file's status (its link count), not its content.
+        // A write that came between the last look and the rename went to the old file, which
+        // no name leads to any more: it goes back under the name (step 7).
         if (!job.page.ContentUnchanged()) {
-            PutBackLateEdit(job);
             item.Decide(RewriteResult::Changed);
             continue;
         }
@@ -219,11 +242,39 @@ std::vector<RewriteOutcome> CommitGroup(RunFiles& files,
     for (const Item& item : items)
         if (item.outcome.result == RewriteResult::Rewritten)
             replaced.push_back(item.job->page.fileFolder);
-    if (!replaced.empty() && !SyncFolders(replaced, error)) {
+    if (!replaced.empty() && !steps.Flush(replaced, error)) {
         for (Item& item : items)
             if (item.outcome.result == RewriteResult::Rewritten)
                 item.outcome = {RewriteResult::WriteFailed, SystemError(error), {}};
     }
+
+    // 7. A tidied file's older backup goes now that the file's new name is on disk. Any other
+    // outcome leaves the file as it was and its backup folder as it was: the file read goes
+    // back under its name where the new text took it, and the backup's name gets its older
+    // state back. (A file that cannot be put back keeps the new backup, which holds what it
+    // was.) The undo is flushed once for the group.
+    std::vector<platform::FolderRef> undone;
+    for (Item& item : items) {
+        if (item.outcome.result == RewriteResult::Rewritten) {
+            item.slot.Keep(steps);
+            continue;
+        }
+        if (item.replaced && PutBack(steps, *item.job, item.written)) {
+            item.replaced = false;
+            undone.push_back(item.job->page.fileFolder);
+            // A backup that is the file itself was marked in step 5: the page keeps no mark.
+            if (item.linked)
+                RemoveBackupMark(item.job->page.fd.get());
+        }
+        if (item.replaced) {
+            item.slot.Keep(steps);
+        } else if (item.slot.Taken()) {
+            item.slot.Undo(steps);
+            undone.push_back(item.slot.Folder());
+        }
+    }
+    if (!undone.empty())
+        steps.Flush(undone, error);
 
     std::vector<RewriteOutcome> outcomes;
     outcomes.reserve(items.size());

@@ -94,11 +94,11 @@ bool CopyBack(const platform::FolderRef& folder, const QByteArray& name,
         return false;
     platform::TemporaryFile copy;
     int error = 0;
-    if (!WriteTemporaryLike(
-            copy, folder->Fd(),
-            [&](int attempt) { return platform::PageTemporaryName(name, attempt); }, bytes,
-            backup.fd.get(), backup.st, true, &refusal) ||
-        !SyncFolders({folder}, error) || !copy.Place(name, true))
+    // The page's new name is on disk before its backup goes: the two lie on different file
+    // systems, whose flushes do not keep each other's order.
+    if (!WriteTemporaryLike(copy, folder->Fd(), platform::PageTemporaryNames(folder->Fd(), name),
+                            bytes, backup.fd.get(), backup.st, true, &refusal) ||
+        !SyncFolders({folder}, error) || !copy.Place(name, true) || !SyncFolders({folder}, error))
         return false;
     ::unlinkat(backupFolder->Fd(), name.constData(), 0);
     return true;

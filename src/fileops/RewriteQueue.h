@@ -11,8 +11,10 @@
 // complete and on disk, and only when it still is exactly what was read and tidied (checked on
 // the descriptor it was read through, just before the new text takes its name). So at every
 // moment each file is untouched, or tidied with its backup; an edit made meanwhile ends up in
-// the file (which is then left alone) or in its backup. Once a rewrite fails, files not yet
-// started are not touched: the run ends at the file that failed.
+// the file (which is then left alone) or in its backup. A file that is not tidied leaves its
+// backup folder as it was. A refusal for one file (a folder that takes no new file, an
+// immutable page) is that file's outcome; once a rewrite fails in a way that every later file
+// would meet (a full disk), files not yet started are not touched: the run ends there.
 
 #include "fileops/PageFile.h"
 #include "fileops/RunFiles.h"
@@ -32,13 +34,15 @@ enum class RewriteResult {
     Rewritten,    // backed up and replaced by the tidied text
     BackupFailed, // no backup could be made; the file is as it was
     Changed,      // the file no longer held the tidied bytes; it was left as it is
-    WriteFailed,  // the tidied text could not be written; the file is as it was
+    WriteFailed,  // the tidied text could not be written, and no later file's can; the file is
+                  // as it was
+    WriteRefused, // the tidied text could not be written here (this file only); as it was
     NotRun,       // an earlier rewrite failed first; nothing was done
 };
 
 struct RewriteOutcome {
     RewriteResult result = RewriteResult::Pending;
-    QString error;   // WriteFailed: the system's reason
+    QString error;   // WriteFailed, WriteRefused: the system's reason
     QString refusal; // BackupFailed because of the backup folder: its untranslated line
 };
 

@@ -1,5 +1,6 @@
 #include "fileops/RunFiles.h"
 
+#include "fileops/BackupRecovery.h"
 #include "fileops/BackupStore.h"
 #include "platform/FileNames.h"
 #include "platform/TemporaryFile.h"
@@ -46,7 +47,7 @@ BackupFolderLookup Checked(platform::FolderRef backupFolder, const struct stat& 
 
 } // namespace
 
-RunFiles::RunFiles(const TreeRoots* roots) : m_roots(roots) {}
+RunFiles::RunFiles(const TreeRoots* roots, bool writes) : m_roots(roots), m_writes(writes) {}
 
 QByteArray RunFiles::BackupFolderName() {
     QString name = ::BackupFolderName();
@@ -131,13 +132,17 @@ platform::FolderRef RunFiles::FolderOf(const QString& path, int* error) {
     return OpenFolder(ParentOf(path), error);
 }
 
-void RunFiles::Sweep(const platform::FolderRef& folder) {
+void RunFiles::Sweep(const platform::FolderRef& folder, const platform::FolderRef& parent) {
+    if (!m_writes)
+        return;
     {
         const std::lock_guard lock(m_mutex);
         if (m_swept.contains(KeyOf(folder->Stat())))
             return;
         m_swept.insert(KeyOf(folder->Stat()));
     }
+    if (parent)
+        RecoverBackupFolder(parent, folder);
     platform::RemoveStaleTemporaries(folder->Fd());
 }
 
@@ -209,7 +214,7 @@ BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, boo
     }
     BackupFolderLookup lookup = Examine(folder, create);
     if (lookup.folder)
-        Sweep(lookup.folder);
+        Sweep(lookup.folder, folder);
     const std::lock_guard lock(m_mutex);
     // Only what the run can rely on is kept: a folder that could not be made may be makeable
     // for the next file (space freed), and one that is missing may be made by another run.

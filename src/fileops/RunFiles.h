@@ -3,8 +3,10 @@
 // descriptor, and every file is then reached relative to it: below a folder the user named
 // (a TreeRoots root) no symbolic link is followed on the way, so nothing planted or swapped in
 // the tree can lead the run out of it. The backup folder beside each folder is opened the same
-// way and checked before it is used. Every folder a run opens is also cleared of the
-// temporaries that a killed run left there.
+// way and checked before it is used. Every folder that a run which writes opens is also cleared
+// of what a killed run left there: its stale temporaries, provably ours, and in a backup folder
+// the older state of a backup it was replacing (BackupRecovery.h). A run that writes nothing
+// (validate, a check or diff, a review) leaves every folder as it is.
 //
 // Used by the run's own thread and by the thread that writes its files.
 
@@ -35,8 +37,9 @@ struct BackupFolderLookup {
 
 class RunFiles {
 public:
-    // `roots` (may be null) must outlive the run's lookups.
-    explicit RunFiles(const TreeRoots* roots = nullptr);
+    // `roots` (may be null) must outlive the run's lookups. `writes`: the run writes in the
+    // folders it opens, and clears them of a killed run's leftovers first.
+    explicit RunFiles(const TreeRoots* roots = nullptr, bool writes = false);
     RunFiles(const RunFiles&) = delete;
     RunFiles& operator=(const RunFiles&) = delete;
 
@@ -79,7 +82,8 @@ private:
     platform::FolderRef OpenFolder(const QString& folder, int* error);
     platform::FolderRef Cached(const QString& folder, int* error,
                                const std::function<platform::FolderRef(int*)>& open);
-    void Sweep(const platform::FolderRef& folder);
+    // `parent`: the folder whose backup folder `folder` is, if it is one.
+    void Sweep(const platform::FolderRef& folder, const platform::FolderRef& parent = nullptr);
     BackupFolderLookup Examine(const platform::FolderRef& folder, bool create);
 
     // What outlives the reuse of an inode number, where the file system tells it.
@@ -95,6 +99,7 @@ private:
 
     const TreeRoots* m_roots;
     int m_cachedFolders = 32;
+    const bool m_writes;
     // Folders in recent use, newest last; few, since a list goes folder by folder.
     QList<std::pair<QString, platform::FolderRef>> m_folders;
     mutable std::mutex m_mutex; // guards everything below

@@ -48,8 +48,8 @@ constexpr qint64 kLargeFile = qint64(64) << 20;
 
 } // namespace
 
-TidyAhead::TidyAhead(WorkItems& source)
-    : m_source(source), m_shares(ShareDescriptors()), m_files(source.Roots()),
+TidyAhead::TidyAhead(WorkItems& source, bool writes)
+    : m_source(source), m_shares(ShareDescriptors()), m_files(source.Roots(), writes),
       m_maxAhead(kMaxAhead), m_maxOpenAhead(m_shares.pagesAhead) {
     m_files.SetCachedFolders(m_shares.folders);
 }

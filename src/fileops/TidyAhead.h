@@ -46,7 +46,8 @@ public:
     // Whether an opened file is worth reading and tidying ahead.
     using Wanted = std::function<bool(const PageFile& page)>;
 
-    explicit TidyAhead(WorkItems& source);
+    // `writes`: the run writes in the folders of its files (RunFiles).
+    explicit TidyAhead(WorkItems& source, bool writes = false);
     ~TidyAhead() override;
     TidyAhead(const TidyAhead&) = delete;
     TidyAhead& operator=(const TidyAhead&) = delete;

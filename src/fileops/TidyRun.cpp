@@ -370,6 +370,15 @@ void TidyRun::Settle(bool wait, bool throwFailure) {
                 error(QStringLiteral(
                     "%s: The file changed while it was being tidied. It was left as it is."));
                 break;
+            case RewriteResult::WriteRefused:
+                record.outcome = FileOutcome::WriteRefused;
+                pending.line = ProgressMessage{
+                    FillTemplate(Translate(QStringLiteral(
+                                     "%s: The tidied text could not be written here (%s). The "
+                                     "file and its backup were left as they were.")),
+                                 {record.path, outcome.error}),
+                    MessageMark::Error};
+                break;
             case RewriteResult::WriteFailed: {
                 record.outcome = FileOutcome::WriteFailed;
                 if (m_env.observer)

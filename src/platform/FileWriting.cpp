@@ -2,6 +2,7 @@
 
 #include "platform/ExtendedAttributes.h"
 #include "platform/FileNames.h"
+#include "platform/TemporaryNames.h"
 #include "platform/UniqueFd.h"
 #include "platform/WriteTarget.h"
 
@@ -10,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,6 +23,7 @@ namespace platform {
 namespace {
 
 constexpr auto kFifoReaderWait = std::chrono::seconds(5);
+constexpr int kTemporaryAttempts = 8;
 
 const FileWriteCalls kSystemCalls{&::write, &::fsync};
 const FileWriteCalls* g_calls = &kSystemCalls;
@@ -99,20 +102,14 @@ QByteArray BaseOf(const QByteArray& path) {
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
-// The temporary's name beside the file named `name`.
-QByteArray TemporaryName(const QByteArray& name, int slot) {
-    const QByteArray suffix = ".kelvane-" + QByteArray::number(slot) + ".tmp";
-    // A long name is cut so that the temporary's name still fits the file system's limit.
-    return "." + name.left(NAME_MAX - 1 - suffix.size()) + suffix;
-}
-
 bool Older(const timespec& time, const timespec& than) {
     return time.tv_sec < than.tv_sec || (time.tv_sec == than.tv_sec && time.tv_nsec < than.tv_nsec);
 }
 
-// A temporary is a killed writer's when it is ours, nobody holds its lock and its status has
-// not changed for a while (the lock is taken just after the file is made). The lock is held
-// while it goes, so that no writer can take it up meanwhile.
+// A temporary is a killed writer's when its name is provably ours (TemporaryNames.h) and
+// names this file, it belongs to the user, nobody holds its lock and its status has not changed
+// for a while (the lock is taken just after the file is made). The lock is held while it goes,
+// so that no writer can take it up meanwhile.
 void RemoveStaleTemporaries(const WriteTarget& target) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -122,18 +119,35 @@ void RemoveStaleTemporaries(const WriteTarget& target) {
         before.tv_nsec += 1000000000;
         --before.tv_sec;
     }
+    struct stat folder {};
+    const int listing = ::openat(target.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0 || ::fstat(listing, &folder) != 0) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return;
+    }
+    // The stem that this file's temporaries show (a long name is shortened in them).
+    const QByteArray mine = MakeTemporaryName(folder, TemporaryKind::Page, target.name);
+    const QByteArray prefix = mine.left(mine.lastIndexOf(".kelvane-") + 9);
     const uid_t me = ::geteuid();
-    for (int slot = 0; slot < kTemporarySlots; ++slot) {
-        const QByteArray name = TemporaryName(target.name, slot);
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
         struct stat seen {};
-        if (::fstatat(target.folder, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) != 0 ||
+        if (!name.startsWith(prefix) || name.size() != mine.size() ||
+            !IsOurTemporaryName(folder, name) ||
+            ::fstatat(target.folder, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(seen.st_mode) || seen.st_uid != me)
             continue;
         // Write-only where the writer left it so (the bits of a file that is written to).
-        int fd = ::openat(target.folder, name.constData(),
+        int fd = ::openat(target.folder, entry->d_name,
                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0 && errno == EACCES)
-            fd = ::openat(target.folder, name.constData(),
+            fd = ::openat(target.folder, entry->d_name,
                           O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         const UniqueFd file(fd);
         struct stat st {};
@@ -141,10 +155,11 @@ void RemoveStaleTemporaries(const WriteTarget& target) {
             !SameInode(st, seen) || !Older(st.st_ctim, before))
             continue;
         // Still the file that was judged under that name.
-        if (::fstatat(target.folder, name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (::fstatat(target.folder, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) == 0 &&
             SameInode(st, seen))
-            ::unlinkat(target.folder, name.constData(), 0);
+            ::unlinkat(target.folder, entry->d_name, 0);
     }
+    ::closedir(dir);
 }
 
 void SyncFolder(int folder) {
@@ -163,8 +178,13 @@ WriteResult ReplaceByRename(const WriteTarget& target, const QByteArray& bytes, 
     QByteArray temporary;
     int fd = -1;
     int code = EEXIST;
-    for (int slot = 0; slot < kTemporarySlots && fd < 0; ++slot) {
-        temporary = TemporaryName(target.name, slot);
+    struct stat folder {};
+    if (::fstat(target.folder, &folder) != 0) {
+        impossible = true;
+        return Fail(error, errno);
+    }
+    for (int attempt = 0; attempt < kTemporaryAttempts && fd < 0; ++attempt) {
+        temporary = MakeTemporaryName(folder, TemporaryKind::Page, target.name);
         // 0666 lets the umask decide a new file's bits, as a plain create would.
         fd = ::openat(target.folder, temporary.constData(),
                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -341,11 +361,14 @@ WriteResult Refuse(QString* error, const QString& reason) {
 
 } // namespace
 
-QString TemporaryFileName(const QString& path, int slot) {
+QString TemporaryFileName(const QString& path) {
     const QByteArray native = EncodeFileName(path);
     const QByteArray folder = FolderOf(native);
+    struct stat st {};
+    if (::stat(folder.constData(), &st) != 0)
+        return {};
     return DecodeFileName((folder == "/" ? QByteArray() : folder) + "/" +
-                          TemporaryName(BaseOf(native), slot));
+                          MakeTemporaryName(st, TemporaryKind::Page, BaseOf(native)));
 }
 
 void SetFileWriteCallsForTests(const FileWriteCalls* calls) {

@@ -1,7 +1,8 @@
 #pragma once
 // Replacing the whole content of a file so that it is never left half-written.
 //
-// The normal road is a temporary file beside the target (".<name>.kelvane-<n>.tmp"), written,
+// The normal road is a temporary file beside the target (".<name>.kelvane-<tag>.tmp", a name
+// provably ours: TemporaryNames.h), written,
 // synced and renamed over it: a failure at any point (a full disk, an I/O error, a kill) leaves
 // the old file exactly as it was. A replaced file keeps its owner (where permitted) and its
 // permission bits, never its set-user-id and set-group-id bits; a new file gets the umask's.
@@ -29,9 +30,10 @@
 // meanwhile is never followed: the decision stands on what was checked.
 //
 // A writer holds an exclusive flock on its temporary from its creation until it is renamed or
-// removed. A temporary of this pattern that is the user's, that nobody holds and whose status
-// has not changed for kStaleTemporaryAge is a killed writer's: it is removed when the same
-// file is written again.
+// removed. A temporary whose name is provably ours and names the same file, that is the
+// user's, that nobody holds and whose status has not changed for kStaleTemporaryAge is a
+// killed writer's: it is removed when the same file is written again. A file merely named
+// alike is never touched.
 
 #include <QByteArray>
 #include <QString>
@@ -49,9 +51,8 @@ enum class WriteResult {
 
 WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
-// The temporary file's name for `path` in slot `slot` (0 to kTemporarySlots - 1).
-inline constexpr int kTemporarySlots = 8;
-QString TemporaryFileName(const QString& path, int slot);
+// A fresh name for a temporary of `path` beside it (empty when its folder cannot be looked at).
+QString TemporaryFileName(const QString& path);
 
 // How long an unlocked temporary's status (ctime, which nobody can set back) must have stood
 // still before it counts as left behind. Tests shorten it; kStaleTemporaryAge restores it.

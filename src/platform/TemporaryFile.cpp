@@ -2,12 +2,13 @@
 
 #include "platform/UniqueFd.h"
 
-#include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,17 +27,29 @@ bool Lock(int fd) {
     return true;
 }
 
-// Removes the temporary `name` in `folderFd` if nobody holds it locked and it is still the file
-// that was looked at (`seen`, when given). True when it went.
-bool RemoveIfUnheld(int folderFd, const char* name, const struct stat* seen) {
+// Whether the regular file open as `fd` is left behind: nobody holds it locked and its status
+// has not changed for `minimumAgeSeconds`. On true it is locked by `fd`, so that nobody takes
+// it up before the caller is done with it.
+bool IsStale(int fd, int minimumAgeSeconds) {
+    // A live writer holds its temporary locked for as long as it exists.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat st {};
+    // The fine clock: file times may be a little ahead of the coarse one that time() reads.
+    struct timespec clock {};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    return ::fstat(fd, &st) == 0 && st.st_ctime + minimumAgeSeconds <= clock.tv_sec;
+}
+
+// Removes the temporary `name` in `folderFd` if it is still the file that was looked at
+// (`seen`) and stale. True when it went.
+bool RemoveIfStale(int folderFd, const char* name, const struct stat& seen, int minimumAge) {
     const UniqueFd file(
         ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat opened {};
     if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-        (seen && (opened.st_ino != seen->st_ino || opened.st_dev != seen->st_dev)))
-        return false;
-    // A live writer holds its temporary locked for as long as it exists.
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        opened.st_ino != seen.st_ino || opened.st_dev != seen.st_dev ||
+        !IsStale(file.get(), minimumAge))
         return false;
     struct stat still {};
     return ::fstatat(folderFd, name, &still, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -98,7 +111,7 @@ bool TemporaryFile::Create(int folderFd, NameMaker names, mode_t mode) {
     return false;
 }
 
-bool TemporaryFile::Adopt(int folderFd, int fileFd, NameMaker names) {
+bool TemporaryFile::Hold(int folderFd, int fileFd, NameMaker names) {
     Discard();
     m_folder = folderFd;
     m_names = std::move(names);
@@ -115,7 +128,7 @@ bool TemporaryFile::DropKeepingError() {
 }
 
 bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
-    if (!Adopt(folderFd, fileFd, std::move(names)))
+    if (!Hold(folderFd, fileFd, std::move(names)))
         return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QByteArray name = m_names(attempt);
@@ -127,15 +140,6 @@ bool TemporaryFile::CreateLink(int folderFd, int fileFd, NameMaker names) {
             break;
     }
     return DropKeepingError();
-}
-
-bool TemporaryFile::LinkAs(int folderFd, int fileFd, QByteArrayView name) {
-    if (!Adopt(folderFd, fileFd, nullptr))
-        return false;
-    if (!LinkUnder(name.toByteArray()))
-        return DropKeepingError();
-    m_placed = true;
-    return true;
 }
 
 bool TemporaryFile::LinkUnder(const QByteArray& name) {
@@ -162,37 +166,51 @@ bool TemporaryFile::Place(QByteArrayView name, bool replace) {
             m_placed = true;
             return true;
         }
-        // A rename is the one step that replaces; it needs a name to rename from. A file
-        // unnamed until now was locked before it got a name, as every such temporary of ours
-        // is: one under the name that nobody holds was left by a writer that was killed, and
-        // goes at once (the stale rule's age is for named temporaries, unlocked a moment).
-        int attempt = 0;
-        for (; attempt < kNameAttempts; ++attempt) {
-            const QByteArray candidate = m_names(attempt);
-            bool linked = LinkUnder(candidate);
-            if (!linked) {
-                if (errno != EEXIST)
-                    return false;
-                if (RemoveIfUnheld(m_folder, candidate.constData(), nullptr)) {
-                    linked = LinkUnder(candidate);
-                    if (!linked && errno != EEXIST)
-                        return false;
-                }
-            }
-            if (linked) {
-                m_name = candidate;
-                break;
-            }
-        }
-        if (attempt == kNameAttempts) {
-            errno = EEXIST;
+        // A rename is the one step that replaces; it needs a name to rename from.
+        if (!Rename(m_names))
             return false;
-        }
     }
     const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
     if (::renameat2(m_folder, m_name.constData(), m_folder, target.constData(), flags) != 0)
         return false;
     m_name.clear();
+    m_placed = true;
+    return true;
+}
+
+bool TemporaryFile::Rename(const NameMaker& names) {
+    if (!names) {
+        errno = EINVAL;
+        return false;
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray candidate = names(attempt);
+        const bool done = Named() ? ::renameat2(m_folder, m_name.constData(), m_folder,
+                                                candidate.constData(), RENAME_NOREPLACE) == 0
+                                  : LinkUnder(candidate);
+        if (done) {
+            m_name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool TemporaryFile::Exchange(QByteArrayView name, const NameMaker& asideNames, QByteArray& aside) {
+    if (m_fd < 0 || m_placed) {
+        errno = EBADF;
+        return false;
+    }
+    if (!Rename(asideNames))
+        return false;
+    const QByteArray target = name.toByteArray();
+    if (::renameat2(m_folder, m_name.constData(), m_folder, target.constData(), RENAME_EXCHANGE) !=
+        0)
+        return false;
+    aside = std::exchange(m_name, {});
     m_placed = true;
     return true;
 }
@@ -210,41 +228,22 @@ void TemporaryFile::Discard() {
     m_name.clear();
 }
 
-QByteArray PageTemporaryName(QByteArrayView fileName, int attempt) {
-    const QByteArray suffix = ".kelvane-" + QByteArray::number(attempt) + ".tmp";
-    return "." +
-           fileName.first(std::min<qsizetype>(fileName.size(), NAME_MAX - 1 - suffix.size()))
-               .toByteArray() +
-           suffix;
-}
-
-QByteArray BackupTemporaryName(int) {
-    return ".kelvane-backup-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 16)
-               .rightJustified(16, '0') +
-           ".tmp";
-}
-
-bool IsTemporaryName(QByteArrayView name) {
-    if (!name.startsWith('.') || !name.endsWith(".tmp"))
-        return false;
-    if (name.startsWith(".kelvane-backup-"))
-        return true;
-    // ".NAME.kelvane-<digits>.tmp"
-    const QByteArrayView stem = name.chopped(4);
-    const qsizetype dash = stem.lastIndexOf(QByteArrayView(".kelvane-"));
-    if (dash <= 0)
-        return false;
-    const QByteArrayView digits = stem.sliced(dash + 9);
-    if (digits.isEmpty())
-        return false;
-    for (const char c : digits)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
+TemporaryFile::NameMaker TemporaryNames(int folderFd, TemporaryKind kind, QByteArray subject) {
+    auto folder = std::make_shared<std::optional<struct stat>>();
+    return [folderFd, kind, subject = std::move(subject), folder](int) {
+        if (!*folder) {
+            struct stat st {};
+            ::fstat(folderFd, &st);
+            *folder = st;
+        }
+        return MakeTemporaryName(**folder, kind, subject);
+    };
 }
 
 int RemoveStaleTemporaries(int folderFd, int minimumAgeSeconds) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0)
+        return 0;
     const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listing < 0)
         return 0;
@@ -253,19 +252,20 @@ int RemoveStaleTemporaries(int folderFd, int minimumAgeSeconds) {
         ::close(listing);
         return 0;
     }
-    // The fine clock: file times may be a little ahead of the coarse one that time() reads.
     struct timespec clock {};
     ::clock_gettime(CLOCK_REALTIME, &clock);
-    const time_t now = clock.tv_sec;
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        if (!IsTemporaryName(QByteArrayView(entry->d_name)))
+        const QByteArrayView name(entry->d_name);
+        const std::optional<TemporaryKind> kind = TemporaryNameKind(name);
+        if (kind != TemporaryKind::Page && kind != TemporaryKind::Backup)
             continue;
         struct stat st {};
         if (::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_ctime + minimumAgeSeconds > now)
+            !S_ISREG(st.st_mode) || st.st_ctime + minimumAgeSeconds > clock.tv_sec ||
+            !IsOurTemporaryName(folder, name))
             continue;
-        if (RemoveIfUnheld(folderFd, entry->d_name, &st))
+        if (RemoveIfStale(folderFd, entry->d_name, st, minimumAgeSeconds))
             ++removed;
     }
     ::closedir(dir);

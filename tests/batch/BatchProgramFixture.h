@@ -82,7 +82,8 @@ inline void BatchProgramTest::SetUp() {
 inline void BatchProgramTest::Start(QProcess& process, const QStringList& arguments,
                                     const QStringList& prefix) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
         env.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
     if (!leakCheck)
         WithoutLeakCheck(env);

@@ -55,8 +55,8 @@ QProcessEnvironment IsolatedEnvironment(const QString& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                             "XDG_RUNTIME_DIR", "XDG_STATE_HOME"}) {
         const QString folder = home + QLatin1Char('/') + QString::fromLatin1(name);
         QDir().mkpath(folder);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -280,6 +280,9 @@ public:
         qputenv("TMPDIR", m_path);
         // The desktop trash, which restore fills with changed pages, is not the user's either.
         qputenv("XDG_DATA_HOME", m_path + "/data");
+        // The key that proves our temporaries' names ours (platform/TemporaryNames.h) is the
+        // test process's own, shared with the programs it starts.
+        qputenv("XDG_STATE_HOME", m_path + "/state");
     }
     ~PrivateTemporaryFolder() {
         // A forked child that ends through exit() leaves the folder to its parent.

@@ -19,7 +19,8 @@ QString BinPath(const QString& program);       // build/bin/<program>
 void InstallProgramCopies(const QString& folder, const QStringList& programs);
 
 // The process environment without any display, with XDG_CONFIG_HOME, XDG_CACHE_HOME,
-// XDG_DATA_HOME and XDG_RUNTIME_DIR in private folders of `home` (made when missing).
+// XDG_DATA_HOME, XDG_RUNTIME_DIR and XDG_STATE_HOME in private folders of `home` (made when
+// missing).
 QProcessEnvironment IsolatedEnvironment(const QString& home);
 // For a program the test kills outright (sanitized builds): its tidy helpers see their channel
 // close a moment before their parent-death signal, and a leak check begun in between is cut off
@@ -97,7 +98,8 @@ private:
 };
 
 // Gives the test process a temporary folder of its own for its whole life: TMPDIR points into
-// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and it goes
+// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it; so does
+// XDG_STATE_HOME, where the key of our temporaries' names is kept), and it goes
 // with everything in it when the process ends, also after failed tests. QTemporaryDir alone
 // leaves behind files whose names are not UTF-8, and folders a test made unreadable. Folders
 // left by test processes that died (a crash, a timeout) go at the next start. Call first in main.

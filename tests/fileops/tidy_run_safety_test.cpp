@@ -1,12 +1,15 @@
 // What users rely on: at every instant of a tidy run each file is either untouched or tidied
-// with its backup holding its previous bytes, also when the run is killed or the disk is full.
-// Both tests run the real program road (batch_tidy_child: helpers, backups, rewrites) in a
-// child process.
+// with its backup holding its previous bytes, also when the run is killed or the disk is full;
+// a file that is not tidied keeps its backup folder as it was (its older backup, or none), once
+// the next writing command has settled what a killed run left. Both tests run the real program
+// road (batch_tidy_child: helpers, backups, rewrites) in a child process.
 
 #include "common/TestSupport.h"
 #include "engine/TidyLibraryRun.h"
 #include "engine/TidyOptionMapping.h"
+#include "fileops/BackupRecovery.h"
 #include "fileops/BackupStore.h"
+#include "platform/FolderHandle.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -18,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,10 +46,12 @@ void WritePages(const QString& root, const QMap<QString, QByteArray>& pages) {
     }
 }
 
-// Every page is whole: as it was (a backup, if any, holds the same bytes), or tidied with a
-// backup of what it was. Answers how many were tidied.
+// Every page is whole: as it was with its backup folder as it was (its older backup from
+// `older`, or none), or tidied with a backup of what it was; no backup is the page itself under
+// a second name. Answers how many were tidied.
 int ExpectEveryPageWhole(const QString& root, const QMap<QString, QByteArray>& pages,
-                         const QMap<QString, QByteArray>& tidied, const QString& context) {
+                         const QMap<QString, QByteArray>& tidied, const QString& context,
+                         const QMap<QString, QByteArray>& older = {}) {
     int done = 0;
     for (auto it = pages.begin(); it != pages.end(); ++it) {
         const QString path = root + it.key();
@@ -58,7 +64,10 @@ int ExpectEveryPageWhole(const QString& root, const QMap<QString, QByteArray>& p
         const QString backup = BackupPathOf(path);
         const bool hasBackup = QFileInfo::exists(backup);
         if (now == it.value()) {
-            EXPECT_TRUE(!hasBackup || ReadAll(backup) == it.value()) << where.toStdString();
+            EXPECT_EQ(hasBackup, older.contains(it.key())) << where.toStdString();
+            if (hasBackup) {
+                EXPECT_EQ(ReadAll(backup), older.value(it.key())) << where.toStdString();
+            }
         } else if (now == tidied[it.key()]) {
             ++done;
             EXPECT_TRUE(hasBackup && ReadAll(backup) == it.value())
@@ -66,8 +75,42 @@ int ExpectEveryPageWhole(const QString& root, const QMap<QString, QByteArray>& p
         } else {
             ADD_FAILURE() << "neither original nor tidied: " << where.toStdString();
         }
+        struct stat page {
+        }, copy{};
+        if (::stat(QFile::encodeName(path).constData(), &page) == 0 &&
+            ::stat(QFile::encodeName(backup).constData(), &copy) == 0) {
+            EXPECT_NE(page.st_ino, copy.st_ino)
+                << "the backup is the page: " << where.toStdString();
+        }
     }
     return done;
+}
+
+// What the next writing command in each folder does with a killed run's leftovers, at once
+// rather than after the stale age; then nothing hidden of ours is left.
+void SettleLeftovers(const QString& root, const QString& context) {
+    QDirIterator folders(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    QStringList all{root};
+    while (folders.hasNext())
+        all << folders.next();
+    for (const QString& path : all) {
+        if (IsBackupFolderName(QFileInfo(path).fileName()))
+            continue;
+        const platform::FolderRef folder = platform::FolderHandle::Open(path);
+        ASSERT_TRUE(folder) << path.toStdString();
+        platform::RemoveStaleTemporaries(folder->Fd(), 0);
+        if (const platform::FolderRef backups = platform::FolderHandle::OpenChild(
+                folder, QFile::encodeName(BackupFolderName().chopped(1)))) {
+            RecoverBackupFolder(folder, backups, 0);
+            platform::RemoveStaleTemporaries(backups->Fd(), 0);
+        }
+    }
+    QDirIterator left(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (left.hasNext()) {
+        const QString name = left.next();
+        EXPECT_FALSE(QFileInfo(name).fileName().startsWith('.'))
+            << context.toStdString() << ": left " << name.toStdString();
+    }
 }
 
 QMap<QString, QByteArray> TidiedPages(const QMap<QString, QByteArray>& pages) {
@@ -109,22 +152,49 @@ TEST(TidyRunSafety, KilledAtAnyMomentEveryFileIsWholeWithItsBackup) {
         QTemporaryDir dir;
         const QString root = dir.path() + QLatin1Char('/');
         WritePages(root, pages);
+        // Every other round replaces older backups, which must come back where a page was not
+        // tidied.
+        QMap<QString, QByteArray> older;
+        for (auto it = pages.begin(); it != pages.end() && round % 2 == 1; ++it) {
+            older.insert(it.key(), "<p>older backup of " + it.key().toUtf8());
+            QDir().mkpath(BackupFolderOf(root + it.key()));
+            WriteAll(BackupPathOf(root + it.key()), older.value(it.key()));
+        }
+        const QString watched = BackupFolderOf(root + pages.firstKey());
+        QDir().mkpath(watched);
+        const auto changedAt = [&] {
+            struct stat st {};
+            ::stat(QFile::encodeName(watched).constData(), &st);
+            return std::pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        };
+        const auto untouched = changedAt();
         QProcess run;
         run.setProcessEnvironment(environment);
         run.start(child, {dir.path()});
         ASSERT_TRUE(run.waitForStarted());
-        const int delay = int(random.bounded(quint32(duration)));
+        // Half the rounds at any moment; half once the first backups are being named, so that
+        // some kills surely come in the middle of the writing.
+        QElapsedTimer waited;
+        waited.start();
+        if (round % 4 >= 2) {
+            while (changedAt() == untouched && waited.elapsed() < duration)
+                QThread::usleep(500);
+        }
+        const int delay = int(random.bounded(quint32(round % 4 >= 2 ? duration / 2 : duration)));
         QThread::msleep(ulong(delay));
         run.kill(); // SIGKILL
         run.waitForFinished(10000);
-        const QString context =
-            QStringLiteral("seed %1, round %2, killed after %3 ms").arg(seed).arg(round).arg(delay);
-        const int done = ExpectEveryPageWhole(root, pages, tidied, context);
+        const QString context = QStringLiteral("seed %1, round %2, killed after %3 ms")
+                                    .arg(seed)
+                                    .arg(round)
+                                    .arg(waited.elapsed());
+        SettleLeftovers(root, context);
+        const int done = ExpectEveryPageWhole(root, pages, tidied, context, older);
         if (done > 0 && done < pages.size())
             ++partial;
     }
-    // Not a condition of safety, but the test means little if no kill came mid-run.
     RecordProperty("rounds_killed_mid_run", partial);
+    EXPECT_GT(partial, 0) << "no kill came in the middle of a run (seed " << seed << ")";
 }
 
 TEST(TidyRunSafety, AFullDiskLosesNoByteAndSaysSo) {
@@ -160,6 +230,7 @@ TEST(TidyRunSafety, AFullDiskLosesNoByteAndSaysSo) {
     const QString log = QString::fromUtf8(ReadAll(out.path() + QStringLiteral("/log")));
     const QString root = out.path() + QStringLiteral("/result/");
     const int done = ExpectEveryPageWhole(root, pages, tidied, QStringLiteral("full disk"));
+    EXPECT_GT(done, 0) << "the disk was meant to take some of the rewrites";
     EXPECT_LT(done, pages.size()) << "the disk was meant to fill up";
     EXPECT_EQ(ReadAll(out.path() + QStringLiteral("/status")).trimmed(), "1")
         << "a run that could not tidy everything says so";

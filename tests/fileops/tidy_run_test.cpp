@@ -322,10 +322,13 @@ TEST_F(TidyRunTest, WhatHappensToAFileAtItsLastMomentEndsUpInTheFileOrItsBackup)
         EXPECT_EQ(ReadAll(page), c.page) << c.name;
         EXPECT_EQ(rig.observer.Outcomes(), QList<FileOutcome>{c.outcome}) << c.name;
         EXPECT_EQ(ReadAll(outside), "keep") << c.name;
-        // Whatever the file held before the run is in it or in its backup.
-        EXPECT_TRUE(c.page.startsWith("<p>x") || ReadAll(BackupPathOf(page)).startsWith("<p>x") ||
+        // Whatever the file held before the run is in it or in its backup; a file that was
+        // not tidied leaves the backup folder as it was.
+        EXPECT_TRUE(c.page.startsWith("<p>x") ||
+                    (HasBackup(page) && ReadAll(BackupPathOf(page)).startsWith("<p>x")) ||
                     ReadAll(page + ".moved") == "<p>x")
             << c.name;
+        EXPECT_EQ(HasBackup(page), c.outcome == FileOutcome::Tidied) << c.name;
     }
 
     // Another run holds the file: it is left to that run.
@@ -417,6 +420,29 @@ TEST_F(TidyRunTest, AFileThatCannotBeOpenedIsALineAndTheWindowsRunGoesOn) {
     EXPECT_EQ(
         rig.observer.Outcomes(),
         QList<FileOutcome>({FileOutcome::Tidied, FileOutcome::Unreadable, FileOutcome::Tidied}));
+}
+
+TEST_F(TidyRunTest, AFileWhoseTextTheSystemRefusesIsALineAndTheRunGoesOn) {
+    const QStringList pages = {Page("a.html", "<p>a"), Page("b.html", "<p>b"),
+                               Page("c.html", "<p>c")};
+    Page("Kelvane Backup/b.html", "<p>b's older backup");
+    // b's folder takes no new file (say).
+    SetWriteFailureForTests(
+        [](const QByteArray& bytes) { return bytes == "tidied:<p>b" ? EACCES : 0; });
+    Run(pages);
+    SetWriteFailureForTests(nullptr);
+    EXPECT_FALSE(rig.commands.RunFailed());
+    EXPECT_EQ(rig.observer.Outcomes(),
+              (QList<FileOutcome>{FileOutcome::Tidied, FileOutcome::WriteRefused,
+                                  FileOutcome::Tidied}));
+    EXPECT_EQ(ReadAll(pages[0]), "tidied:<p>a");
+    EXPECT_EQ(ReadAll(pages[1]), "<p>b");
+    EXPECT_EQ(ReadAll(BackupPathOf(pages[1])), "<p>b's older backup");
+    EXPECT_EQ(ReadAll(pages[2]), "tidied:<p>c");
+    EXPECT_EQ(SummaryLines(), QStringList{pages[1] + ": The tidied text could not be written here "
+                                                     "(Permission denied). The file and its "
+                                                     "backup were left as they were."});
+    EXPECT_EQ(Heading(), "Kelvane - Tidied 2 files out of 3");
 }
 
 TEST_F(TidyRunTest, CheckRunReportsOriginalAndTidiedBytesAndWritesNothing) {

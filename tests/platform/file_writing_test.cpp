@@ -208,20 +208,23 @@ TEST_F(FileWriting, FailuresLeaveTheOldContentAndNoTemporary) {
 
 TEST_F(FileWriting, OnlyTemporariesThatNoWriterHoldsAreStale) {
     const QString target = path("r.txt");
-    EXPECT_TRUE(TemporaryFileName(target, 0).startsWith(path(".r.txt.kelvane-")));
-    const auto makeTemporary = [&](int slot) {
-        const QString name = TemporaryFileName(target, slot);
+    EXPECT_TRUE(TemporaryFileName(target).startsWith(path(".r.txt.kelvane-")));
+    const auto makeTemporary = [&] {
+        const QString name = TemporaryFileName(target);
         WriteAll(name, "left behind");
         return name;
     };
-    const QString killed = makeTemporary(0);
+    const QString killed = makeTemporary();
+    // The user's own files merely named like ours are never ours.
+    const QString alike = path(".r.txt.kelvane-7.tmp");
+    WriteAll(alike, "the user's");
     // A writer at work holds its lock, however long ago it began.
-    const QString held = makeTemporary(1);
+    const QString held = makeTemporary();
     const int writer = ::open(EncodeFileName(held).constData(), O_RDONLY);
     ASSERT_EQ(::flock(writer, LOCK_EX), 0);
     QString foreign;
     if (::geteuid() == 0) {
-        foreign = makeTemporary(2);
+        foreign = makeTemporary();
         ASSERT_EQ(::chown(EncodeFileName(foreign).constData(), 65534, 65534), 0);
     }
 
@@ -238,6 +241,7 @@ TEST_F(FileWriting, OnlyTemporariesThatNoWriterHoldsAreStale) {
     EXPECT_EQ(ReadAll(target), "report");
     EXPECT_FALSE(QFileInfo::exists(killed));
     EXPECT_TRUE(QFileInfo::exists(held));
+    EXPECT_EQ(ReadAll(alike), "the user's");
     ::close(writer);
     if (!foreign.isEmpty()) {
         EXPECT_TRUE(QFileInfo::exists(foreign));

@@ -4,11 +4,13 @@
 #include "common/TestSupport.h"
 #include "platform/FolderHandle.h"
 #include "platform/TemporaryFile.h"
+#include "platform/TemporaryNames.h"
 #include "platform/UniqueFd.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -29,7 +31,7 @@ protected:
         return names;
     }
     TemporaryFile::NameMaker Named(const QByteArray& base) const {
-        return [base](int attempt) { return PageTemporaryName(base, attempt); };
+        return PageTemporaryNames(folder->Fd(), base);
     }
 };
 
@@ -73,9 +75,10 @@ TEST_F(TemporaryFiles, ALinkedTemporaryIsTheFileItselfUnderASecondName) {
     ASSERT_TRUE(QDir().mkpath(root + "backup"));
     const FolderRef backups = FolderHandle::Open(root + "backup");
     TemporaryFile link;
-    ASSERT_TRUE(link.CreateLink(backups->Fd(), page.get(), BackupTemporaryName));
+    ASSERT_TRUE(link.CreateLink(backups->Fd(), page.get(), BackupTemporaryNames(backups->Fd())));
     ASSERT_TRUE(link.Place("page.html", false));
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     ASSERT_EQ(::stat(QFile::encodeName(root + "page.html").constData(), &a), 0);
     ASSERT_EQ(::stat(QFile::encodeName(root + "backup/page.html").constData(), &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
@@ -83,26 +86,42 @@ TEST_F(TemporaryFiles, ALinkedTemporaryIsTheFileItselfUnderASecondName) {
               QStringList{"page.html"});
 }
 
-TEST_F(TemporaryFiles, OnlyTemporariesNoLiveWriterHoldsAreRemovedAsStale) {
+// Only a name provably ours, made in this folder, that names a regular file no live writer
+// holds, goes; whatever else is named alike is someone's file.
+TEST_F(TemporaryFiles, OnlyProvablyOurStaleTemporariesAreRemoved) {
+    ASSERT_TRUE(folder);
+    QTemporaryDir otherDir;
+    const FolderRef other = FolderHandle::Open(otherDir.path());
+    const struct stat& here = folder->Stat();
     const struct Case {
-        const char* name;
-        bool locked;   // a live writer holds it
-        bool regular;  // else a symbolic link to a file outside
+        QByteArray name;
+        bool locked;  // a live writer holds it
+        bool regular; // else a symbolic link to a file outside
         bool removed;
     } cases[] = {
-        {".page.html.kelvane-0.tmp", false, true, true},
-        {".kelvane-backup-0123456789abcdef.tmp", false, true, true},
-        {".page.html.kelvane-1.tmp", true, true, false},
-        {".kelvane-backup-fedcba9876543210.tmp", true, true, false},
-        {".page.html.kelvane-2.tmp", false, false, false},
+        {MakeTemporaryName(here, TemporaryKind::Page, "page.html"), false, true, true},
+        {MakeTemporaryName(here, TemporaryKind::Backup), false, true, true},
+        {MakeTemporaryName(here, TemporaryKind::Page, "page.html"), true, true, false},
+        {MakeTemporaryName(here, TemporaryKind::Backup), true, true, false},
+        {MakeTemporaryName(here, TemporaryKind::Page, "page.html"), false, false, false},
+        // The older state of a backup: left to the backup folder's recovery.
+        {MakeTemporaryName(here, TemporaryKind::Aside, "page.html"), false, true, false},
+        {MakeTemporaryName(here, TemporaryKind::Vacant, "page.html"), false, true, false},
+        // Ours, but made for another folder and planted here.
+        {MakeTemporaryName(other->Stat(), TemporaryKind::Page, "page.html"), false, true, false},
+        // Our form with a MAC nobody made.
+        {".page.html.kelvane-0123456789abcdef0123456789abcdef01234567.tmp", false, true, false},
+        // The user's files, and an earlier version's names, which nothing proves ours.
+        {".draft.kelvane-7.tmp", false, true, false},
+        {".page.html.kelvane-0.tmp", false, true, false},
+        {".kelvane-backup-2024.tmp", false, true, false},
+        {".kelvane-backup-0123456789abcdef.tmp", false, true, false},
         {".keep.tmp", false, true, false},
-        {"page.html.kelvane-0.tmp", false, true, false},
-        {".page.html.kelvane-x.tmp", false, true, false},
     };
     WriteAll(root + "outside", "keep");
     std::vector<UniqueFd> writers;
     for (const Case& c : cases) {
-        const QString path = root + QLatin1String(c.name);
+        const QString path = root + QString::fromLatin1(c.name);
         if (c.regular) {
             WriteAll(path, "partial");
         } else {
@@ -118,12 +137,80 @@ TEST_F(TemporaryFiles, OnlyTemporariesNoLiveWriterHoldsAreRemovedAsStale) {
     // Just made: too young to judge, whoever holds them.
     EXPECT_EQ(RemoveStaleTemporaries(folder->Fd()), 0);
     EXPECT_EQ(RemoveStaleTemporaries(folder->Fd(), 0), 2);
-    for (const Case& c : cases)
-        EXPECT_EQ(QFileInfo(root + QLatin1String(c.name)).exists() ||
-                      QFileInfo(root + QLatin1String(c.name)).isSymLink(),
-                  !c.removed)
-            << c.name;
+    for (const Case& c : cases) {
+        const QFileInfo info(root + QString::fromLatin1(c.name));
+        EXPECT_EQ(info.exists() || info.isSymLink(), !c.removed) << c.name.constData();
+    }
     EXPECT_EQ(ReadAll(root + "outside"), "keep");
+}
+
+// The key is the user's alone; without a usable one every write still works, and nothing can
+// be proven ours, so nothing is removed.
+TEST_F(TemporaryFiles, NamesAreProvenOnlyWithTheUsersOwnKey) {
+    ASSERT_TRUE(folder);
+    const QByteArray ours = MakeTemporaryName(folder->Stat(), TemporaryKind::Page, "page.html");
+    ASSERT_TRUE(IsOurTemporaryName(folder->Stat(), ours));
+    const QString keyFile = QDir::tempPath() + "/state/kelvane/temporary-names.key";
+    const struct stat key = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(QFile::encodeName(keyFile).constData(), &st), 0);
+        return st;
+    }();
+    EXPECT_EQ(key.st_mode & 0777, 0600u);
+    EXPECT_EQ(key.st_size, 32);
+
+    const struct Case {
+        const char* what;
+        std::function<void(const QString& state)> make;
+        bool usable;
+    } cases[] = {
+        {"a key of its own", [](const QString&) {}, true},
+        {"readable by others",
+         [](const QString& state) {
+             WriteAll(state + "/kelvane/temporary-names.key", QByteArray(32, 'k'));
+             ::chmod(QFile::encodeName(state + "/kelvane/temporary-names.key").constData(), 0644);
+         },
+         false},
+        {"of the wrong size",
+         [](const QString& state) {
+             WriteAll(state + "/kelvane/temporary-names.key", "short");
+             ::chmod(QFile::encodeName(state + "/kelvane/temporary-names.key").constData(), 0600);
+         },
+         false},
+        {"a link to the user's key",
+         [&](const QString& state) {
+             ASSERT_TRUE(QFile::link(keyFile, state + "/kelvane/temporary-names.key"));
+         },
+         false},
+        {"in a folder others may write",
+         [](const QString& state) {
+             ::chmod(QFile::encodeName(state + "/kelvane").constData(), 0777);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir state;
+        ASSERT_TRUE(QDir().mkpath(state.path() + "/kelvane"));
+        ::chmod(QFile::encodeName(state.path() + "/kelvane").constData(), 0700);
+        c.make(state.path());
+        const ScopedEnv env("XDG_STATE_HOME", state.path());
+        ReloadTemporaryKeyForTests();
+        EXPECT_EQ(HaveTemporaryKey(), c.usable) << c.what;
+        // Another key does not prove the first one's names.
+        EXPECT_FALSE(IsOurTemporaryName(folder->Stat(), ours)) << c.what;
+        WriteAll(root + QString::fromLatin1(ours), "left behind");
+        EXPECT_EQ(RemoveStaleTemporaries(folder->Fd(), 0), 0) << c.what;
+        {
+            TemporaryFile file;
+            ASSERT_TRUE(file.Create(folder->Fd(), Named("page.html"), 0600)) << c.what;
+            ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
+            ASSERT_TRUE(file.Place("page.html", true)) << c.what;
+        }
+        EXPECT_EQ(ReadAll(root + "page.html"), "new") << c.what;
+    }
+    ReloadTemporaryKeyForTests();
+    EXPECT_TRUE(IsOurTemporaryName(folder->Stat(), ours));
+    EXPECT_EQ(RemoveStaleTemporaries(folder->Fd(), 0), 1);
 }
 
 TEST_F(TemporaryFiles, FoldersBeneathARootAreNeverReachedThroughALink) {
@@ -145,29 +232,27 @@ TEST_F(TemporaryFiles, FoldersBeneathARootAreNeverReachedThroughALink) {
     EXPECT_EQ(same->Stat().st_ino, site->Stat().st_ino);
 }
 
-// A writer killed between naming its temporary and renaming it leaves the name behind, unlocked;
-// the next writer of that page takes the name over at once, while one a live writer holds stays.
-TEST_F(TemporaryFiles, ALeftoverUnderAPagesTemporaryNameGoesWhenTheNextWriterNeedsIt) {
+// A name a writer needs that is taken is someone's file, whether or not anybody holds it: the
+// writer takes another name and leaves that file alone.
+TEST_F(TemporaryFiles, AWriterNeverTakesOverAFileUnderANameItWants) {
     ASSERT_TRUE(folder);
     WriteAll(root + "page.html", "old");
-    WriteAll(root + ".page.html.kelvane-0.tmp", "killed writer's");
-    {
-        TemporaryFile file;
-        ASSERT_TRUE(file.Create(folder->Fd(), Named("page.html"), 0600));
-        ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
-        ASSERT_TRUE(file.Place("page.html", true));
-    }
-    EXPECT_EQ(Names(), QStringList{"page.html"});
-    EXPECT_EQ(ReadAll(root + "page.html"), "new");
-
-    WriteAll(root + ".page.html.kelvane-0.tmp", "live writer's");
-    const UniqueFd held(::open(QFile::encodeName(root + ".page.html.kelvane-0.tmp").constData(),
-                               O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    const QByteArray taken = MakeTemporaryName(folder->Stat(), TemporaryKind::Page, "page.html");
+    WriteAll(root + QString::fromLatin1(taken), "someone's");
+    WriteAll(root + ".page.html.kelvane-0.tmp", "the user's");
+    int asked = 0;
     TemporaryFile file;
-    ASSERT_TRUE(file.Create(folder->Fd(), Named("page.html"), 0600));
-    ASSERT_EQ(::write(file.Fd(), "newer", 5), 5);
+    ASSERT_TRUE(file.Create(
+        folder->Fd(),
+        [&](int attempt) {
+            ++asked;
+            return attempt == 0 ? taken : Named("page.html")(attempt);
+        },
+        0600));
+    ASSERT_EQ(::write(file.Fd(), "new", 3), 3);
     ASSERT_TRUE(file.Place("page.html", true));
-    EXPECT_EQ(ReadAll(root + ".page.html.kelvane-0.tmp"), "live writer's");
-    EXPECT_EQ(ReadAll(root + "page.html"), "newer");
+    EXPECT_GE(asked, 1);
+    EXPECT_EQ(ReadAll(root + "page.html"), "new");
+    EXPECT_EQ(ReadAll(root + QString::fromLatin1(taken)), "someone's");
+    EXPECT_EQ(ReadAll(root + ".page.html.kelvane-0.tmp"), "the user's");
 }
