@@ -184,6 +184,19 @@ BackupAction RestorePage(RunFiles& files, const QString& path, const RestorePoli
     }
 
     int error = 0;
+    // A run of an earlier version killed before it replaced the page may have left the page and
+    // its backup one file under two names: the page holds the backup's text already, and a
+    // rename between two names of one file does nothing. Only the second name goes, so that
+    // later edits of the page no longer change its "backup".
+    if (found.exists && found.entry.st_dev == found.backup.st_dev &&
+        found.entry.st_ino == found.backup.st_ino) {
+        if (backup.get() >= 0)
+            RemoveBackupMark(backup.get());
+        if (::unlinkat(found.backupFolder->Fd(), name.constData(), 0) != 0)
+            return {rrFailed, {}};
+        SyncFolders({found.backupFolder}, error);
+        return action;
+    }
     if (::renameat(found.backupFolder->Fd(), name.constData(), folder->Fd(), name.constData()) ==
         0) {
         if (backup.get() >= 0)

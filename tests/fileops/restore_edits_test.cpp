@@ -181,3 +181,17 @@ TEST_F(RestoreEdits, TheWindowAsksPerEditedPageAndCanBeToldToRememberTheAnswer) 
     EXPECT_TRUE(IsAnswerRemembered(Translate(EditedPageQuestion())))
         << "remembered under the question, whatever page it named";
 }
+
+TEST_F(RestoreEdits, APageThatIsItsOwnBackupLosesOnlyTheSecondName) {
+    // What a run of an earlier version, killed before it replaced the page, could leave.
+    const QString page = Page("a.html", "<p>a");
+    ASSERT_TRUE(QDir().mkpath(root + "Kelvane Backup"));
+    ASSERT_EQ(::link(QFile::encodeName(page).constData(),
+                     QFile::encodeName(BackupPathOf(page)).constData()),
+              0);
+    RunFiles files;
+    EXPECT_EQ(RestorePage(files, page).result, rrRestored);
+    EXPECT_EQ(ReadAll(page), "<p>a");
+    EXPECT_FALSE(QFile::exists(BackupPathOf(page))) << "the page no longer is its own backup";
+    EXPECT_TRUE(Trashed().isEmpty()) << "nothing was replaced";
+}
