@@ -49,7 +49,7 @@ protected:
 
 } // namespace
 
-TEST_F(DescriptorLimit, ASmallLimitMakesASlowerRunAndATooSmallOneIsSaidAsSuch) {
+TEST_F(DescriptorLimit, ASmallLimitMakesASlowerRunThatStillDoesEveryFile) {
     for (const int limit : {20, 32}) {
         SCOPED_TRACE(limit);
         const BatchOutcome tidy = RunLimited(limit, {"tidy"});
@@ -74,6 +74,12 @@ TEST_F(DescriptorLimit, ASmallLimitMakesASlowerRunAndATooSmallOneIsSaidAsSuch) {
         EXPECT_EQ(WithoutBackups(Snapshot("site")), before);
     }
 
+}
+
+TEST_F(DescriptorLimit, TooFewForOneHelperEndTheRunAtOnceAndSaySo) {
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "the sanitizers' runtime needs descriptors of its own (its reports, the "
+                        "pipes it checks memory with): at ten it fails before the program does";
     // Too few for even one helper: the run ends at once, says why, and counts every entry as
     // not processed, none as unreadable.
     for (const char* command : {"tidy", "validate"}) {
