@@ -27,7 +27,7 @@ enum class EngineFrameKind : quint8 {
     Refused = 4, // helper to program: the request's options were refused; payload is the reason
 };
 
-inline constexpr quint16 kEngineProtocolVersion = 3;
+inline constexpr quint16 kEngineProtocolVersion = 4;
 inline constexpr qsizetype kEngineFrameHeaderSize = 12;
 // Requests and results: far beyond any page, well below what a QByteArray can hold.
 inline constexpr qsizetype kMaxEngineDocumentPayload = qsizetype(1) << 30;
