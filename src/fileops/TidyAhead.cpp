@@ -36,7 +36,7 @@ qsizetype OpenFilesAhead() {
                 files = raised;
         }
         const rlim_t usable = files.rlim_cur > 2 * kReservedFiles ? files.rlim_cur - kReservedFiles
-                                                                   : files.rlim_cur / 2;
+                                                                  : files.rlim_cur / 2;
         // Each entry may hold its file and briefly its backup.
         return qsizetype(std::min<rlim_t>(usable / 2, 2048));
     }();
@@ -109,6 +109,8 @@ void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Settings 
     m_settings = std::move(settings);
     m_batch = std::make_unique<TidyBatch>(m_options, runner);
     m_batch->setReportsOnly(m_settings.reportsOnly);
+    m_cached.Start(CurrentTidyResultCache(), m_options, runner, m_settings.reportsOnly,
+                   m_settings.checkOutput);
 }
 
 void TidyAhead::SetMaxAhead(qsizetype entries, qint64 bytes) {
@@ -124,6 +126,7 @@ void TidyAhead::Forget(Entry& entry) {
 void TidyAhead::Stop() {
     if (m_batch)
         m_batch->cancel();
+    m_cached.Stop();
     m_droppedAhead += qsizetype(m_ahead.size()) + (m_waiting ? 1 : 0);
     m_ahead.clear();
     m_waiting.reset();
@@ -161,6 +164,7 @@ std::optional<QString> TidyAhead::Next() {
     if (m_ahead.empty())
         TopUp(kFirstBudget, true);
     Forget(m_current);
+    m_cached.TakeChecks(false);
     if (!m_ahead.empty()) {
         m_current = std::move(m_ahead.front());
         m_ahead.pop_front();
@@ -169,8 +173,11 @@ std::optional<QString> TidyAhead::Next() {
             --m_openAhead; // the step owns it now
     } else {
         std::optional<QString> path = TakePath();
-        if (!path)
+        if (!path) {
+            // The end of the list: what the run wrote is checked before it ends.
+            m_cached.TakeChecks(true, m_settings.stopped);
             return std::nullopt;
+        }
         m_current = Entry();
         m_current.path = std::move(*path);
     }
@@ -202,7 +209,7 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
         }
         // A document that does not fit waits for earlier ones to be taken, rather than being
         // tidied in its own step: the helpers would then wait on one another.
-        if (!Fits(entry) && m_batch->pendingCount() > 0) {
+        if (!Fits(entry) && (m_batch->pendingCount() > 0 || m_bytesAhead > 0)) {
             m_waiting = std::move(entry);
             ++m_openAhead;
             return;
@@ -237,9 +244,9 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
         return std::nullopt;
     // Never through a link: what lies there is read only as the backup it claims to be.
     PageFile backup;
-    backup.fd = platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
-                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                                                O_CLOEXEC));
+    backup.fd =
+        platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     QByteArray bytes;
     if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
         !S_ISREG(backup.st.st_mode) ||
@@ -251,32 +258,70 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
 void TidyAhead::ReadAhead(Entry& entry) {
     if (!entry.opened.page.IsOpen())
         return;
+    if (std::optional<TidyResult> known = m_cached.LookUnread(entry.opened.page.st)) {
+        entry.answer.result = std::move(known);
+        entry.unread = true;
+        return;
+    }
     QByteArray bytes;
     if (ReadPage(entry.opened.page, bytes, kMaxDocumentBytes) != ReadState::Read) {
         entry.opened = OpenedPage(); // the step reads it again and reports what it finds then
         return;
     }
     entry.forbidden = m_settings.refuseForbidden && IsForbiddenContent(entry.path, bytes);
-    if (!entry.forbidden) {
-        entry.bytes = bytes.size();
-        entry.ticket = m_batch->submit(bytes);
-        if (m_settings.backups) {
-            if (std::optional<QByteArray> backup = ReadBackup(entry.opened.page)) {
-                entry.bytes += backup->size();
-                entry.backupTicket = m_batch->submit(std::move(*backup));
-            }
-        }
-    }
+    if (!entry.forbidden)
+        Submit(entry, entry.opened.page, bytes, *m_batch);
     m_bytesAhead += entry.bytes;
     entry.original = std::move(bytes);
 }
 
+void TidyAhead::Submit(Entry& entry, const PageFile& page, const QByteArray& bytes,
+                       TidyBatch& batch) {
+    std::optional<QByteArray> backup;
+    if (m_settings.backups)
+        backup = ReadBackup(page);
+    entry.answer = m_cached.Look(bytes, backup ? &*backup : nullptr);
+    m_cached.Read(page.st, entry.answer);
+    entry.bytes = bytes.size();
+    if (!entry.answer.result)
+        entry.ticket = batch.submit(bytes);
+    if (backup && !entry.answer.fromBackup) {
+        entry.bytes += backup->size();
+        entry.backupTicket = batch.submit(std::move(*backup));
+    }
+}
+
+void TidyAhead::Collect(TidiedDocument& document, const Entry& entry,
+                        const std::function<TidyResult(quint64)>& take) {
+    // Taken in the order submitted: the file's result, then its backup's.
+    if (entry.ticket) {
+        document.result = take(entry.ticket);
+        m_cached.Learn(entry.answer, document.result);
+    } else if (entry.answer.result) {
+        document.result = *entry.answer.result;
+    } else {
+        throw std::logic_error("TidyAhead: a document with neither a result nor a ticket");
+    }
+    if (entry.backupTicket) {
+        const TidyResult fromBackup = take(entry.backupTicket);
+        m_cached.LearnBackup(entry.answer, fromBackup);
+        document.tidiedFromBackup =
+            fromBackup.status == TidyRunStatus::Completed && fromBackup.output == document.original;
+    } else {
+        document.tidiedFromBackup = entry.answer.fromBackup.value_or(false);
+    }
+}
+
 quint64 TidyAhead::FirstLiveTicket() const {
-    if (m_current.ticket && !m_currentTaken)
-        return m_current.ticket;
+    // An entry's page goes before its backup; a page answered by the cache has none.
+    const auto first = [](const Entry& entry) {
+        return entry.ticket ? entry.ticket : entry.backupTicket;
+    };
+    if (first(m_current) && !m_currentTaken)
+        return first(m_current);
     for (const Entry& entry : m_ahead)
-        if (entry.ticket)
-            return entry.ticket;
+        if (first(entry))
+            return first(entry);
     return ~quint64(0);
 }
 
@@ -299,8 +344,7 @@ TidyResult TidyAhead::TakeTicket(quint64 ticket) {
 
 OpenedPage TidyAhead::Open(const QString& path, LinkRule rule) {
     if (path == m_current.path && m_current.opened.state == PageState::Opened &&
-        m_current.opened.page.Unchanged(&m_current.original) &&
-        m_current.opened.page.StillNamed())
+        m_current.opened.page.Unchanged(&m_current.original) && m_current.opened.page.StillNamed())
         return std::move(m_current.opened);
     m_current.opened = OpenedPage();
     m_currentTaken = true; // whatever was tidied ahead for this entry is of no use now
@@ -310,17 +354,14 @@ OpenedPage TidyAhead::Open(const QString& path, LinkRule rule) {
 TidiedDocument TidyAhead::Tidy(PageFile page) {
     TidiedDocument document;
     const bool ahead = !m_currentTaken && page.path == m_current.path &&
-                       (m_current.ticket || m_current.forbidden) &&
-                       page.Unchanged(&m_current.original);
+                       (m_current.ticket || m_current.backupTicket || m_current.forbidden ||
+                        m_current.answer.result) &&
+                       page.Unchanged(m_current.unread ? nullptr : &m_current.original);
     if (ahead) {
         document.original = std::move(m_current.original);
         document.forbidden = m_current.forbidden;
-        if (m_current.ticket) {
-            // Taken in the order submitted: the file's result, then its backup's.
-            document.result = TakeTicket(m_current.ticket);
-            if (m_current.backupTicket)
-                document.fromBackup = TakeTicket(m_current.backupTicket);
-        }
+        if (!document.forbidden)
+            Collect(document, m_current, [this](quint64 ticket) { return TakeTicket(ticket); });
         m_currentTaken = true;
         m_current.ticket = 0;
         m_current.backupTicket = 0;
@@ -346,13 +387,9 @@ TidiedDocument TidyAhead::Tidy(PageFile page) {
     if (!document.forbidden) {
         TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
         single.setReportsOnly(m_settings.reportsOnly);
-        single.submit(document.original);
-        std::optional<QByteArray> backup;
-        if (m_settings.backups && (backup = ReadBackup(page)))
-            single.submit(std::move(*backup));
-        document.result = single.takeNext();
-        if (backup)
-            document.fromBackup = single.takeNext();
+        Entry now;
+        Submit(now, page, document.original, single);
+        Collect(document, now, [&](quint64) { return single.takeNext(); });
     }
     document.page = std::move(page);
     return document;

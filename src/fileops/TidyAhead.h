@@ -9,6 +9,7 @@
 // length of the list.
 
 #include "engine/TidyBatch.h"
+#include "fileops/CachedTidying.h"
 #include "fileops/PageFile.h"
 #include "fileops/RunFiles.h"
 #include "fileops/WorkItems.h"
@@ -31,13 +32,15 @@ inline constexpr qint64 kMaxDocumentBytes = qint64(256) << 20;
 
 // A document of the run with the result of tidying it.
 struct TidiedDocument {
-    PageFile page;       // still open: the rewrite works on it
-    QByteArray original; // the bytes that were tidied
+    PageFile page;          // still open: the rewrite works on it
+    QByteArray original;    // the bytes that were tidied
     bool forbidden = false; // an executable program: not tidied (`result` is empty)
+    // Its output is empty where the file is what its backup gives (`tidiedFromBackup`) and
+    // the result came from the cache: such a file is never written.
     TidyResult result;
-    // What tidying the file's backup with the same options gives, when it has one: a file
-    // that is exactly that was tidied from its backup already.
-    std::optional<TidyResult> fromBackup;
+    // The file has a backup, and tidying the backup with the same options gives exactly the
+    // file: it was tidied from its backup already.
+    bool tidiedFromBackup = false;
 };
 
 class TidyAhead final : public WorkItems {
@@ -60,13 +63,17 @@ public:
     QString FindSample(qsizetype limit, QByteArray* content = nullptr);
 
     struct Settings {
-        Wanted wanted;       // empty: every regular file
-        bool backups = false; // a file's backup is tidied too (the already-tidied test)
+        Wanted wanted;                // empty: every regular file
+        bool backups = false;         // a file's backup is tidied too (the already-tidied test)
         bool refuseForbidden = false; // executable programs are not tidied (TidiedDocument)
         bool reportsOnly = false;     // the library's reports are all that is wanted (validate)
+        // The texts a tidy may write are checked for the result cache at once (see
+        // CachedTidying); the end of the list waits for those checks unless `stopped` says so.
+        bool checkOutput = false;
+        std::function<bool()> stopped;
     };
     // From now on, entries are tidied ahead with `options` by `runner` (which must outlive
-    // this).
+    // this), answered from the installed result cache where it can (CurrentTidyResultCache).
     void Start(ResolvedTidyOptions options, TidyRunner& runner, Settings settings);
     // Drops everything tidied ahead (Cancel, the end of the run).
     void Stop();
@@ -104,7 +111,9 @@ private:
         bool forbidden = false;
         quint64 ticket = 0;       // 0: not tidied ahead
         quint64 backupTicket = 0; // 0: no backup tidied ahead
-        qint64 bytes = 0;         // tidied ahead: the documents' size
+        qint64 bytes = 0;         // read ahead: the documents' size
+        CachedTidying::Answer answer;
+        bool unread = false; // answered by the cache from the file's metadata alone
     };
 
     std::optional<QString> TakePath();
@@ -121,6 +130,11 @@ private:
     void TopUp(int budget, bool mayWait);
     // Takes (and drops) results that no step will use any more.
     void DropUnused(bool wait);
+    // Submits what the cache does not answer for the document (and its backup) to `batch`.
+    void Submit(Entry& entry, const PageFile& page, const QByteArray& bytes, TidyBatch& batch);
+    // The results of `entry`'s submissions (taken with `take`) or the cache's answers.
+    void Collect(TidiedDocument& document, const Entry& entry,
+                 const std::function<TidyResult(quint64)>& take);
     quint64 FirstLiveTicket() const;
     TidyResult TakeTicket(quint64 ticket);
     // The backup of `page`, when it has a readable one.
@@ -129,8 +143,8 @@ private:
 
     WorkItems& m_source;
     RunFiles m_files;
-    std::deque<QString> m_peeked; // taken from the source, not yet read
-    std::deque<Entry> m_ahead;    // read, and tidied ahead where wanted
+    std::deque<QString> m_peeked;   // taken from the source, not yet read
+    std::deque<Entry> m_ahead;      // read, and tidied ahead where wanted
     std::optional<Entry> m_waiting; // opened, next in line: waits for room to be tidied ahead
     Entry m_current;
     bool m_currentTaken = false;
@@ -144,4 +158,5 @@ private:
     qsizetype m_droppedAhead = 0; // entries dropped by Stop() before any step had them
     qsizetype m_maxOpenAhead;
     std::unique_ptr<TidyBatch> m_batch;
+    CachedTidying m_cached;
 };

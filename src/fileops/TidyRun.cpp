@@ -57,10 +57,16 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
 
     // Backup copies are never tidied ahead: the step passes over them. A file's backup is
     // tidied beside it: a file that is what its backup gives was tidied from it already.
-    m_items.Start(
-        options, CurrentTidyRunner(),
-        {[](const PageFile& page) { return !page.ReadOnly() && !IsInBackupFolder(page.path); },
-         true, true});
+    TidyAhead::Settings settings;
+    settings.wanted = [](const PageFile& page) {
+        return !page.ReadOnly() && !IsInBackupFolder(page.path);
+    };
+    settings.backups = true;
+    settings.refuseForbidden = true;
+    // What a run writes is checked for the result cache, so that the next run needs no tidy.
+    settings.checkOutput = m_mode == TidyWriteMode::Write;
+    settings.stopped = [&progress] { return progress.IsCancelled(); };
+    m_items.Start(options, CurrentTidyRunner(), std::move(settings));
     try {
         progress.RunItems(m_items);
     } catch (const SilentAbort&) {
@@ -206,8 +212,7 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
             return CannotBeTidied(run, std::move(record), result);
         // Tidied from its backup already (an earlier or overlapping run): tidying it again
         // would put tidied text in the backup and the original out of reach.
-        if (document->fromBackup && document->fromBackup->status == TidyRunStatus::Completed &&
-            document->fromBackup->output == document->original) {
+        if (document->tidiedFromBackup) {
             ++m_alreadyTidied;
             record.reports = result.reports;
             return Decided(std::move(record), FileOutcome::AlreadyTidied);
