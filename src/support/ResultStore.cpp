@@ -202,6 +202,9 @@ std::unique_ptr<ResultStore> ResultStore::Open(const QString& folder, Reporter r
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, settings.busyMilliseconds);
+    // The log is folded into the database when it has grown (a thousand pages), not at every
+    // close: a rerun that wrote little then costs no flush to disk.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     std::unique_ptr<ResultStore> store(new ResultStore(db, path, std::move(report), settings));
     if (!store->Prepare())
         return nullptr;
@@ -225,6 +228,23 @@ bool ResultStore::Run(const char* sql) {
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+void ResultStore::BeginRead() {
+    if (!m_inRead)
+        m_inRead = Run("BEGIN");
+    if (++m_readsInTransaction >= 512) {
+        // A reader holds back the folding of other runs' writes into the database.
+        EndRead();
+        m_inRead = Run("BEGIN");
+    }
+}
+
+void ResultStore::EndRead() {
+    if (m_inRead)
+        Run("COMMIT");
+    m_inRead = false;
+    m_readsInTransaction = 0;
+}
+
 bool ResultStore::Prepare() {
     const auto refuse = [&](const QString& why) {
         if (m_report)
@@ -233,9 +253,22 @@ bool ResultStore::Prepare() {
                          .arg(m_path, why));
         return false;
     };
+    // A database that is not one, or damaged, is left for the user to remove; one that cannot
+    // be read or written now (a full disk, a read-only file) is just not used this time.
     const auto broken = [&](int code) {
-        return refuse(QStringLiteral("is damaged or not a database (%1)").arg(SqliteReason(code)));
+        const int primary = code & 0xff;
+        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
+            return refuse(
+                QStringLiteral("is damaged or not a database (%1)").arg(SqliteReason(code)));
+        if (m_report)
+            m_report(QStringLiteral("the result cache %1 cannot be used (%2); results are not "
+                                    "cached")
+                         .arg(m_path, SqliteReason(code)));
+        return false;
     };
+    // Only the last writes may be lost to a power cut (the log keeps the database whole), and
+    // commits then cost no flush to disk.
+    Run("PRAGMA synchronous = NORMAL");
     Kind kind = Kind::Foreign;
     int code = SQLITE_OK;
     if (!Examine(m_db, kind, code))
@@ -274,16 +307,11 @@ bool ResultStore::Prepare() {
         if (!made || !Run("COMMIT")) {
             const int failed = sqlite3_extended_errcode(m_db);
             Run("ROLLBACK");
-            if (m_report)
-                m_report(QStringLiteral("the result cache %1 cannot be set up (%2); results are "
-                                        "not cached")
-                             .arg(m_path, SqliteReason(failed)));
-            return false;
+            return broken(failed == SQLITE_OK ? SQLITE_CANTOPEN : failed);
         }
     } else if (!Run("PRAGMA journal_mode = WAL")) {
         return broken(sqlite3_extended_errcode(m_db));
     }
-    Run("PRAGMA synchronous = NORMAL");
     Statements& s = *m_statements;
     const bool prepared =
         s.get.Prepare(m_db, "SELECT value, used FROM results WHERE key = ?1") &&
@@ -298,10 +326,10 @@ bool ResultStore::Prepare() {
                                 "VALUES(?1, ?2, ?3, ?4, ?5)");
     if (!prepared)
         return broken(sqlite3_extended_errcode(m_db));
-    return LoadOrMakeSeed() || broken(SQLITE_CORRUPT);
+    return LoadSeed() || broken(SQLITE_CORRUPT);
 }
 
-bool ResultStore::LoadOrMakeSeed() {
+bool ResultStore::LoadSeed() {
     Statement select;
     if (!select.Prepare(m_db, "SELECT value FROM meta WHERE name = 'seed'") ||
         select.Step() != SQLITE_ROW)
@@ -313,6 +341,7 @@ bool ResultStore::LoadOrMakeSeed() {
 void ResultStore::Fail(const char* what, int code) {
     if (!m_reading)
         return;
+    EndRead();
     m_reading = false;
     m_writing = false;
     m_pending.clear();
@@ -345,6 +374,7 @@ std::optional<QByteArray> ResultStore::Get(const KeyedDigest& key) {
         ++m_counts.hits;
         return pending->value;
     }
+    BeginRead();
     Statement& get = m_statements->get;
     get.Blob(1, keyBytes);
     const int step = get.Step();
@@ -384,6 +414,7 @@ void ResultStore::Put(const KeyedDigest& key, QByteArray value, bool replace) {
 std::optional<KeyedDigest> ResultStore::FileDigest(const struct stat& st) {
     if (!m_reading)
         return std::nullopt;
+    BeginRead();
     Statement& get = m_statements->getFile;
     get.Int(1, qint64(st.st_dev));
     get.Int(2, qint64(st.st_ino));
@@ -420,6 +451,7 @@ void ResultStore::PutFileDigest(const struct stat& st, const KeyedDigest& digest
 }
 
 void ResultStore::Commit() {
+    EndRead();
     if (!m_writing || (m_pending.isEmpty() && m_touched.empty() && m_pendingFiles.empty()))
         return;
     if (!Run("BEGIN IMMEDIATE")) {

@@ -92,13 +92,17 @@ private:
 
     ResultStore(sqlite3* db, QString path, Reporter report, Settings settings);
     bool Prepare();
-    bool LoadOrMakeSeed();
+    bool LoadSeed();
     // A failed call: the store stops reading (and writing) with one line saying why.
     void Fail(const char* what, int code);
     // A failed write: this run's results are not kept, but reading goes on.
     void WriteFailed(int code);
     void Evict();
     bool Run(const char* sql);
+    // Reads share one transaction (a few hundred at a time): each read of its own would take
+    // and drop the database's locks.
+    void BeginRead();
+    void EndRead();
     static bool RecentlyChanged(const struct stat& st);
 
     sqlite3* m_db = nullptr;
@@ -110,6 +114,8 @@ private:
     bool m_reading = true;
     bool m_writing = true;
     bool m_wrote = false;
+    bool m_inRead = false;
+    int m_readsInTransaction = 0;
     qint64 m_now = 0; // seconds, when opened
     QHash<QByteArray, Pending> m_pending;
     std::vector<QByteArray> m_touched; // read entries whose last use is to be moved on

@@ -43,12 +43,24 @@ QString Database(const QString& folder) {
     return QDir(folder).filePath(ResultStore::FileName());
 }
 
-// A store in `folder` holding entries 0 .. count-1.
+// Folds the write-ahead log into the database file (which a store leaves to a later run).
+void Checkpoint(const QString& folder) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(Database(folder)).constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// A store in `folder` holding entries 0 .. count-1, all in the database file.
 void Fill(const QString& folder, int count, qsizetype size = 40) {
-    Opened opened = Open(folder);
-    ASSERT_TRUE(opened.store) << opened.lines.join('\n').toStdString();
-    for (int i = 0; i < count; ++i)
-        opened.store->Put(Key(quint64(i)), Value(quint64(i), size));
+    {
+        Opened opened = Open(folder);
+        ASSERT_TRUE(opened.store) << opened.lines.join('\n').toStdString();
+        for (int i = 0; i < count; ++i)
+            opened.store->Put(Key(quint64(i)), Value(quint64(i), size));
+    }
+    Checkpoint(folder);
 }
 
 struct stat OldFile(ino_t inode) {
@@ -152,6 +164,21 @@ TEST(ResultStore, NeverTrustsWhatItCannotVouchFor) {
         {"another program's SQLite database", sqliteOfAnother, 0, true, true},
         {"cut to half its size", cutTo(-1), -1, true, false},
         {"cut to its first 100 bytes", cutTo(100), 0, true, false},
+        {"its log cut short",
+         [](const QString& folder) {
+             Fill(folder, 10, 200);
+             // Written by a run that was killed: the log holds the rest, cut mid-way.
+             {
+                 Opened opened = Open(folder);
+                 ASSERT_TRUE(opened.store);
+                 for (int i = 10; i < 3000; ++i)
+                     opened.store->Put(Key(quint64(i)), Value(quint64(i), 200));
+             }
+             const QString log = Database(folder) + QStringLiteral("-wal");
+             ASSERT_EQ(::truncate(QFile::encodeName(log).constData(), QFileInfo(log).size() / 2),
+                       0);
+         },
+         1, false, false},
         {"a folder others may write to",
          [](const QString& folder) {
              Fill(folder, 10);
@@ -221,6 +248,7 @@ TEST(ResultStore, AValueWhoseBytesChangedIsAMiss) {
         opened.store->Put(Key(1), QByteArray("a value of its own, sealed"));
         opened.store->Put(Key(2), QByteArray("another value, left alone"));
     }
+    Checkpoint(folder);
     QByteArray file = ReadAll(Database(folder));
     const qsizetype at = file.indexOf("of its own");
     ASSERT_GE(at, 0);
