@@ -260,7 +260,7 @@ void TidyAhead::ReadAhead(Entry& entry) {
         return;
     if (std::optional<TidyResult> known = m_cached.LookUnread(entry.opened.page.st)) {
         entry.answer.result = std::move(known);
-        entry.unread = true;
+        entry.bytesDropped = true;
         return;
     }
     QByteArray bytes;
@@ -271,6 +271,16 @@ void TidyAhead::ReadAhead(Entry& entry) {
     entry.forbidden = m_settings.refuseForbidden && IsForbiddenContent(entry.path, bytes);
     if (!entry.forbidden)
         Submit(entry, entry.opened.page, bytes, *m_batch);
+    // A validation answered by the cache needs the bytes no more: let their memory serve the
+    // next read. Where the file system's times are too coarse to show a rewrite, the step
+    // compares the bytes instead.
+    const struct stat& st = entry.opened.page.st;
+    if (m_settings.reportsOnly && entry.answer.result &&
+        (st.st_mtim.tv_nsec != 0 || st.st_ctim.tv_nsec != 0)) {
+        entry.bytesDropped = true;
+        entry.bytes = 0;
+        return;
+    }
     m_bytesAhead += entry.bytes;
     entry.original = std::move(bytes);
 }
@@ -326,7 +336,8 @@ quint64 TidyAhead::FirstLiveTicket() const {
 }
 
 void TidyAhead::DropUnused(bool wait) {
-    if (!m_batch)
+    // Nothing pending (every entry answered by the cache, say): nothing to look for.
+    if (!m_batch || m_batch->nextTicket() == 0)
         return;
     const quint64 live = FirstLiveTicket();
     while (m_batch->nextTicket() != 0 && m_batch->nextTicket() < live &&
@@ -356,7 +367,7 @@ TidiedDocument TidyAhead::Tidy(PageFile page) {
     const bool ahead = !m_currentTaken && page.path == m_current.path &&
                        (m_current.ticket || m_current.backupTicket || m_current.forbidden ||
                         m_current.answer.result) &&
-                       page.Unchanged(m_current.unread ? nullptr : &m_current.original);
+                       page.Unchanged(m_current.bytesDropped ? nullptr : &m_current.original);
     if (ahead) {
         document.original = std::move(m_current.original);
         document.forbidden = m_current.forbidden;

@@ -113,7 +113,9 @@ private:
         quint64 backupTicket = 0; // 0: no backup tidied ahead
         qint64 bytes = 0;         // read ahead: the documents' size
         CachedTidying::Answer answer;
-        bool unread = false; // answered by the cache from the file's metadata alone
+        // Answered by the cache and its bytes not kept (a validation needs none): the step
+        // trusts the file's size and times to say it is as read.
+        bool bytesDropped = false;
     };
 
     std::optional<QString> TakePath();
