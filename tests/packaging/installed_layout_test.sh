@@ -127,6 +127,9 @@ expect "json sarif text " kelvane-batch tidy --format ""
 expect "json " kelvane-batch tidy --format = j
 expect "--check " kelvane-batch tidy --ch
 expect "" kelvane-batch validate --ch
+expect "--cache --cache-location --cache-strategy " kelvane-batch validate --cache
+expect "" kelvane-batch restore --cache
+expect "content metadata " kelvane-batch validate --cache-strategy ""
 expect "validate " kelvane-batch -rm "*.html" va
 expect "site site.html " kelvane-batch tidy -r si
 expect "- list.txt site site.html " kelvane-batch --files-from ""
