@@ -21,6 +21,21 @@ constexpr qint64 kLargeFile = qint64(64) << 20;
 // Descriptors kept for the run's other needs (helpers' pipes, the rewrites, the window).
 constexpr rlim_t kReservedFiles = 256;
 
+// Grows the process's descriptor table at once to hold `count` descriptors. The kernel doubles
+// the table as descriptors are opened, and while other threads share it (the helpers' pool
+// thread) each growth waits out a grace period of several milliseconds: three of them cost a
+// rerun answered by the cache more than all its reading. Done before the first run's helpers
+// start, the table is grown while the process has one thread.
+void ReserveDescriptors(rlim_t count) {
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || count < 2)
+        return;
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, int(count - 1));
+    if (high >= 0)
+        ::close(high);
+    ::close(fd);
+}
+
 // Files held open ahead at most: a list of many small pages keeps every helper busy with far
 // fewer, and the process must not run out of descriptors.
 qsizetype OpenFilesAhead() {
@@ -38,7 +53,9 @@ qsizetype OpenFilesAhead() {
         const rlim_t usable = files.rlim_cur > 2 * kReservedFiles ? files.rlim_cur - kReservedFiles
                                                                   : files.rlim_cur / 2;
         // Each entry may hold its file and briefly its backup.
-        return qsizetype(std::min<rlim_t>(usable / 2, 2048));
+        const rlim_t entries = std::min<rlim_t>(usable / 2, 2048);
+        ReserveDescriptors(std::min<rlim_t>(files.rlim_cur, entries + kReservedFiles));
+        return qsizetype(entries);
     }();
     return limit;
 }
