@@ -99,6 +99,27 @@ struct Road {
     }
 };
 
+// The switches of the benchmarks on a real manual: --rounds N --package P --manual FOLDER.
+struct ManualArguments {
+    int rounds = 3;
+    QString package = QStringLiteral("postgresql-doc-15");
+    QString manual;
+};
+
+inline ManualArguments ParseManualArguments(const QStringList& args, int rounds) {
+    ManualArguments parsed;
+    parsed.rounds = rounds;
+    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds"))
+            parsed.rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--package"))
+            parsed.package = args[i + 1];
+        else if (args[i] == QLatin1String("--manual"))
+            parsed.manual = args[i + 1];
+    }
+    return parsed;
+}
+
 // The folder of a real manual: `manual` when given, else scripts/fetch-manual's for `package`
 // (empty, with a line saying why, when there is none).
 inline QString FindManual(const QString& manual, const QString& package, const char* bench) {

@@ -43,18 +43,10 @@ const char* const kTidyOptions =
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 3;
-    QString package = QStringLiteral("postgresql-doc-15");
-    QString manual;
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rounds"))
-            rounds = std::max(1, args[i + 1].toInt());
-        else if (args[i] == QLatin1String("--package"))
-            package = args[i + 1];
-        else if (args[i] == QLatin1String("--manual"))
-            manual = args[i + 1];
-    }
+    const ManualArguments arguments = ParseManualArguments(app.arguments(), 3);
+    const int rounds = arguments.rounds;
+    QString manual = arguments.manual;
+    const QString package = arguments.package;
     const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
     const QString batch = QDir(app.applicationDirPath()).filePath(QStringLiteral("kelvane-batch"));
     if (tidy.isEmpty() || !QFileInfo(batch).isExecutable()) {
