@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace whole_process;
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     if (!Copies(manual, copies))
         return 1;
     // The same pages of every copy are edited: 1 %, spread over the manual.
-    const qsizetype step = std::max<qsizetype>(1, 100);
+    const qsizetype step = 100;
     QStringList edited;
     for (qsizetype i = step / 2; i < pages.size(); i += step)
         edited << pages[i].mid(manual.size());
@@ -115,13 +116,13 @@ int main(int argc, char** argv) {
         const QString validateCache = work.filePath(QStringLiteral("cache-v%1").arg(round));
         const QString tidyCache = work.filePath(QStringLiteral("cache-t%1").arg(round));
         // Which of the two first runs goes first changes each round.
-        if (round % 2 == 0) {
-            validateUncached.Add(validate(copy[0], {}));
-            validateFirst.Add(validate(copy[0], validateCache));
-        } else {
-            validateFirst.Add(validate(copy[0], validateCache));
-            validateUncached.Add(validate(copy[0], {}));
-        }
+        const auto firstRuns = [&](const std::function<void()>& one,
+                                   const std::function<void()>& other) {
+            (round % 2 == 0 ? one : other)();
+            (round % 2 == 0 ? other : one)();
+        };
+        firstRuns([&] { validateUncached.Add(validate(copy[0], {})); },
+                  [&] { validateFirst.Add(validate(copy[0], validateCache)); });
         validateCacheBytes = double(FolderBytes(validateCache));
         validateAgain.Add(validate(copy[0], validateCache));
         editedPages = 0;
@@ -129,13 +130,8 @@ int main(int argc, char** argv) {
             editedPages += EditKeepingSizeAndDates(copy[0] + page) ? 1 : 0;
         validateEdited.Add(validate(copy[0], validateCache));
 
-        if (round % 2 == 0) {
-            tidyUncached.Add(tidy(copy[1], {}));
-            tidyFirst.Add(tidy(copy[2], tidyCache));
-        } else {
-            tidyFirst.Add(tidy(copy[2], tidyCache));
-            tidyUncached.Add(tidy(copy[1], {}));
-        }
+        firstRuns([&] { tidyUncached.Add(tidy(copy[1], {})); },
+                  [&] { tidyFirst.Add(tidy(copy[2], tidyCache)); });
         tidyCacheBytes = double(FolderBytes(tidyCache));
         tidyAgain.Add(tidy(copy[2], tidyCache));
     }
