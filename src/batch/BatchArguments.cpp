@@ -279,7 +279,7 @@ QString BatchUsageText() {
         "                           content (default): every page is read and its bytes are\n"
         "                           the key; metadata: validate trusts a file's device, inode,\n"
         "                           size and times and skips reading it (faster, but blind to\n"
-        "                           a file rewritten within the same clock tick)\n"
+        "                           an edit that leaves all of them as they were)\n"
         "  -q, --quiet              no progress bar\n"
         "  -h, --help               this text\n"
         "      --version            the program's version\n"
