@@ -51,7 +51,7 @@ qsizetype OpenFilesAhead() {
                 files = raised;
         }
         const rlim_t usable = files.rlim_cur > 2 * kReservedFiles ? files.rlim_cur - kReservedFiles
-                                                                  : files.rlim_cur / 2;
+                                                                   : files.rlim_cur / 2;
         // Each entry may hold its file and briefly its backup.
         const rlim_t entries = std::min<rlim_t>(usable / 2, 2048);
         ReserveDescriptors(std::min<rlim_t>(files.rlim_cur, entries + kReservedFiles));
@@ -261,9 +261,9 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page) {
         return std::nullopt;
     // Never through a link: what lies there is read only as the backup it claims to be.
     PageFile backup;
-    backup.fd =
-        platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
-                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    backup.fd = platform::UniqueFd(::openat(lookup.folder->Fd(), page.fileName.constData(),
+                                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                                O_CLOEXEC));
     QByteArray bytes;
     if (!backup.IsOpen() || ::fstat(backup.fd.get(), &backup.st) != 0 ||
         !S_ISREG(backup.st.st_mode) ||
@@ -372,7 +372,8 @@ TidyResult TidyAhead::TakeTicket(quint64 ticket) {
 
 OpenedPage TidyAhead::Open(const QString& path, LinkRule rule) {
     if (path == m_current.path && m_current.opened.state == PageState::Opened &&
-        m_current.opened.page.Unchanged(&m_current.original) && m_current.opened.page.StillNamed())
+        m_current.opened.page.Unchanged(&m_current.original) &&
+        m_current.opened.page.StillNamed())
         return std::move(m_current.opened);
     m_current.opened = OpenedPage();
     m_currentTaken = true; // whatever was tidied ahead for this entry is of no use now

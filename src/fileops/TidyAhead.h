@@ -32,8 +32,8 @@ inline constexpr qint64 kMaxDocumentBytes = qint64(256) << 20;
 
 // A document of the run with the result of tidying it.
 struct TidiedDocument {
-    PageFile page;          // still open: the rewrite works on it
-    QByteArray original;    // the bytes that were tidied
+    PageFile page;       // still open: the rewrite works on it
+    QByteArray original; // the bytes that were tidied
     bool forbidden = false; // an executable program: not tidied (`result` is empty)
     // Its output is empty where the file is what its backup gives (`tidiedFromBackup`) and
     // the result came from the cache: such a file is never written.
@@ -63,8 +63,8 @@ public:
     QString FindSample(qsizetype limit, QByteArray* content = nullptr);
 
     struct Settings {
-        Wanted wanted;                // empty: every regular file
-        bool backups = false;         // a file's backup is tidied too (the already-tidied test)
+        Wanted wanted;       // empty: every regular file
+        bool backups = false; // a file's backup is tidied too (the already-tidied test)
         bool refuseForbidden = false; // executable programs are not tidied (TidiedDocument)
         bool reportsOnly = false;     // the library's reports are all that is wanted (validate)
         // The texts a tidy may write are checked for the result cache at once (see
@@ -145,8 +145,8 @@ private:
 
     WorkItems& m_source;
     RunFiles m_files;
-    std::deque<QString> m_peeked;   // taken from the source, not yet read
-    std::deque<Entry> m_ahead;      // read, and tidied ahead where wanted
+    std::deque<QString> m_peeked; // taken from the source, not yet read
+    std::deque<Entry> m_ahead;    // read, and tidied ahead where wanted
     std::optional<Entry> m_waiting; // opened, next in line: waits for room to be tidied ahead
     Entry m_current;
     bool m_currentTaken = false;
