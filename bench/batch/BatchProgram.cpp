@@ -40,9 +40,10 @@ ProgramFigures RunBatchProgram(const QString& folder) {
     ProgramFigures figures;
     QElapsedTimer timer;
     timer.start();
-    process.start(program, {QStringLiteral("tidy"), QStringLiteral("-r"), QStringLiteral("-q"),
-                            QStringLiteral("--force"), QStringLiteral("-m"),
-                            QStringLiteral("*.html"), folder});
+    // Without the result cache: every round tidies every page.
+    process.start(program, {QStringLiteral("tidy"), QStringLiteral("--no-cache"),
+                            QStringLiteral("-r"), QStringLiteral("-q"), QStringLiteral("--force"),
+                            QStringLiteral("-m"), QStringLiteral("*.html"), folder});
     if (!process.waitForStarted())
         return figures;
     const qint64 pid = process.processId();

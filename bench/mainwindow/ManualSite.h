@@ -86,8 +86,9 @@ inline double BatchSeconds(const QTemporaryDir& dir, const QStringList& argument
     batch.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
+    // Without the result cache: the window's runs do not use one here either.
     batch.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kelvane-batch"),
-                arguments);
+                arguments + QStringList{QStringLiteral("--no-cache")});
     if (!batch.waitForFinished(-1) || batch.exitStatus() != QProcess::NormalExit ||
         batch.exitCode() > 1) {
         std::fprintf(stderr, "kelvane-batch %s failed\n", qPrintable(arguments.join(' ')));

@@ -12,6 +12,10 @@
 //   bench_manual [--rounds N] [--package DEBIAN-DOC-PACKAGE] [--manual FOLDER]
 //
 // The manual comes from scripts/fetch-manual (a Debian documentation package, downloaded once).
+// kelvane-batch runs without its result cache here (bench_cache measures that): every round
+// does the whole work.
+
+#include "common/WholeProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,19 +23,12 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <time.h>
-#include <vector>
 
-extern char** environ;
+using namespace whole_process;
 
 namespace {
 
@@ -42,115 +39,23 @@ const char* const kTidyOptions =
     "--uppercase-attributes yes --drop-empty-paras yes --fix-bad-comments no --fix-uri no "
     "--tidy-mark no --wrap 0 --tab-size 1 --input-encoding raw --output-encoding raw";
 
-struct Measure {
-    double wall = -1;
-    double cpu = 0;       // user + system, the whole process tree
-    double peakMb = 0;    // the largest process of the tree
-    QByteArray out;
-};
-
-double Now() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-// Runs `command` with /bin/sh; its standard output goes to `outFile` when given.
-Measure Timed(const QString& command, const QString& outFile = {}) {
-    const QByteArray line =
-        (command + (outFile.isEmpty() ? QStringLiteral(" >/dev/null") : " >'" + outFile + "'") +
-         QStringLiteral(" 2>/dev/null"))
-            .toLocal8Bit();
-    const char* argv[] = {"/bin/sh", "-c", line.constData(), nullptr};
-    Measure measure;
-    const double start = Now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-        return measure;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        return measure;
-    measure.wall = Now() - start;
-    measure.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    measure.peakMb = double(usage.ru_maxrss) / 1024.0;
-    if (!outFile.isEmpty()) {
-        QFile file(outFile);
-        if (file.open(QIODevice::ReadOnly))
-            measure.out = file.readAll();
-    }
-    return measure;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
-}
-
-QString Quoted(const QString& path) {
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
-// Copies of the manual with their own dates, on disk before anything is timed.
-bool Copies(const QString& manual, const QStringList& targets) {
-    for (const QString& target : targets)
-        if (QProcess::execute(QStringLiteral("cp"), {"-a", manual, target}) != 0)
-            return false;
-    return QProcess::execute(QStringLiteral("sync"), {}) == 0;
-}
-
-struct Road {
-    explicit Road(const char* title) : name(title) {}
-    const char* name;
-    std::vector<double> wall, cpu, peak;
-    void Add(const Measure& m) {
-        wall.push_back(m.wall);
-        cpu.push_back(m.cpu);
-        peak.push_back(m.peakMb);
-    }
-    void Print() const {
-        std::printf("  %-44s %7.2f s wall %7.2f s processor  %5.2f cores  %7.1f MB peak\n", name,
-                    Median(wall), Median(cpu), Median(cpu) / std::max(Median(wall), 1e-9),
-                    Median(peak));
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int rounds = 3;
-    QString package = QStringLiteral("postgresql-doc-15");
-    QString manual;
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rounds"))
-            rounds = std::max(1, args[i + 1].toInt());
-        else if (args[i] == QLatin1String("--package"))
-            package = args[i + 1];
-        else if (args[i] == QLatin1String("--manual"))
-            manual = args[i + 1];
-    }
+    const ManualArguments arguments = ParseManualArguments(app.arguments(), 3);
+    const int rounds = arguments.rounds;
+    QString manual = arguments.manual;
+    const QString package = arguments.package;
     const QString tidy = QStandardPaths::findExecutable(QStringLiteral("tidy"));
     const QString batch = QDir(app.applicationDirPath()).filePath(QStringLiteral("kelvane-batch"));
     if (tidy.isEmpty() || !QFileInfo(batch).isExecutable()) {
         std::printf("bench_manual: needs the tidy program and kelvane-batch beside it\n");
         return 0;
     }
-    if (manual.isEmpty()) {
-        QProcess fetch;
-        fetch.start(QStringLiteral(KELVANE_SOURCE "/scripts/fetch-manual"), {package});
-        fetch.waitForFinished(600000);
-        manual = QString::fromLocal8Bit(fetch.readAllStandardOutput()).trimmed();
-        if (fetch.exitCode() != 0 || manual.isEmpty()) {
-            std::printf("bench_manual: no manual (%s)\n",
-                        fetch.readAllStandardError().trimmed().constData());
-            return 0;
-        }
-    }
+    manual = FindManual(manual, package, "bench_manual");
+    if (manual.isEmpty())
+        return 0;
     qint64 pages = 0, bytes = 0;
     QDirIterator it(manual, {"*.html", "*.htm"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -181,8 +86,8 @@ int main(int argc, char** argv) {
     qint64 ourMessages = -1, tidyMessages = -1;
     for (int round = 0; round < rounds; ++round) {
         const QString* copy = &copies[4 * round];
-        Measure m =
-            Timed(Quoted(batch) + " validate -q -r --format json " + Quoted(copy[0]), report);
+        Measure m = Timed(
+            Quoted(batch) + " validate --no-cache -q -r --format json " + Quoted(copy[0]), report);
         validate.Add(m);
         const QJsonObject counts = QJsonDocument::fromJson(m.out).object()["counts"].toObject();
         const QJsonObject levels = counts["messages"].toObject();
@@ -198,7 +103,7 @@ int main(int argc, char** argv) {
                                           report);
             tidyMessages = counted.out.trimmed().toLongLong();
         }
-        tidyRun.Add(Timed(Quoted(batch) + " tidy -q --force -r " + Quoted(copy[1])));
+        tidyRun.Add(Timed(Quoted(batch) + " tidy --no-cache -q --force -r " + Quoted(copy[1])));
         tidyM.Add(Timed(find(copy[2]) + QStringLiteral("-P %1 -n 100 ").arg(cores) + tidyCall +
                         "-m " + kTidyOptions));
         oneTidyM.Add(Timed(find(copy[3]) + "-n 100000 " + tidyCall + "-m " + kTidyOptions));

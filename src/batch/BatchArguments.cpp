@@ -38,6 +38,14 @@ ReportFormat ParseFormat(const QString& text) {
     Refuse(QStringLiteral("--format wants text, json or sarif, not '%1'").arg(text));
 }
 
+CacheStrategy ParseCacheStrategy(const QString& text) {
+    if (text == QLatin1String("content"))
+        return CacheStrategy::Content;
+    if (text == QLatin1String("metadata"))
+        return CacheStrategy::Metadata;
+    Refuse(QStringLiteral("--cache-strategy wants content or metadata, not '%1'").arg(text));
+}
+
 std::optional<BatchCommand> ParseCommand(const QString& text) {
     if (text == QLatin1String("tidy"))
         return BatchCommand::Tidy;
@@ -130,6 +138,16 @@ private:
             flag(m_result.force);
         else if (name == QLatin1String("quiet"))
             flag(m_result.quiet);
+        else if (name == QLatin1String("cache"))
+            flag(m_result.cache);
+        else if (name == QLatin1String("no-cache")) {
+            bool off = false;
+            flag(off);
+            m_result.cache = false;
+        } else if (name == QLatin1String("cache-location"))
+            SetOnce(m_result.cacheLocation, shown, Value(shown, attached));
+        else if (name == QLatin1String("cache-strategy"))
+            m_result.cacheStrategy = ParseCacheStrategy(Value(shown, attached));
         else if (name == QLatin1String("help"))
             flag(m_result.help);
         else if (name == QLatin1String("version"))
@@ -202,6 +220,20 @@ private:
         if (r.optionsFile && r.tidyConfig)
             Refuse(QStringLiteral("--options and --tidy-config are two sources of the tidy "
                                   "options: give one"));
+        if (r.command == BatchCommand::Restore || r.command == BatchCommand::Clean) {
+            for (const auto& [given, name] :
+                 {std::pair{r.cacheLocation.has_value(), "--cache-location"},
+                  std::pair{r.cacheStrategy.has_value(), "--cache-strategy"}})
+                if (given)
+                    Refuse(QStringLiteral("%1 goes with tidy and validate only")
+                               .arg(QLatin1String(name)));
+        }
+        if (!r.cache && (r.cacheLocation || r.cacheStrategy))
+            Refuse(QStringLiteral("--no-cache leaves no cache for %1")
+                       .arg(r.cacheLocation ? QStringLiteral("--cache-location")
+                                            : QStringLiteral("--cache-strategy")));
+        if (r.cacheLocation && r.cacheLocation->isEmpty())
+            Refuse(QStringLiteral("--cache-location wants a folder"));
         if (r.masks) {
             try {
                 CheckMasks(*r.masks);
@@ -289,6 +321,14 @@ QString BatchUsageText() {
         "                           files changed since they were tidied (their text goes to\n"
         "                           the trash)\n"
         "      --format FORMAT      report on standard output: text, json or sarif\n"
+        "      --cache, --no-cache  validate, tidy: reuse HTML Tidy's results for pages seen\n"
+        "                           before with the same options (on by default)\n"
+        "      --cache-location DIR keep them in DIR (default: $XDG_CACHE_HOME/kelvane)\n"
+        "      --cache-strategy content|metadata\n"
+        "                           content (default): every page is read and its bytes are\n"
+        "                           the key; metadata: validate trusts a file's device, inode,\n"
+        "                           size and times and skips reading it (faster, but blind to\n"
+        "                           an edit that leaves all of them as they were)\n"
         "  -q, --quiet              no progress bar\n"
         "  -h, --help               this text\n"
         "      --version            the program's version\n"

@@ -2,6 +2,7 @@
 // The command line of kelvane-batch: a command, switches and paths.
 //   kelvane-batch tidy|validate|restore|clean [options] PATH...
 
+#include "engine/TidyResultCache.h"
 #include "support/Errors.h"
 
 #include <QString>
@@ -28,7 +29,12 @@ struct BatchArguments {
     bool diff = false;                    // tidy: write nothing, print the changes
     bool force = false;                   // tidy: many messages; restore: files edited since
     ReportFormat format = ReportFormat::Text;
-    bool quiet = false; // no progress bar
+    // --cache (the default) or --no-cache: validate and tidy keep and reuse the library's
+    // results between runs.
+    bool cache = true;
+    std::optional<QString> cacheLocation;       // --cache-location; none: TidyResultCache's default
+    std::optional<CacheStrategy> cacheStrategy; // --cache-strategy; none: content
+    bool quiet = false;                         // no progress bar
     bool help = false;
     bool version = false;
     QStringList paths;

@@ -9,6 +9,7 @@
 #include "batch/TerminalProgress.h"
 #include "engine/TidyEngine.h"
 #include "engine/TidyProcessPool.h"
+#include "engine/TidyResultCache.h"
 #include "fileops/FileMask.h"
 #include "platform/ProgramFiles.h"
 #include "support/Translation.h"
@@ -133,6 +134,15 @@ int Run(const BatchArguments& arguments, RunSettings& settings, ErrorOutput& err
         poolSettings.helperCount = arguments.jobs;
     TidyProcessPool pool(poolSettings);
     const ScopedTidyRunner runner(pool);
+    // Results of earlier runs; a cache that cannot be used costs a line, never the run.
+    std::unique_ptr<TidyResultCache> cache;
+    if (arguments.cache &&
+        (arguments.command == BatchCommand::Tidy || arguments.command == BatchCommand::Validate))
+        cache = TidyResultCache::Open(
+            arguments.cacheLocation.value_or(QString()),
+            [&](const QString& line) { err.Line(line); },
+            arguments.cacheStrategy.value_or(CacheStrategy::Content));
+    const ScopedTidyResultCache cacheInstalled(cache.get());
 
     FileProgressRun* progressRun = nullptr;
     InterruptWatch watch([&] {

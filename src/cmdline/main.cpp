@@ -4,6 +4,7 @@
 #include "cmdline/CommandLine.h"
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
+#include "engine/TidyResultCache.h"
 #include "engine/gui/TFormTidyProperties.h"
 #include "fileops/gui/TFormFileList.h"
 #include "fileops/gui/TFormFileProgress.h"
@@ -191,6 +192,9 @@ int main(int argc, char** argv) {
         // HTML Tidy runs in helper processes beside the program: a page that crashes the
         // library costs that page, never the program.
         InstallTidyProcessPool();
+        // Validate and Tidy reuse what HTML Tidy answered before for pages that did not
+        // change (the cache kelvane-batch keeps too).
+        InstallTidyResultCache(SayOnStandardError);
         return Run(commandLine);
     } catch (const std::exception& error) {
         // Any other start-up failure is said where the user looks, and fails the run.

@@ -254,7 +254,7 @@ bool DecodeTidyRequest(QByteArrayView payload, TidyRequest& out, qint64* memoryB
     const quint64 budget = in.u64();
     const quint8 mode = in.u8();
     if (!in.ok() || !in.atEnd() || budget > quint64(std::numeric_limits<qint64>::max()) ||
-        mode > quint8(TidyRequest::Mode::ReportsOnly))
+        mode > quint8(TidyRequest::Mode::CheckOutput))
         return false;
     request.mode = TidyRequest::Mode(mode);
     out = std::move(request);

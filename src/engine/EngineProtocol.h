@@ -28,7 +28,8 @@ enum class EngineFrameKind : quint8 {
 };
 
 // 4: each report carries its message key and whether it was muted.
-inline constexpr quint16 kEngineProtocolVersion = 4;
+// 5: a request may ask only for the check of a text (CheckOutput).
+inline constexpr quint16 kEngineProtocolVersion = 5;
 inline constexpr qsizetype kEngineFrameHeaderSize = 12;
 // Requests and results: far beyond any page, well below what a QByteArray can hold.
 inline constexpr qsizetype kMaxEngineDocumentPayload = qsizetype(1) << 30;

@@ -61,6 +61,9 @@ public:
         m_mode = reportsOnly ? TidyRequest::Mode::ReportsOnly : TidyRequest::Mode::Tidy;
     }
     bool reportsOnly() const { return m_mode == TidyRequest::Mode::ReportsOnly; }
+    // The mode of the documents submitted from now on (setReportsOnly chooses between the
+    // first two).
+    void setMode(TidyRequest::Mode mode) { m_mode = mode; }
 
 Q_SIGNALS:
     // The oldest pending document's result is there (queued). Only the completion of the

@@ -187,6 +187,17 @@ TidyDoc CreateDocument([[maybe_unused]] TidyDocumentHeap& heap) {
 #endif
 }
 
+// Whether saving the parsed and repaired document is sure to write some text, so that a tidy
+// could not fail for want of output. The library writes the document whenever its markup is
+// shown and it either found no errors or is told to write anyway; a whole document (neither
+// body-only nor XML, which may print nothing) then has at least its <html> element, which the
+// parser always makes. Any other case is answered by writing the text.
+bool SaveWritesMarkup(TidyDoc doc) {
+    return tidyOptGetBool(doc, TidyShowMarkup) &&
+           (tidyErrorCount(doc) == 0 || tidyOptGetBool(doc, TidyForceOutput)) &&
+           tidyOptGetInt(doc, TidyBodyOnly) == TidyNoState && !tidyOptGetBool(doc, TidyXmlOut);
+}
+
 } // namespace
 
 bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc) {
@@ -248,6 +259,8 @@ TidyResult RunTidyLibrary(const TidyRequest& request) {
         // Saving adds no reports: validation stops here.
         if (request.mode == TidyRequest::Mode::ReportsOnly)
             return TidyRunStatus::Completed;
+        if (request.mode == TidyRequest::Mode::CheckOutput && SaveWritesMarkup(doc.get()))
+            return TidyRunStatus::Completed;
         ByteSink sink;
         if (tidySaveSink(doc.get(), sink.get()) < 0 || sink.failed())
             return TidyRunStatus::Failed;
@@ -262,6 +275,8 @@ TidyResult RunTidyLibrary(const TidyRequest& request) {
     doc.reset();
     result.status = collector.lost ? TidyRunStatus::Failed : status;
     if (result.status != TidyRunStatus::Completed)
+        result.output.clear();
+    if (request.mode != TidyRequest::Mode::Tidy)
         result.output.clear();
     result.reports = collector.take();
     return result;

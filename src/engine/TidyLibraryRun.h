@@ -13,7 +13,7 @@ bool ApplyResolvedOptions(const ResolvedTidyOptions& options, TidyDoc doc);
 
 // Runs the library over one document: fresh document, options, parse (every byte of the
 // document, with its length), clean and repair, and save unless the request wants its reports
-// only. Reports are collected through a message callback that keeps them from the library's
+// only (a CheckOutput request saves only where that decides its status, and keeps no output). Reports are collected through a message callback that keeps them from the library's
 // own error output. The result is Failed when an option was refused, parsing, cleaning or
 // saving reported a severe failure, or the library wrote no output for a non-empty document;
 // the reports gathered so far come back either way. Everything the library allocated is

@@ -2,6 +2,7 @@
 
 #include "engine/TidyOptionCheck.h"
 #include "engine/TidyPoolState.h"
+#include "platform/BuildIdentity.h"
 #include "platform/ProgramFiles.h"
 #include "support/Errors.h"
 #include "support/Translation.h"
@@ -107,7 +108,9 @@ TidyPoolSettings DefaultTidyPoolSettings() {
 }
 
 TidyProcessPool::TidyProcessPool(TidyPoolSettings settings)
-    : m_settings(std::move(settings)), m_helpers(size_t(std::max(1, m_settings.helperCount))) {
+    : m_settings(std::move(settings)),
+      m_identity(platform::ProgramBuildIdentity(m_settings.helperPath)),
+      m_helpers(size_t(std::max(1, m_settings.helperCount))) {
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0)
         throw KelvaneError(qt_error_string(errno));

@@ -77,6 +77,8 @@ public:
     // submit + wait. Throws KelvaneError when no helper could be started (or for options that
     // the option set does not allow, which only a program error can produce).
     TidyResult run(const TidyRequest& request) override;
+    // The helper program's build (platform::ProgramBuildIdentity), read when the pool is made.
+    QByteArray identity() const override { return m_identity; }
 
     // Queues one document. `whenDone` is called on the pool thread once its result is there
     // (also when it failed); it must be quick and must not call back into the pool.
@@ -118,6 +120,7 @@ private:
                     int signal = 0, int exitStatus = -1);
 
     const TidyPoolSettings m_settings;
+    const QByteArray m_identity;
     mutable std::mutex m_mutex;
     std::condition_variable m_done;
     std::deque<Ticket> m_queue;

@@ -41,7 +41,10 @@ struct TidyRequest {
     // ReportsOnly parses, cleans and repairs but writes no output: the reports are the same
     // (the library reports nothing while it writes), for about half the work. Validation uses
     // it; the result's output is then empty.
-    enum class Mode : quint8 { Tidy, ReportsOnly };
+    // CheckOutput answers what Tidy would (its status and reports) without the output, and
+    // writes the text only where the library's options leave its status in doubt; the result
+    // cache checks a tidied text this way, so that a later run over it needs no run at all.
+    enum class Mode : quint8 { Tidy, ReportsOnly, CheckOutput };
 
     ResolvedTidyOptions options;
     QByteArray document; // every byte, NUL bytes included

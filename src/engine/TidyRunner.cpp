@@ -1,6 +1,7 @@
 #include "engine/TidyRunner.h"
 
 #include "engine/TidyLibraryRun.h"
+#include "platform/BuildIdentity.h"
 
 namespace {
 TidyRunner* g_installed = nullptr;
@@ -8,6 +9,11 @@ TidyRunner* g_installed = nullptr;
 
 TidyResult InProcessTidyRunner::run(const TidyRequest& request) {
     return RunTidyLibrary(request);
+}
+
+QByteArray InProcessTidyRunner::identity() const {
+    const QByteArray own = platform::OwnBuildIdentity();
+    return own.isEmpty() ? QByteArray() : "in-process:" + own + ":" + tidyLibraryVersion();
 }
 
 TidyRunner& CurrentTidyRunner() {

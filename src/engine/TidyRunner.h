@@ -9,12 +9,18 @@ public:
     virtual ~TidyRunner() = default;
     // Must not throw for problems of the document; a failed run is a Failed result.
     virtual TidyResult run(const TidyRequest& request) = 0;
+    // What identifies the build of HTML Tidy (and of the code around it) that answers: results
+    // are cached under it, so two runners that could answer differently never share it. Empty:
+    // results of this runner are not cached.
+    virtual QByteArray identity() const { return {}; }
 };
 
 // Calls RunTidyLibrary directly.
 class InProcessTidyRunner final : public TidyRunner {
 public:
     TidyResult run(const TidyRequest& request) override;
+    // This program's build.
+    QByteArray identity() const override;
 };
 
 // The runner RunTidy uses; the in-process one unless another is installed.

@@ -17,12 +17,30 @@ constexpr int kFirstBudget = 16;
 constexpr int kStepBudget = 8;
 // A file larger than this is only read ahead when nothing else is pending.
 constexpr qint64 kLargeFile = qint64(64) << 20;
+
 [[noreturn]] void OutOfDescriptors() {
     throw KelvaneError(
         FillTemplate(Translate(QStringLiteral(
                          "The run has no file descriptor left (this process may have %d files "
                          "open at once: see ulimit -n), so it ended here.")),
                      {QString::number(OpenFileLimit())}));
+}
+
+// Grows the process's descriptor table at once to hold `count` descriptors. The kernel doubles
+// the table as descriptors are opened, and while other threads share it (the helpers' pool
+// thread) each growth waits out a grace period of several milliseconds: three of them cost a
+// rerun answered by the cache more than all its reading. Done before the first run's helpers
+// start, the table is grown while the process has one thread.
+void ReserveDescriptors(qint64 count) {
+    if (count < 2)
+        return;
+    const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, int(std::min<qint64>(count - 1, 1 << 20)));
+    if (high >= 0)
+        ::close(high);
+    ::close(fd);
 }
 
 [[noreturn]] void CannotRead(const QString& path, int code) {
@@ -52,6 +70,10 @@ TidyAhead::TidyAhead(WorkItems& source, bool writes)
     : m_source(source), m_shares(ShareDescriptors()), m_files(source.Roots(), writes),
       m_maxAhead(kMaxAhead), m_maxOpenAhead(m_shares.pagesAhead) {
     m_files.SetCachedFolders(m_shares.folders);
+    // Room for every descriptor the shares allow, and the helpers' sockets, at once.
+    ReserveDescriptors(std::min<qint64>(OpenFileLimit(), m_shares.pagesAhead +
+                                                             2 * qint64(m_shares.rewrites) +
+                                                             2 * qint64(m_shares.folders) + 64));
 }
 
 TidyAhead::~TidyAhead() = default;
@@ -103,6 +125,8 @@ void TidyAhead::Start(ResolvedTidyOptions options, TidyRunner& runner, Settings 
     m_settings = std::move(settings);
     m_batch = std::make_unique<TidyBatch>(m_options, runner);
     m_batch->setReportsOnly(m_settings.reportsOnly);
+    m_cached.Start(CurrentTidyResultCache(), m_options, runner, m_settings.reportsOnly,
+                   m_settings.checkOutput);
 }
 
 void TidyAhead::SetMaxAhead(qsizetype entries, qint64 bytes) {
@@ -118,6 +142,7 @@ void TidyAhead::Forget(Entry& entry) {
 void TidyAhead::Stop() {
     if (m_batch)
         m_batch->cancel();
+    m_cached.Stop();
     m_droppedAhead += qsizetype(m_ahead.size()) + (m_waiting ? 1 : 0);
     m_ahead.clear();
     m_waiting.reset();
@@ -155,6 +180,7 @@ std::optional<QString> TidyAhead::Next() {
     if (m_ahead.empty())
         TopUp(kFirstBudget, true);
     Forget(m_current);
+    m_cached.TakeChecks(false);
     if (!m_ahead.empty()) {
         m_current = std::move(m_ahead.front());
         m_ahead.pop_front();
@@ -163,8 +189,11 @@ std::optional<QString> TidyAhead::Next() {
             --m_openAhead; // the step owns it now
     } else {
         std::optional<QString> path = TakePath();
-        if (!path)
+        if (!path) {
+            // The end of the list: what the run wrote is checked before it ends.
+            m_cached.TakeChecks(true, m_settings.stopped);
             return std::nullopt;
+        }
         m_current = Entry();
         m_current.path = std::move(*path);
     }
@@ -197,7 +226,7 @@ void TidyAhead::TopUp(int budget, bool mayWait) {
         }
         // A document that does not fit waits for earlier ones to be taken, rather than being
         // tidied in its own step: the helpers would then wait on one another.
-        if (!Fits(entry) && m_batch->pendingCount() > 0) {
+        if (!Fits(entry) && (m_batch->pendingCount() > 0 || m_bytesAhead > 0)) {
             m_waiting = std::move(entry);
             ++m_openAhead;
             return;
@@ -270,6 +299,11 @@ std::optional<QByteArray> TidyAhead::ReadBackup(const PageFile& page, int& error
 void TidyAhead::ReadAhead(Entry& entry) {
     if (!entry.opened.page.IsOpen())
         return;
+    if (std::optional<TidyResult> known = m_cached.LookUnread(entry.opened.page.st)) {
+        entry.answer.result = std::move(known);
+        entry.bytesDropped = true;
+        return;
+    }
     QByteArray bytes;
     if (ReadPage(entry.opened.page, bytes, kMaxDocumentBytes) != ReadState::Read) {
         entry.opened = OpenedPage(); // the step reads it again and reports what it finds then
@@ -290,28 +324,72 @@ void TidyAhead::ReadAhead(Entry& entry) {
                 return;
             }
         }
-        entry.bytes = bytes.size();
-        entry.ticket = m_batch->submit(bytes);
-        if (backup) {
-            entry.bytes += backup->size();
-            entry.backupTicket = m_batch->submit(std::move(*backup));
-        }
+        Submit(entry, entry.opened.page, bytes, std::move(backup), *m_batch);
+    }
+    // A validation answered by the cache needs the bytes no more: let their memory serve the
+    // next read. Where the file system's times are too coarse to show a rewrite, the step
+    // compares the bytes instead.
+    const struct stat& st = entry.opened.page.st;
+    if (m_settings.reportsOnly && entry.answer.result &&
+        (st.st_mtim.tv_nsec != 0 || st.st_ctim.tv_nsec != 0)) {
+        entry.bytesDropped = true;
+        entry.bytes = 0;
+        return;
     }
     m_bytesAhead += entry.bytes;
     entry.original = std::move(bytes);
 }
 
+void TidyAhead::Submit(Entry& entry, const PageFile& page, const QByteArray& bytes,
+                       std::optional<QByteArray> backup, TidyBatch& batch) {
+    entry.answer = m_cached.Look(bytes, backup ? &*backup : nullptr);
+    m_cached.Read(page.st, entry.answer);
+    entry.bytes = bytes.size();
+    if (!entry.answer.result)
+        entry.ticket = batch.submit(bytes);
+    if (backup && !entry.answer.fromBackup) {
+        entry.bytes += backup->size();
+        entry.backupTicket = batch.submit(std::move(*backup));
+    }
+}
+
+void TidyAhead::Collect(TidiedDocument& document, const Entry& entry,
+                        const std::function<TidyResult(quint64)>& take) {
+    // Taken in the order submitted: the file's result, then its backup's.
+    if (entry.ticket) {
+        document.result = take(entry.ticket);
+        m_cached.Learn(entry.answer, document.result);
+    } else if (entry.answer.result) {
+        document.result = *entry.answer.result;
+    } else {
+        throw std::logic_error("TidyAhead: a document with neither a result nor a ticket");
+    }
+    if (entry.backupTicket) {
+        const TidyResult fromBackup = take(entry.backupTicket);
+        m_cached.LearnBackup(entry.answer, fromBackup);
+        document.tidiedFromBackup =
+            fromBackup.status == TidyRunStatus::Completed && fromBackup.output == document.original;
+    } else {
+        document.tidiedFromBackup = entry.answer.fromBackup.value_or(false);
+    }
+}
+
 quint64 TidyAhead::FirstLiveTicket() const {
-    if (m_current.ticket && !m_currentTaken)
-        return m_current.ticket;
+    // An entry's page goes before its backup; a page answered by the cache has none.
+    const auto first = [](const Entry& entry) {
+        return entry.ticket ? entry.ticket : entry.backupTicket;
+    };
+    if (first(m_current) && !m_currentTaken)
+        return first(m_current);
     for (const Entry& entry : m_ahead)
-        if (entry.ticket)
-            return entry.ticket;
+        if (first(entry))
+            return first(entry);
     return ~quint64(0);
 }
 
 void TidyAhead::DropUnused(bool wait) {
-    if (!m_batch)
+    // Nothing pending (every entry answered by the cache, say): nothing to look for.
+    if (!m_batch || m_batch->nextTicket() == 0)
         return;
     const quint64 live = FirstLiveTicket();
     while (m_batch->nextTicket() != 0 && m_batch->nextTicket() < live &&
@@ -361,17 +439,14 @@ void TidyAhead::ReleaseDescriptors() {
 TidiedDocument TidyAhead::Tidy(PageFile page) {
     TidiedDocument document;
     const bool ahead = !m_currentTaken && page.path == m_current.path &&
-                       (m_current.ticket || m_current.forbidden) &&
-                       page.Unchanged(&m_current.original);
+                       (m_current.ticket || m_current.backupTicket || m_current.forbidden ||
+                        m_current.answer.result) &&
+                       page.Unchanged(m_current.bytesDropped ? nullptr : &m_current.original);
     if (ahead) {
         document.original = std::move(m_current.original);
         document.forbidden = m_current.forbidden;
-        if (m_current.ticket) {
-            // Taken in the order submitted: the file's result, then its backup's.
-            document.result = TakeTicket(m_current.ticket);
-            if (m_current.backupTicket)
-                document.fromBackup = TakeTicket(m_current.backupTicket);
-        }
+        if (!document.forbidden)
+            Collect(document, m_current, [this](quint64 ticket) { return TakeTicket(ticket); });
         m_currentTaken = true;
         m_current.ticket = 0;
         m_current.backupTicket = 0;
@@ -410,12 +485,9 @@ TidiedDocument TidyAhead::Tidy(PageFile page) {
         }
         TidyBatch single(m_options, m_runner ? *m_runner : CurrentTidyRunner());
         single.setReportsOnly(m_settings.reportsOnly);
-        single.submit(document.original);
-        if (backup)
-            single.submit(std::move(*backup));
-        document.result = single.takeNext();
-        if (backup)
-            document.fromBackup = single.takeNext();
+        Entry now;
+        Submit(now, page, document.original, std::move(backup), single);
+        Collect(document, now, [&](quint64) { return single.takeNext(); });
     }
     document.page = std::move(page);
     return document;

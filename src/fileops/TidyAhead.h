@@ -9,6 +9,7 @@
 // length of the list.
 
 #include "engine/TidyBatch.h"
+#include "fileops/CachedTidying.h"
 #include "fileops/PageFile.h"
 #include "fileops/RunDescriptors.h"
 #include "fileops/RunFiles.h"
@@ -35,10 +36,12 @@ struct TidiedDocument {
     PageFile page;       // still open: the rewrite works on it
     QByteArray original; // the bytes that were tidied
     bool forbidden = false; // an executable program: not tidied (`result` is empty)
+    // Its output is empty where the file is what its backup gives (`tidiedFromBackup`) and
+    // the result came from the cache: such a file is never written.
     TidyResult result;
-    // What tidying the file's backup with the same options gives, when it has one: a file
-    // that is exactly that was tidied from its backup already.
-    std::optional<TidyResult> fromBackup;
+    // The file has a backup, and tidying the backup with the same options gives exactly the
+    // file: it was tidied from its backup already.
+    bool tidiedFromBackup = false;
 };
 
 class TidyAhead final : public WorkItems {
@@ -72,9 +75,13 @@ public:
         // Releases what the run holds open besides the look-ahead (the rewrites in flight),
         // when the process has run short of descriptors; may be empty.
         std::function<void()> releaseDescriptors;
+        // The texts a tidy may write are checked for the result cache at once (see
+        // CachedTidying); the end of the list waits for those checks unless `stopped` says so.
+        bool checkOutput = false;
+        std::function<bool()> stopped;
     };
     // From now on, entries are tidied ahead with `options` by `runner` (which must outlive
-    // this).
+    // this), answered from the installed result cache where it can (CurrentTidyResultCache).
     void Start(ResolvedTidyOptions options, TidyRunner& runner, Settings settings);
     // Drops everything tidied ahead (Cancel, the end of the run).
     void Stop();
@@ -116,7 +123,11 @@ private:
         bool forbidden = false;
         quint64 ticket = 0;       // 0: not tidied ahead
         quint64 backupTicket = 0; // 0: no backup tidied ahead
-        qint64 bytes = 0;         // tidied ahead: the documents' size
+        qint64 bytes = 0;         // read ahead: the documents' size
+        CachedTidying::Answer answer;
+        // Answered by the cache and its bytes not kept (a validation needs none): the step
+        // trusts the file's size and times to say it is as read.
+        bool bytesDropped = false;
     };
 
     std::optional<QString> TakePath();
@@ -133,6 +144,13 @@ private:
     void TopUp(int budget, bool mayWait);
     // Takes (and drops) results that no step will use any more.
     void DropUnused(bool wait);
+    // Submits what the cache does not answer for the document (and its backup, already read)
+    // to `batch`.
+    void Submit(Entry& entry, const PageFile& page, const QByteArray& bytes,
+                std::optional<QByteArray> backup, TidyBatch& batch);
+    // The results of `entry`'s submissions (taken with `take`) or the cache's answers.
+    void Collect(TidiedDocument& document, const Entry& entry,
+                 const std::function<TidyResult(quint64)>& take);
     quint64 FirstLiveTicket() const;
     TidyResult TakeTicket(quint64 ticket);
     // The backup of `page`: its bytes, none (no backup, or a backup folder the rewrite will
@@ -161,4 +179,5 @@ private:
     qsizetype m_droppedAhead = 0; // entries dropped by Stop() before any step had them
     qsizetype m_maxOpenAhead;
     std::unique_ptr<TidyBatch> m_batch;
+    CachedTidying m_cached;
 };

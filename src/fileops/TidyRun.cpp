@@ -66,6 +66,9 @@ void TidyRun::Execute(const ResolvedTidyOptions& options) {
     settings.use = PageUse::Tidy;
     // Short of descriptors: the rewrites in flight finish and let go of theirs.
     settings.releaseDescriptors = [this] { Settle(true); };
+    // What a run writes is checked for the result cache, so that the next run needs no tidy.
+    settings.checkOutput = m_mode == TidyWriteMode::Write;
+    settings.stopped = [&progress] { return progress.IsCancelled(); };
     m_items.Start(options, CurrentTidyRunner(), std::move(settings));
     try {
         progress.RunItems(m_items);
@@ -215,8 +218,7 @@ bool TidyRun::TidyFileStep(FileProgressRun& run, const QString& path) {
             return CannotBeTidied(run, std::move(record), result);
         // Tidied from its backup already (an earlier or overlapping run): tidying it again
         // would put tidied text in the backup and the original out of reach.
-        if (document->fromBackup && document->fromBackup->status == TidyRunStatus::Completed &&
-            document->fromBackup->output == document->original) {
+        if (document->tidiedFromBackup) {
             ++m_alreadyTidied;
             record.reports = result.reports;
             return Decided(std::move(record), FileOutcome::AlreadyTidied);

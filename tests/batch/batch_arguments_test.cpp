@@ -48,6 +48,23 @@ TEST(BatchArguments, AcceptedForms) {
              EXPECT_EQ(a.command, BatchCommand::Restore);
              EXPECT_TRUE(a.force && a.recursive);
          }},
+        // The result cache: on by default, off with --no-cache (the last of the two wins).
+        {"validate --cache-location=/c --cache-strategy metadata p",
+         [](const BatchArguments& a) {
+             EXPECT_TRUE(a.cache);
+             EXPECT_EQ(a.cacheLocation, QString("/c"));
+             EXPECT_EQ(a.cacheStrategy, CacheStrategy::Metadata);
+         }},
+        {"tidy --cache --no-cache p",
+         [](const BatchArguments& a) {
+             EXPECT_FALSE(a.cache);
+             EXPECT_FALSE(a.cacheStrategy);
+         }},
+        {"tidy --no-cache --cache --cache-strategy content p",
+         [](const BatchArguments& a) {
+             EXPECT_TRUE(a.cache);
+             EXPECT_EQ(a.cacheStrategy, CacheStrategy::Content);
+         }},
         {"clean --files-from list",
          [](const BatchArguments& a) {
              EXPECT_EQ(a.command, BatchCommand::Clean);
@@ -81,6 +98,14 @@ TEST(BatchArguments, RefusedWithAReason) {
         {"validate --force x", "--force goes with tidy and restore only"},
         {"tidy -0 x", "-0 goes with --files-from"},
         {"tidy --files-from a --files-from b", "--files-from is given twice"},
+        {"tidy --cache-strategy mtime x", "--cache-strategy wants content or metadata"},
+        {"tidy --no-cache --cache-location c x", "--no-cache leaves no cache for --cache-location"},
+        {"validate --cache-strategy metadata --no-cache x", "--no-cache leaves no cache"},
+        {"restore --cache-location c x", "--cache-location goes with tidy and validate only"},
+        {"clean --cache-strategy content x", "--cache-strategy goes with tidy and validate only"},
+        {"tidy --cache-location= x", "--cache-location wants a folder"},
+        {"tidy --cache-location a --cache-location b x", "--cache-location is given twice"},
+        {"tidy --no-cache=1 x", "--no-cache takes no value"},
     };
     for (const auto& [line, reason] : cases) {
         SCOPED_TRACE(line);

@@ -13,7 +13,9 @@
 #include "engine/TidyOptionMapping.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/TidyRequest.h"
+#include "engine/TidyResultCache.h"
 #include "engine/TidyRunner.h"
+#include "fileops/CachedTidying.h"
 
 #include <QDir>
 #include <QProcess>
@@ -118,6 +120,7 @@ inline std::string FirstDifference(const QByteArray& expected, const QByteArray&
 struct EngineAnswer {
     QByteArray inProcessOutput;
     QByteArray pooledOutput;
+    TidyRunStatus pooledStatus = TidyRunStatus::Failed;
     QList<TidyReport> inProcessReports, inProcessChecked, pooledReports, pooledChecked;
 };
 
@@ -204,10 +207,67 @@ inline std::vector<EngineAnswer> EngineAnswers(const QList<QByteArray>& pages,
     const QList<TidyResult> checked = Batched(pages, options, pool, true);
     for (qsizetype i = 0; i < pages.size(); ++i) {
         EngineAnswer& answer = answers[size_t(i)];
+        answer.pooledStatus = tidied[i].status;
         if (tidied[i].status == TidyRunStatus::Completed)
             answer.pooledOutput = tidied[i].output;
         answer.pooledReports = tidied[i].reports;
         answer.pooledChecked = checked[i].reports;
+    }
+    return answers;
+}
+
+// What the result cache answers for a page once a tidy run has kept the helpers' results and
+// checked each tidied text (CachedTidying, as the runs use it).
+struct CachedAnswer {
+    std::optional<QList<TidyReport>> validated; // a validation of the page
+    std::optional<CachedTidyResult> tidied;     // a tidy of the page (its text's digest)
+    // A tidy of the program's tidied text as a page whose backup is this one: already tidied,
+    // with the tidied text's own reports (none when the cache cannot answer it).
+    std::optional<bool> tidiedFromBackup;
+    std::optional<QList<TidyReport>> rerun;
+};
+
+inline std::vector<CachedAnswer> CachedAnswers(const QList<QByteArray>& pages,
+                                               const TidyOptionSet& set, TidyProcessPool& pool,
+                                               const std::vector<EngineAnswer>& engine,
+                                               const std::vector<Answer>& program,
+                                               const QString& folder) {
+    std::vector<CachedAnswer> answers(size_t(pages.size()));
+    std::unique_ptr<TidyResultCache> cache = TidyResultCache::Open(folder, {});
+    EXPECT_TRUE(cache) << "no cache in " << folder.toStdString();
+    if (!cache)
+        return answers;
+    const ResolvedTidyOptions options = ResolveOptions(set);
+    {
+        CachedTidying run;
+        run.Start(cache.get(), options, pool, false, true);
+        for (qsizetype i = 0; i < pages.size(); ++i) {
+            const EngineAnswer& ours = engine[size_t(i)];
+            TidyResult result;
+            result.status = ours.pooledStatus;
+            result.output = ours.pooledOutput;
+            result.reports = ours.pooledReports;
+            const CachedTidying::Answer answer = run.Look(pages[i], nullptr);
+            if (!answer.result)
+                run.Learn(answer, result);
+        }
+        run.TakeChecks(true);
+    }
+    CachedTidying validate, rerun;
+    validate.Start(cache.get(), options, pool, true, false);
+    rerun.Start(cache.get(), options, pool, false, false);
+    const TidyResultCache::Keys tidyKeys =
+        cache->KeysFor(options, TidyRequest::Mode::Tidy, pool.identity());
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        CachedAnswer& answer = answers[size_t(i)];
+        if (std::optional<TidyResult> known = validate.Look(pages[i], nullptr).result)
+            answer.validated = known->reports;
+        answer.tidied = cache->Find(tidyKeys, cache->Digest(pages[i]));
+        const QByteArray& text = program[size_t(i)].output;
+        const CachedTidying::Answer again = rerun.Look(text, &pages[i]);
+        answer.tidiedFromBackup = again.fromBackup;
+        if (again.result)
+            answer.rerun = again.result->reports;
     }
     return answers;
 }

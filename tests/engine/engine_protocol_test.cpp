@@ -201,8 +201,11 @@ TEST(EnginePayloads, CountsAndLengthsBeyondTheDataAreRefused) {
 
     // An unknown mode (the request's last byte).
     QByteArray badMode = PayloadOf(EncodeTidyRequestFrame(SampleRequest()));
-    badMode[badMode.size() - 1] = char(2);
+    badMode[badMode.size() - 1] = char(quint8(TidyRequest::Mode::CheckOutput) + 1);
     EXPECT_FALSE(DecodeTidyRequest(badMode, request));
+    badMode[badMode.size() - 1] = char(TidyRequest::Mode::CheckOutput);
+    ASSERT_TRUE(DecodeTidyRequest(badMode, request));
+    EXPECT_EQ(request.mode, TidyRequest::Mode::CheckOutput);
     badMode[badMode.size() - 1] = char(0);
     ASSERT_TRUE(DecodeTidyRequest(badMode, request));
     EXPECT_EQ(request.mode, TidyRequest::Mode::Tidy);

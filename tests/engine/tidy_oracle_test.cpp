@@ -1,6 +1,8 @@
 // The engine against the `tidy` program on every page of the example site and a few hundred
 // hostile pages made from them (PageMutator.h): output and reports, in this process and from a
-// helper, tidying and only checking, byte for byte, with the default options and a second set.
+// helper, tidying and only checking, byte for byte, with the default options and a second set;
+// and the same answers through the result cache as reruns get them (validations, tidies, and
+// each tidied text checked once for the run after), against the program on its own output.
 //
 // KELVANE_ORACLE_SEED and KELVANE_ORACLE_PAGES choose other pages; a failure names the seed and
 // the page, and the same seed makes the same page again.
@@ -110,5 +112,53 @@ TEST(TidyOracle, SitePagesAndMutatedPagesEqualTheTidyProgram) {
         const std::vector<tidy_oracle::EngineAnswer> engine =
             tidy_oracle::EngineAnswers(pages, set, pool);
         tidy_oracle::ExpectSame(program, engine, describe);
+
+        // With the result cache: what a rerun is answered is what the program says, for the
+        // pages and for the texts it writes (checked once when the first run wrote them).
+        QList<QByteArray> texts;
+        for (const tidy_oracle::Answer& answer : program)
+            texts << answer.output;
+        const std::vector<tidy_oracle::Answer> onTexts = tidy_oracle::Run(
+            texts, tidy_oracle::ConfigText(ResolveOptions(set), dir.path()), dir.path());
+        QTemporaryDir cacheFolder;
+        const std::vector<tidy_oracle::CachedAnswer> cached =
+            tidy_oracle::CachedAnswers(pages, set, pool, engine, program, cacheFolder.path());
+        int failed = 0;
+        for (size_t i = 0; i < program.size() && failed < 5; ++i) {
+            const tidy_oracle::Answer& tidy = program[i];
+            const tidy_oracle::CachedAnswer& answer = cached[i];
+            std::string problems;
+            const bool tidied = !tidy.crashed && engine[i].pooledStatus == TidyRunStatus::Completed;
+            if (!tidied) {
+                if (answer.validated || answer.tidied)
+                    problems += "\na failed page's result was kept";
+            } else {
+                if (!answer.validated ||
+                    tidy_oracle::ProgramStyle(*answer.validated) != tidy.messages)
+                    problems += "\nvalidation from the cache";
+                if (!answer.tidied ||
+                    tidy_oracle::ProgramStyle(answer.tidied->reports) != tidy.messages)
+                    problems += "\ntidy reports from the cache";
+                else if (!answer.tidied->output || answer.tidied->outputSize != tidy.output.size())
+                    problems += "\nthe tidied text's size";
+                if (answer.tidiedFromBackup != std::optional<bool>(true))
+                    problems += "\nthe tidied text is not known as what tidying its original gives";
+                // The text's own check: a tidy of it completes exactly where the program writes
+                // a text for it, with the program's messages.
+                const tidy_oracle::Answer& again = onTexts[i];
+                const bool completes = !again.crashed && !again.output.isEmpty();
+                if (completes != answer.rerun.has_value())
+                    problems += completes ? "\nno reports kept for the tidied text"
+                                          : "\nreports kept for a text tidy cannot tidy";
+                else if (answer.rerun && tidy_oracle::ProgramStyle(*answer.rerun) != again.messages)
+                    problems += "\nthe tidied text's reports from the cache: " +
+                                tidy_oracle::FirstDifference(
+                                    again.messages, tidy_oracle::ProgramStyle(*answer.rerun));
+            }
+            if (!problems.empty()) {
+                ++failed;
+                ADD_FAILURE() << describe(qsizetype(i)) << problems;
+            }
+        }
     }
 }

@@ -131,6 +131,9 @@ expect "--baseline " kelvane-batch validate --bas
 expect "" kelvane-batch restore --bas
 expect "validate " kelvane-batch --mute MISSING_DOCTYPE va
 expect "site site.html " kelvane-batch validate --tidy-config si
+expect "--cache --cache-location --cache-strategy " kelvane-batch validate --cache
+expect "" kelvane-batch restore --cache
+expect "content metadata " kelvane-batch validate --cache-strategy ""
 expect "validate " kelvane-batch -rm "*.html" va
 expect "site site.html " kelvane-batch tidy -r si
 expect "- list.txt site site.html " kelvane-batch --files-from ""
