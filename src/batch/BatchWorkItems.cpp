@@ -1,6 +1,7 @@
 #include "batch/BatchWorkItems.h"
 
 #include "fileops/BackupStore.h"
+#include "fileops/RunDescriptors.h"
 #include "platform/FileNames.h"
 
 #include <sys/stat.h>
@@ -63,6 +64,8 @@ std::optional<QString> BatchWorkItems::Next() {
                     continue;
                 if (found->error == 0)
                     return Yield(std::move(found->path));
+                if (IsDescriptorShortage(found->error))
+                    m_exact = false;
                 return Flag(std::move(found->path), QStringLiteral("unreadable-folder"),
                             QStringLiteral("%s: The folder cannot be read (%s)."),
                             qt_error_string(found->error));

@@ -61,6 +61,7 @@ public:
     qsizetype Count() const override { return -1; }
     bool Ready() override;
     const TreeRoots* Roots() const override { return &m_roots; }
+    bool CountsExactly() const override { return m_exact; }
 
     // Entries given out so far, and whether that is all of them.
     qint64 Listed() const { return m_index; }
@@ -82,4 +83,5 @@ private:
     TreeRoots m_roots;
     qint64 m_index = 0;
     bool m_complete = false;
+    bool m_exact = true;
 };

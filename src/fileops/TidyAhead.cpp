@@ -160,6 +160,8 @@ TidyAhead::Rest TidyAhead::CountRest() {
     m_ahead.clear();
     m_waiting.reset();
     m_peeked.clear();
+    // The walk of the rest opens folders: what the run held open ahead is not needed any more.
+    m_files.DropCachedFolders();
     for (;;) {
         if (!m_source.Ready()) {
             rest.complete = false;
@@ -169,6 +171,8 @@ TidyAhead::Rest TidyAhead::CountRest() {
             break;
         ++rest.count;
     }
+    if (!m_source.CountsExactly())
+        rest.complete = false;
     return rest;
 }
 

@@ -103,6 +103,7 @@ public:
     qsizetype Count() const override;
     bool Ready() override { return !m_peeked.empty() || m_source.Ready(); }
     const TreeRoots* Roots() const override { return m_source.Roots(); }
+    bool CountsExactly() const override { return m_source.CountsExactly(); }
 
     // The entry that Next() gave last (`path`), opened for the run's use: the look-ahead's
     // descriptor while the file is as it was then, else opened now. When the process has no

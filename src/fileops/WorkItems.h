@@ -32,6 +32,10 @@ public:
     virtual bool Ready() { return true; }
     // The folders the list was expanded from, when it knows them.
     virtual const TreeRoots* Roots() const { return nullptr; }
+    // Whether each entry given out stood for exactly one entry of the list: false once a folder
+    // could not be walked for want of descriptors (its files stood as one entry), so that a
+    // count of the list is only a lower bound.
+    virtual bool CountsExactly() const { return true; }
 };
 
 // A work list held in memory (the window's runs).

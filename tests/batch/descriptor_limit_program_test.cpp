@@ -82,20 +82,33 @@ TEST_F(DescriptorLimit, TooFewForOneHelperEndTheRunAtOnceAndSaySo) {
                         "pipes it checks memory with): at ten it fails before the program does";
     // Too few for even one helper: the run ends at once, says why, and counts every entry as
     // not processed, none as unreadable.
-    for (const char* command : {"tidy", "validate"}) {
-        SCOPED_TRACE(command);
-        const BatchOutcome r = RunLimited(10, {QString::fromLatin1(command)});
-        EXPECT_EQ(r.exitCode, 3);
-        EXPECT_TRUE(r.err.contains("no file descriptor left") ||
-                    r.err.contains("Too many open files"))
-            << r.err.left(2000).constData();
-        const QJsonObject report = Report(r);
-        EXPECT_EQ(report["files"].toArray().size() +
-                      report["counts"].toObject()["notProcessed"].toInt(),
-                  kPages)
-            << r.out.left(2000).constData();
-        EXPECT_EQ(Statuses(report).value("unreadable"), 0);
-        EXPECT_FALSE(report["counts"].toObject()["notProcessedAtLeast"].toBool());
+    // With the result cache open (three descriptors of its own) even the rest of the walk may
+    // not be countable: then the count says it is a lower bound.
+    for (const bool cache : {false, true}) {
+        for (const char* command : {"tidy", "validate"}) {
+            SCOPED_TRACE(std::string(command) + (cache ? " with the cache" : " without it"));
+            QStringList arguments{QString::fromLatin1(command)};
+            if (!cache)
+                arguments << "--no-cache";
+            const BatchOutcome r = RunLimited(10, arguments);
+            EXPECT_EQ(r.exitCode, 3);
+            EXPECT_TRUE(r.err.contains("no file descriptor left") ||
+                        r.err.contains("Too many open files"))
+                << r.err.left(2000).constData();
+            const QJsonObject report = Report(r);
+            const QJsonObject counts = report["counts"].toObject();
+            const qint64 counted =
+                report["files"].toArray().size() + counts["notProcessed"].toInt();
+            EXPECT_EQ(Statuses(report).value("unreadable"), 0);
+            if (!cache || !counts["notProcessedAtLeast"].toBool()) {
+                EXPECT_EQ(counted, kPages) << r.out.left(2000).constData();
+                EXPECT_FALSE(counts["notProcessedAtLeast"].toBool());
+            } else {
+                EXPECT_LT(counted, kPages) << "a lower bound";
+                EXPECT_TRUE(report["summary"].toString().contains("At least "))
+                    << r.out.left(2000).constData();
+            }
+        }
     }
     EXPECT_EQ(WithoutBackups(Snapshot("site")), before);
 }

@@ -101,14 +101,19 @@ TEST(TidyOracle, SitePagesAndMutatedPagesEqualTheTidyProgram) {
         QByteArray config = tidy_oracle::ConfigText(ResolveOptions(set), dir.path());
         if (!set.EditMute.isEmpty())
             config += "mute: " + set.EditMute.toLatin1() + '\n';
-        std::vector<tidy_oracle::Answer> program = tidy_oracle::Run(pages, config, dir.path());
         // The program announces each muted key before the page's own messages.
-        for (tidy_oracle::Answer& answer : program) {
-            QList<QByteArray> lines = answer.messages.split('\n');
-            lines.removeIf(
-                [](const QByteArray& line) { return line.endsWith("(STRING_MUTING_TYPE)"); });
-            answer.messages = lines.join('\n');
-        }
+        const auto runProgram = [&](const QList<QByteArray>& documents) {
+            std::vector<tidy_oracle::Answer> answers =
+                tidy_oracle::Run(documents, config, dir.path());
+            for (tidy_oracle::Answer& answer : answers) {
+                QList<QByteArray> lines = answer.messages.split('\n');
+                lines.removeIf(
+                    [](const QByteArray& line) { return line.endsWith("(STRING_MUTING_TYPE)"); });
+                answer.messages = lines.join('\n');
+            }
+            return answers;
+        };
+        const std::vector<tidy_oracle::Answer> program = runProgram(pages);
         const std::vector<tidy_oracle::EngineAnswer> engine =
             tidy_oracle::EngineAnswers(pages, set, pool);
         tidy_oracle::ExpectSame(program, engine, describe);
@@ -118,8 +123,7 @@ TEST(TidyOracle, SitePagesAndMutatedPagesEqualTheTidyProgram) {
         QList<QByteArray> texts;
         for (const tidy_oracle::Answer& answer : program)
             texts << answer.output;
-        const std::vector<tidy_oracle::Answer> onTexts = tidy_oracle::Run(
-            texts, tidy_oracle::ConfigText(ResolveOptions(set), dir.path()), dir.path());
+        const std::vector<tidy_oracle::Answer> onTexts = runProgram(texts);
         QTemporaryDir cacheFolder;
         const std::vector<tidy_oracle::CachedAnswer> cached =
             tidy_oracle::CachedAnswers(pages, set, pool, engine, program, cacheFolder.path());
