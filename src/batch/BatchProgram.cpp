@@ -163,12 +163,12 @@ int Run(const BatchArguments& arguments, RunSettings& settings, ErrorOutput& err
     }
     // A file of another project than the run's would be tidied with options not its own.
     ProjectOptionsFinder projects;
-    std::function<bool(const QString&)> inProject;
+    std::function<bool(const QString&, bool)> inProject;
     if (settings.source.sameProject)
-        inProject = [&](const QString& path) {
+        inProject = [&](const QString& path, bool knownFile) {
             QString problem;
             try {
-                const QString project = projects.For(path);
+                const QString project = projects.For(path, knownFile);
                 if (project == settings.source.project)
                     return true;
                 problem = QStringLiteral("%1: not processed: it lies in the project of %2, not "

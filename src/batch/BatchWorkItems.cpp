@@ -60,7 +60,8 @@ std::optional<QString> BatchWorkItems::Next() {
                                 QStringLiteral("%s: This is a backup folder: the backup copies "
                                                "in it are passed over."),
                                 {}, false);
-                if (found->error == 0 && m_settings.inProject && !m_settings.inProject(found->path))
+                if (found->error == 0 && m_settings.inProject &&
+                    !m_settings.inProject(found->path, true))
                     continue;
                 if (found->error == 0)
                     return Yield(std::move(found->path));
@@ -107,7 +108,7 @@ std::optional<QString> BatchWorkItems::Next() {
             return Flag(std::move(*path), QStringLiteral("missing"),
                         QStringLiteral("%s: No such file or folder."));
         }
-        if (m_settings.inProject && !m_settings.inProject(*path))
+        if (m_settings.inProject && !m_settings.inProject(*path, false))
             continue;
         return Yield(std::move(*path));
     }

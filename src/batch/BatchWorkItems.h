@@ -49,7 +49,7 @@ public:
         // Whether a file (named, listed or found in a folder) may be processed with the run's
         // options: false for one of another project, which the callback has reported. Empty:
         // every file may.
-        std::function<bool(const QString&)> inProject;
+        std::function<bool(const QString& path, bool knownFile)> inProject;
     };
 
     // `list` (may be null) is read after `paths`.

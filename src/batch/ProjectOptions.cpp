@@ -47,11 +47,15 @@ void CheckTrusted(const QString& file, const QString& folder) {
 
 } // namespace
 
-QString ProjectOptionsFinder::For(const QString& path) {
-    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+QString ProjectOptionsFinder::For(const QString& path, bool knownFile) {
+    if (m_current.isEmpty() && !path.startsWith(u'/'))
+        m_current = QDir::currentPath();
+    const QString absolute =
+        QDir::cleanPath(path.startsWith(u'/') ? path : m_current + u'/' + path);
     struct stat st {};
-    const bool folder =
-        ::stat(platform::EncodeFileName(absolute).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool folder = !knownFile &&
+                        ::stat(platform::EncodeFileName(absolute).constData(), &st) == 0 &&
+                        S_ISDIR(st.st_mode);
     if (folder)
         return ForFolder(absolute);
     const qsizetype slash = absolute.lastIndexOf(u'/');

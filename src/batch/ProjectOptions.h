@@ -17,10 +17,14 @@ class ProjectOptionsFinder {
 public:
     // The absolute path of the project options file for `path`, empty when there is none.
     // Throws UsageError for a file that is there but may not be used.
-    QString For(const QString& path);
+    // `knownFile`: the caller knows `path` names a file (a folder walk found it), so it is
+    // not looked at again: a walk over many pages asks once per folder, not once per page.
+    QString For(const QString& path, bool knownFile = false);
 
 private:
     QString ForFolder(const QString& folder);
+
+    QString m_current; // the working folder, taken once: a run does not change it
 
     QHash<QString, QString> m_byFolder; // bounded: cleared when it grows large
 };
