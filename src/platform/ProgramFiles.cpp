@@ -1,6 +1,7 @@
 #include "platform/ProgramFiles.h"
 
 #include "platform/FileFunctions.h"
+#include "platform/InstallPaths.h" // generated: the folders this build installs into
 
 #include <QDir>
 
@@ -8,12 +9,15 @@ namespace platform {
 
 namespace {
 
-const QString kHelperFolder = QStringLiteral("/../libexec/kelvane");
-const QString kDataFolder = QStringLiteral("/../share/kelvane");
+const QString kHelperFolder = QString::fromUtf8(KELVANE_INSTALLED_HELPER_FOLDER);
+const QString kDataFolder = QString::fromUtf8(KELVANE_INSTALLED_DATA_FOLDER);
 const QString kEngineName = QStringLiteral("kelvane-engine");
 
-QString Under(const QString& relative) {
-    return QDir::cleanPath(ProgramFolder() + relative);
+// An installed folder: relative to the program's own folder, unless configured absolute.
+QString Under(const QString& folder) {
+    if (QDir::isAbsolutePath(folder))
+        return QDir::cleanPath(folder);
+    return QDir::cleanPath(ProgramFolder() + QLatin1Char('/') + folder);
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #pragma once
 // Where the program's own files are: its helper programs, the language file and whether the
 // program runs installed. A build tree or a portable copy keeps everything beside the program;
-// an installed program has its helpers in <prefix>/libexec/kelvane and its data in
-// <prefix>/share/kelvane, with the program in <prefix>/bin.
+// an installed program has its helpers in <libexecdir>/kelvane and its data in
+// <datadir>/kelvane (the folders the build was configured to install into, found from the
+// program's own folder, <bindir>).
 
 #include "platform/FileNames.h" // ProgramFolder()
 
