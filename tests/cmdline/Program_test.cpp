@@ -179,6 +179,34 @@ TEST_F(Program, DialogsNeedADisplay) {
     EXPECT_EQ(workFiles(), QStringList{"my page.html"});
 }
 
+TEST_F(Program, HelpAndVersionComeBeforeTheJobGrammarAndNeedNoDisplay) {
+    const QByteArray version = "kelvane " KELVANE_VERSION "\n";
+    const struct {
+        QStringList arguments;
+        bool help;
+    } cases[] = {
+        {{"--help"}, true},
+        {{"--version"}, false},
+        {{"-v", input, "report.txt", "--help"}, true},    // no job runs
+        {{"--version", "--help"}, false},                 // the first one answers
+        {{"a.html", "b.html", "c.html", "--help"}, true}, // not "too many files"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+        if (c.help) {
+            EXPECT_TRUE(r.out.startsWith("Usage: kelvane [PATH | ADDRESS]\n")) << r.out.constData();
+            for (const char* word : {" -t ", " -v ", " -h ", " -X ", " --help ", " --version "})
+                EXPECT_TRUE(r.out.contains(word)) << word;
+        } else {
+            EXPECT_EQ(r.out, version);
+        }
+    }
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
 TEST_F(Program, InteractiveRoadNeedsADisplay) {
     for (const QStringList& arguments : {QStringList{}, QStringList{"-t"}, QStringList{input}}) {
         const Outcome r = run(arguments);
