@@ -94,6 +94,10 @@ if command -v appstreamcli > /dev/null; then
 else
     skip "appstreamcli is not installed (Debian package appstream)"
 fi
+# Opening pages is the entry's job; offering it as a handler of folders would put it among
+# the file managers for every folder the desktop opens.
+grep -E '^MimeType=(.*;)?inode/directory(;|$)' "$prefix/share/applications/kelvane.desktop" &&
+    fail "kelvane.desktop offers Kelvane as a handler of folders"
 if command -v desktop-file-validate > /dev/null; then
     desktop-file-validate "$prefix/share/applications/kelvane.desktop" ||
         fail "desktop-file-validate kelvane.desktop"
