@@ -4,6 +4,7 @@
 #include "platform/InstallPaths.h" // generated: the folders this build installs into
 
 #include <QDir>
+#include <unistd.h>
 
 namespace platform {
 
@@ -35,6 +36,14 @@ QString HelperProgramPath(const QString& name) {
 bool IsInstalledProgram() {
     return !FileExists(ProgramFolder() + QLatin1Char('/') + kEngineName) &&
            FolderExists(Under(kHelperFolder)) && FolderExists(Under(kDataFolder));
+}
+
+bool IsPortableProgram() {
+    const QString own = ProgramFolder();
+    if (own.isEmpty() || IsInstalledProgram())
+        return false;
+    return GetAttributes(own + QStringLiteral("/portable")).has_value() &&
+           ::access(EncodeFileName(own).constData(), W_OK) == 0;
 }
 
 QString LanguageFileFolder() {

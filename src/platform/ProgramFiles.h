@@ -23,4 +23,10 @@ bool IsInstalledProgram();
 // there, else the installed data folder when the program is installed.
 QString LanguageFileFolder();
 
+// The program runs as a portable copy and keeps its settings beside itself: it is not
+// installed, its folder can be written, and a file named "portable" lies there. Any other
+// program (a build tree, an installed one) keeps them per user. A Settings.ini beside the
+// program does not count: a build tree keeps the one that earlier versions wrote there.
+bool IsPortableProgram();
+
 } // namespace platform

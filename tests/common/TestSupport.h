@@ -97,7 +97,8 @@ private:
 };
 
 // Gives the test process a temporary folder of its own for its whole life: TMPDIR points into
-// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and it goes
+// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and so do
+// XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_DATA_HOME (settings, cache and trash), and it goes
 // with everything in it when the process ends, also after failed tests. QTemporaryDir alone
 // leaves behind files whose names are not UTF-8, and folders a test made unreadable. Folders
 // left by test processes that died (a crash, a timeout) go at the next start. Call first in main.
