@@ -78,4 +78,3 @@ add_custom_command(OUTPUT "${_kelvane_changelog}.gz"
 add_custom_target(changelog ALL DEPENDS "${_kelvane_changelog}.gz")
 install(FILES docs/copyright "${_kelvane_changelog}.gz"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvane)
-install(FILES share/lintian/overrides/kelvane DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
