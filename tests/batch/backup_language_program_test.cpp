@@ -20,7 +20,7 @@ protected:
         pages.removeIf([](const auto& file) { return file.key().contains("Kelvane Sicherung/"); });
         return pages;
     }
-    // The files below `relative` whose backup folder is `folder`.
+    // The backup copies in folders named `folder`, by their path below the site.
     QStringList BackedUp(const QString& folder) const {
         QStringList names;
         for (const QString& name : Snapshot("site").keys())
