@@ -3,6 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 SANITIZE_BUILD ?= build-sanitize
+PACKAGE_BUILD ?= build-package
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
@@ -27,15 +28,19 @@ test: build
 
 # The suite again, built with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	scripts/run-sanitized $(SANITIZE_BUILD) $(JOBS)
+	scripts/run-sanitized $(SANITIZE_BUILD) $(JOBS) $(CMAKE_FLAGS)
 
 # Every fuzz target for FUZZ_SECONDS under libFuzzer (clang, installed here only).
 fuzz: deps
 	scripts/install-deps --fuzz
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZ_BUILD) $(JOBS)
 
-package: build
-	cd $(BUILD) && cpack -G DEB
+# A build of its own, as a packager makes it: installed into /usr, without tests and benchmarks.
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
+	  -DKELVANE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 bench: build
 	scripts/run-benchmarks $(BUILD)
@@ -44,4 +49,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -1,11 +1,12 @@
 # What `cmake --install` and `make package` put where (relative to the prefix, /usr in the
 # Debian package): the programs, the tidy helper in libexec/kelvane (where both programs that
-# tidy look for it), the language file, the desktop entry, icon and AppStream metainfo, the
-# manual pages, the shell completions, the JSON report's schema and the package's documents.
+# tidy look for it, as KelvaneInstallPaths.cmake tells them), the language file, the desktop
+# entry, icon and AppStream metainfo, the manual pages, the shell completions, the JSON
+# report's schema and the package's documents.
 include(GNUInstallDirs)
 
 install(TARGETS kelvane kelvane-batch kelvane-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS kelvane-engine RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/kelvane)
+install(TARGETS kelvane-engine RUNTIME DESTINATION ${KELVANE_HELPER_INSTALL_DIR})
 # Stripping keeps the compiler's .comment section, which only says which compiler built the
 # file; Debian's packaging tools drop it too.
 find_program(KELVANE_OBJCOPY NAMES objcopy ${CMAKE_OBJCOPY})
@@ -14,15 +15,18 @@ if(KELVANE_OBJCOPY)
     if(CMAKE_INSTALL_DO_STRIP)
       foreach(program ${CMAKE_INSTALL_BINDIR}/kelvane ${CMAKE_INSTALL_BINDIR}/kelvane-batch
                       ${CMAKE_INSTALL_BINDIR}/kelvane-send
-                      ${CMAKE_INSTALL_LIBEXECDIR}/kelvane/kelvane-engine)
+                      ${KELVANE_HELPER_INSTALL_DIR}/kelvane-engine)
+        if(NOT IS_ABSOLUTE \"\${program}\")
+          set(program \"\${CMAKE_INSTALL_PREFIX}/\${program}\")
+        endif()
         execute_process(COMMAND \"${KELVANE_OBJCOPY}\" --remove-section=.comment
-          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}\")
+          \"\$ENV{DESTDIR}\${program}\")
       endforeach()
     endif()")
 endif()
 
 install(FILES data/lang.txt share/schema/kelvane-batch-report.schema.json
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvane)
+        DESTINATION ${KELVANE_DATA_INSTALL_DIR})
 install(FILES data/kelvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/kelvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES share/metainfo/example.mondavik.kelvane.metainfo.xml
@@ -74,4 +78,3 @@ add_custom_command(OUTPUT "${_kelvane_changelog}.gz"
 add_custom_target(changelog ALL DEPENDS "${_kelvane_changelog}.gz")
 install(FILES docs/copyright "${_kelvane_changelog}.gz"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvane)
-install(FILES share/lintian/overrides/kelvane DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)

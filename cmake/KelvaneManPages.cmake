@@ -1,5 +1,6 @@
 # Manual pages: docs/man/NAME.1.scd becomes man/NAME.1 (roff, for `man -l`) and man/NAME.1.gz
-# (installed) in the build tree, with scdoc from Debian's scdoc package.
+# (installed) in the build tree, with scdoc from Debian's scdoc package. The folders they name
+# are the configured ones (KelvaneInstallPaths.cmake).
 find_program(SCDOC_PROGRAM scdoc REQUIRED)
 find_program(GZIP_PROGRAM gzip REQUIRED)
 
@@ -23,6 +24,7 @@ foreach(page IN LISTS KELVANE_MAN_PAGES)
   add_custom_command(OUTPUT "${output}" "${KELVANE_MAN_DIR}/${page}.1"
     COMMAND "${CMAKE_COMMAND}" -DSCDOC=${SCDOC_PROGRAM} -DGZIP=${GZIP_PROGRAM}
             -DINPUT=${source} -DOUTPUT=${output} -DVERSION=${PROJECT_VERSION}
+            -DHELPER_DIR=${KELVANE_HELPER_FULL_DIR} -DDATA_DIR=${KELVANE_DATA_FULL_DIR}
             -DSOURCE_DATE_EPOCH=${_kelvane_page_date}
             -P "${CMAKE_SOURCE_DIR}/cmake/RenderManPage.cmake"
     DEPENDS "${source}" "${CMAKE_SOURCE_DIR}/cmake/RenderManPage.cmake"

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -11,10 +13,20 @@ namespace {
 
 const char kEraseLine[] = "\r\033[K";
 
+// A bar is redrawn in place, which needs a terminal that understands the erase sequence: not
+// a file or pipe, nor a terminal that declares itself dumb (Emacs' shell and compilation
+// buffers, some CI log viewers), where each redraw would stand as a line of its own.
+bool CanRedrawLine(std::FILE* out) {
+    if (::isatty(::fileno(out)) != 1)
+        return false;
+    const char* term = std::getenv("TERM");
+    return term == nullptr || std::strcmp(term, "dumb") != 0;
+}
+
 } // namespace
 
 ErrorOutput::ErrorOutput(std::FILE* out, bool wantBar)
-    : m_out(out), m_bar(wantBar && ::isatty(::fileno(out)) == 1) {}
+    : m_out(out), m_bar(wantBar && CanRedrawLine(out)) {}
 
 ErrorOutput::~ErrorOutput() {
     ClearBar();

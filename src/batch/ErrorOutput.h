@@ -1,13 +1,13 @@
 #pragma once
 // Standard error of kelvane-batch: message lines, and below them a one-line progress bar that
-// each line moves out of the way and that only a terminal ever sees.
+// each line moves out of the way and that only a terminal that can redraw a line ever sees.
 
 #include <QString>
 #include <cstdio>
 
 class ErrorOutput {
 public:
-    // The bar is drawn only when `wantBar` and `out` is a terminal.
+    // The bar is drawn only when `wantBar` and `out` is a terminal whose TERM is not "dumb".
     explicit ErrorOutput(std::FILE* out = stderr, bool wantBar = true);
     ~ErrorOutput();
     ErrorOutput(const ErrorOutput&) = delete;

@@ -1,7 +1,7 @@
 #pragma once
 // The batch run's face on a terminal: the files done of the files listed so far, pages per
 // second and the file in hand, on one line of standard error (ErrorOutput draws it only on a
-// terminal). Message lines of the run go to a handler, which places them in the report.
+// terminal that can redraw a line: not under TERM=dumb). Message lines of the run go to a handler, which places them in the report.
 
 #include "batch/ErrorOutput.h"
 #include "fileops/FileProgressRun.h"

@@ -2,6 +2,7 @@
 // then run either the one command-line job or the interactive main window.
 
 #include "cmdline/CommandLine.h"
+#include "cmdline/InformationSwitches.h"
 #include "cmdline/gui/CommandLineJobs.h"
 #include "engine/TidyProcessPool.h"
 #include "engine/TidyResultCache.h"
@@ -171,6 +172,20 @@ int Run(const QString& commandLine) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before a display is looked for: they must work without one.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(platform::DecodeFileName(argv[i]));
+    const InformationRequest information = FindInformationRequest(arguments);
+    if (information != InformationRequest::None) {
+        const QString text = information == InformationRequest::Help
+                                 ? KelvaneUsage()
+                                 : QStringLiteral("kelvane " KELVANE_VERSION "\n");
+        std::fputs(text.toUtf8().constData(), stdout);
+        // A text that could not be written (a full disk) is a failed job.
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : -1;
+    }
+
     // Taken before Qt removes the options it knows from argv.
     const QString commandLine = CommandLineText(argc, argv);
     const QtPlatformChoice platformChoice;

@@ -10,17 +10,17 @@
 
 namespace {
 
-// Each block starts with an 8-byte header: its class in the low half, a tag in the high half.
-// A block of the C library's allocator has its size there, whose high half is zero below
-// 4 GB, so a block the library took elsewhere and hands back here is told apart and passed on.
+// Each small block starts with an 8-byte header: its class in the low half, a tag in the high
+// half. Whose block it is, the address says; the header says its class, and one that no longer
+// holds the tag was overwritten by the library.
 constexpr std::uint32_t kTag = 0x4b4c5648;
-constexpr std::uint32_t kLargeClass = 0xffffffff;
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kGranule = 16;
 constexpr std::size_t kMaxSmallBlock = 1024;
-// A large block: its place in the document's list of them, its header, its bytes.
-constexpr std::size_t kLargeOverhead = 2 * sizeof(void*) + kHeaderSize;
+// Slabs lie on addresses that are multiples of their size: a block's slab is its address with
+// the low bits cleared.
 constexpr std::size_t kSlabSize = std::size_t(256) << 10;
+constexpr std::uintptr_t kSlabMask = ~std::uintptr_t(kSlabSize - 1);
 constexpr std::size_t kKeptSlabsAtMost = 32; // 8 MB between documents
 
 std::atomic<void (*)()> g_exhausted{nullptr};
@@ -36,15 +36,30 @@ std::mutex g_keptMutex;
 void* g_kept[kKeptSlabsAtMost];
 std::size_t g_keptCount = 0;
 
+// A fresh slab on an address aligned to its size: twice the size is mapped, and what lies
+// before and after the aligned slab is given back at once.
+void* MapSlab() {
+    const std::size_t span = 2 * kSlabSize;
+    void* mapped =
+        ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t slab = (start + kSlabSize - 1) & kSlabMask;
+    if (slab > start)
+        ::munmap(mapped, slab - start);
+    if (start + span > slab + kSlabSize)
+        ::munmap(reinterpret_cast<void*>(slab + kSlabSize), start + span - (slab + kSlabSize));
+    return reinterpret_cast<void*>(slab);
+}
+
 void* TakeSlab() {
     {
         const std::lock_guard lock(g_keptMutex);
         if (g_keptCount > 0)
             return g_kept[--g_keptCount];
     }
-    void* slab =
-        ::mmap(nullptr, kSlabSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return slab == MAP_FAILED ? nullptr : slab;
+    return MapSlab();
 }
 
 void GiveBackSlabs(std::vector<void*>& slabs) {
@@ -58,26 +73,18 @@ void GiveBackSlabs(std::vector<void*>& slabs) {
     slabs.clear();
 }
 
-using AliasedWord = std::uint64_t __attribute__((may_alias));
-
-// The word before a block, ours or the C library's (whose chunk size is there). For a block of
-// the C library's that word lies outside what it handed out, so it is read unchecked.
-__attribute__((no_sanitize("address"))) std::uint64_t HeaderOf(const void* block) {
-    return *reinterpret_cast<const AliasedWord*>(static_cast<const char*>(block) - kHeaderSize);
+std::uint64_t HeaderOf(const void* block) {
+    std::uint64_t header;
+    std::memcpy(&header, static_cast<const char*>(block) - kHeaderSize, sizeof header);
+    return header;
 }
 
-bool IsOurs(std::uint64_t header) {
-    return std::uint32_t(header >> 32) == kTag;
-}
-
-std::uint32_t ClassOf(std::uint64_t header) {
-    return std::uint32_t(header);
-}
-
-// The class of one of our small blocks; a header the library overwrote ends the process.
-std::uint32_t SmallClassOf(std::uint64_t header, std::uint32_t classCount) {
-    const std::uint32_t blockClass = ClassOf(header);
-    if (blockClass == 0 || blockClass > classCount)
+// The class of one of our small blocks; a header the library overwrote ends the process (as
+// a crash the pool reports) rather than let a block go to the wrong class.
+std::uint32_t SmallClassOf(const void* block, std::uint32_t classCount) {
+    const std::uint64_t header = HeaderOf(block);
+    const auto blockClass = std::uint32_t(header);
+    if (std::uint32_t(header >> 32) != kTag || blockClass == 0 || blockClass > classCount)
         std::abort();
     return blockClass;
 }
@@ -88,8 +95,8 @@ void* Stamp(void* raw, std::uint32_t blockClass) {
     return static_cast<char*>(raw) + kHeaderSize;
 }
 
-template <typename Link> Link* LinkBefore(void* block) {
-    return reinterpret_cast<Link*>(static_cast<char*>(block) - kHeaderSize) - 1;
+std::uintptr_t AddressOf(const void* block) {
+    return reinterpret_cast<std::uintptr_t>(block);
 }
 
 TidyDocumentHeap& HeapOf(TidyAllocator* self) {
@@ -124,29 +131,20 @@ TidyDocumentHeap::TidyDocumentHeap() : m_state{{&kHeapVtbl}, this} {
 }
 
 TidyDocumentHeap::~TidyDocumentHeap() {
-    while (m_large) {
-        LargeLink* link = m_large;
-        m_large = link->next;
-        std::free(link);
-    }
+    m_large.forEach([](std::uintptr_t block) { std::free(reinterpret_cast<void*>(block)); });
     GiveBackSlabs(m_slabs);
 }
 
-void TidyDocumentHeap::listLarge(LargeLink* link) {
-    link->prev = nullptr;
-    link->next = m_large;
-    if (m_large)
-        m_large->prev = link;
-    m_large = link;
-}
-
-void TidyDocumentHeap::unlistLarge(LargeLink* link) {
-    if (link->prev)
-        link->prev->next = link->next;
-    else
-        m_large = link->next;
-    if (link->next)
-        link->next->prev = link->prev;
+// Asked for every block handed back: the slab being carved and the one found last answer
+// most of them (the library frees what it made together) without a look into the set.
+inline __attribute__((always_inline)) bool TidyDocumentHeap::inSlab(const void* block) const {
+    const std::uintptr_t slab = AddressOf(block) & kSlabMask;
+    if (slab == m_carving || slab == m_found)
+        return slab != 0; // no slab lies at 0 (either before the first slab)
+    if (slab == 0 || !m_slabSet.contains(slab))
+        return false;
+    m_found = slab;
+    return true;
 }
 
 void* TidyDocumentHeap::carve(std::size_t blockSize) {
@@ -154,12 +152,20 @@ void* TidyDocumentHeap::carve(std::size_t blockSize) {
         void* slab = TakeSlab();
         if (!slab)
             Exhausted();
-        try {
-            m_slabs.push_back(slab);
-        } catch (...) {
+        bool listed = m_slabSet.insert(AddressOf(slab));
+        if (listed) {
+            try {
+                m_slabs.push_back(slab);
+            } catch (...) {
+                m_slabSet.erase(AddressOf(slab));
+                listed = false;
+            }
+        }
+        if (!listed) {
             ::munmap(slab, kSlabSize);
             Exhausted();
         }
+        m_carving = AddressOf(slab);
         m_cursor = static_cast<char*>(slab);
         m_end = m_cursor + kSlabSize;
     }
@@ -182,71 +188,60 @@ void* TidyDocumentHeap::allocate(std::size_t size) {
         }
         return Stamp(carve(blockSize), blockClass);
     }
-    if (size > SIZE_MAX - kLargeOverhead)
+    void* block = std::malloc(size);
+    if (!block)
         Exhausted();
-    auto* link = static_cast<LargeLink*>(std::malloc(size + kLargeOverhead));
-    if (!link)
+    if (!m_large.insert(AddressOf(block))) {
+        std::free(block);
         Exhausted();
-    listLarge(link);
-    return Stamp(link + 1, kLargeClass);
+    }
+    return block;
 }
 
 void* TidyDocumentHeap::reallocate(void* block, std::size_t size) {
     if (!block)
         return allocate(size);
-    const std::uint64_t header = HeaderOf(block);
-    if (!IsOurs(header)) {
-        void* moved = std::realloc(block, size);
-        if (!moved && size != 0)
-            Exhausted();
+    if (inSlab(block)) {
+        const std::size_t capacity =
+            SmallClassOf(block, std::uint32_t(kClassCount)) * kGranule - kHeaderSize;
+        if (size <= capacity)
+            return block;
+        void* moved = allocate(size);
+        std::memcpy(moved, block, capacity);
+        release(block);
         return moved;
     }
-    if (ClassOf(header) == kLargeClass) {
-        if (size > SIZE_MAX - kLargeOverhead)
+    const bool large = m_large.contains(AddressOf(block));
+    // A size of 0 would free the block: a large block stays one, of at least a byte.
+    void* moved = std::realloc(block, size == 0 && large ? 1 : size);
+    if (!moved && (size != 0 || large))
+        Exhausted();
+    if (large && moved != block) {
+        m_large.erase(AddressOf(block));
+        if (!m_large.insert(AddressOf(moved)))
             Exhausted();
-        auto* link = LinkBefore<LargeLink>(block);
-        unlistLarge(link);
-        auto* moved = static_cast<LargeLink*>(std::realloc(link, size + kLargeOverhead));
-        if (!moved)
-            Exhausted();
-        listLarge(moved);
-        return reinterpret_cast<char*>(moved + 1) + kHeaderSize;
     }
-    const std::size_t capacity =
-        SmallClassOf(header, std::uint32_t(kClassCount)) * kGranule - kHeaderSize;
-    if (size <= capacity)
-        return block;
-    void* moved = allocate(size);
-    std::memcpy(moved, block, capacity);
-    release(block);
     return moved;
 }
 
 void TidyDocumentHeap::release(void* block) {
     if (!block)
         return;
-    const std::uint64_t header = HeaderOf(block);
-    if (!IsOurs(header)) {
-        std::free(block);
+    if (inSlab(block)) {
+        const std::uint32_t smallClass = SmallClassOf(block, std::uint32_t(kClassCount));
+        std::memcpy(block, &m_free[smallClass], sizeof(void*));
+        m_free[smallClass] = block;
         return;
     }
-    const std::uint32_t blockClass = ClassOf(header);
-    if (blockClass == kLargeClass) {
-        LargeLink* link = LinkBefore<LargeLink>(block);
-        unlistLarge(link);
-        std::free(link);
-        return;
-    }
-    const std::uint32_t smallClass = SmallClassOf(header, std::uint32_t(kClassCount));
-    std::memcpy(block, &m_free[smallClass], sizeof(void*));
-    m_free[smallClass] = block;
+    // One of our large blocks, or one the library took from the C library elsewhere.
+    m_large.erase(AddressOf(block));
+    std::free(block);
 }
 
-std::size_t TidyDocumentHeap::smallCapacity(const void* block) {
-    const std::uint64_t header = HeaderOf(block);
-    if (!IsOurs(header) || ClassOf(header) == kLargeClass)
+std::size_t TidyDocumentHeap::smallCapacity(const void* block) const {
+    if (!inSlab(block))
         return 0;
-    return ClassOf(header) * kGranule - kHeaderSize;
+    return SmallClassOf(block, std::uint32_t(kClassCount)) * kGranule - kHeaderSize;
 }
 
 void SetTidyHeapExhaustedHandler(void (*handler)()) {

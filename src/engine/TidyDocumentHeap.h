@@ -8,8 +8,16 @@
 // slabs, a freed block is reused by its class, and the slabs outlive the document (up to a
 // bound) for the next one. Larger blocks (the lexer's growing buffers) stay with the C library
 // but are listed, so that whatever the library does not free goes with the document too.
+//
+// Whether a block handed back is the heap's is told by its address alone: it lies in one of
+// the heap's slabs (aligned to their size, so its slab is found by masking), or it is one of
+// its large blocks. Anything else is the C library's and goes back to it; nothing outside the
+// heap's own memory is ever read.
+
+#include "engine/AddressSet.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <tidy/tidy.h>
 #include <vector>
 
@@ -37,28 +45,26 @@ public:
     void* reallocate(void* block, std::size_t size);
     void release(void* block);
 
-    // A small block's usable size, which a reallocation within it keeps; 0 for other blocks.
-    static std::size_t smallCapacity(const void* block);
+    // A small block's usable size, which a reallocation within it keeps; 0 for other blocks
+    // (large ones, and those that are not this heap's).
+    std::size_t smallCapacity(const void* block) const;
 
 private:
     static constexpr int kClassCount = 64; // 16 bytes apart, blocks of 16 to 1,024 bytes
 
-    // A large block's place in the list of the document's large blocks, before its header.
-    struct LargeLink {
-        LargeLink* prev;
-        LargeLink* next;
-    };
-
     void* carve(std::size_t blockSize);
-    void listLarge(LargeLink* link);
-    void unlistLarge(LargeLink* link);
+    // `block` lies in one of this heap's slabs.
+    bool inSlab(const void* block) const;
 
     State m_state;
     void* m_free[kClassCount + 1] = {};
     char* m_cursor = nullptr;
     char* m_end = nullptr;
+    std::uintptr_t m_carving = 0;       // the slab carved from now, the likeliest owner of a block
+    mutable std::uintptr_t m_found = 0; // the slab a block was last found in
     std::vector<void*> m_slabs;
-    LargeLink* m_large = nullptr;
+    AddressSet m_slabSet; // every slab of m_slabs
+    AddressSet m_large;   // the large blocks, as the C library gave them
 };
 
 // Called when memory cannot be had; must not return. The helper ends its process with the

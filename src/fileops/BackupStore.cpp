@@ -42,6 +42,10 @@ QString BackupFolderName() {
     return name + QLatin1Char('/');
 }
 
+QString UntranslatedBackupFolderName() {
+    return kBackupFolderName + QLatin1Char('/');
+}
+
 QString BackupFolderOf(const QString& path) {
     return path.left(LastSeparator(path) + 1) + BackupFolderName();
 }
@@ -50,8 +54,22 @@ QString BackupPathOf(const QString& path) {
     return BackupFolderOf(path) + path.mid(LastSeparator(path) + 1);
 }
 
+namespace {
+
+// The folder beside `path` of the untranslated name, when the current name is another.
+std::optional<QString> UntranslatedBackupFolderOf(const QString& path) {
+    if (BackupFolderName() == UntranslatedBackupFolderName())
+        return std::nullopt;
+    return path.left(LastSeparator(path) + 1) + UntranslatedBackupFolderName();
+}
+
+} // namespace
+
 bool HasBackup(const QString& path) {
-    return platform::FileExists(BackupPathOf(path));
+    if (platform::FileExists(BackupPathOf(path)))
+        return true;
+    const std::optional<QString> untranslated = UntranslatedBackupFolderOf(path);
+    return untranslated && platform::FileExists(*untranslated + path.mid(LastSeparator(path) + 1));
 }
 
 QString MakeBackup(const QString& path) {
@@ -104,13 +122,25 @@ std::optional<BackupAction> FindBackup(RunFiles& files, const QString& path, Ent
                                                       &found.entry, AT_SYMLINK_NOFOLLOW) == 0;
     if (found.name.isEmpty() || (found.exists && S_ISDIR(found.entry.st_mode)))
         return BackupAction{rrSkipped, {}};
-    const BackupFolderLookup lookup = files.BackupFolder(found.folder, false);
+    const auto holdsBackup = [&](const BackupFolderLookup& lookup) {
+        return lookup.folder && ::fstatat(lookup.folder->Fd(), found.name.constData(),
+                                          &found.backup, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    BackupFolderLookup lookup = files.BackupFolder(found.folder, false);
     if (!lookup.refusal.isEmpty())
         return BackupAction{rrRefused, lookup.refusal};
+    // Where the current folder has nothing for the file, its backup may be one made before
+    // the language was changed.
+    if (!holdsBackup(lookup)) {
+        if (!UntranslatedBackupFolderOf(path))
+            return BackupAction{rrNoBackup, {}};
+        lookup = files.UntranslatedBackupFolder(found.folder);
+        if (!lookup.refusal.isEmpty())
+            return BackupAction{rrRefused, lookup.refusal};
+        if (!holdsBackup(lookup))
+            return BackupAction{rrNoBackup, {}};
+    }
     found.backupFolder = lookup.folder;
-    if (!found.backupFolder || ::fstatat(found.backupFolder->Fd(), found.name.constData(),
-                                         &found.backup, AT_SYMLINK_NOFOLLOW) != 0)
-        return BackupAction{rrNoBackup, {}};
     return std::nullopt;
 }
 
@@ -186,15 +216,20 @@ bool CanRestoreSelection(const QStringList& paths) {
     // Runs whenever the window is idle, over selections of many thousands of files: one look
     // per path, and one per folder at its backup folder, which most folders do not have.
     QHash<QString, bool> backupFolderExists;
+    const auto holdsBackup = [&](const QString& folder, const QString& path) {
+        auto known = backupFolderExists.find(folder);
+        if (known == backupFolderExists.end())
+            known = backupFolderExists.insert(folder, platform::FolderExists(folder));
+        return known.value() && platform::FileExists(folder + path.mid(LastSeparator(path) + 1));
+    };
     for (const QString& path : paths) {
         const std::optional<platform::FileAttributes> attributes = platform::GetAttributes(path);
         if (attributes && attributes->folder)
             return true;
-        const QString folder = BackupFolderOf(path);
-        auto known = backupFolderExists.find(folder);
-        if (known == backupFolderExists.end())
-            known = backupFolderExists.insert(folder, platform::FolderExists(folder));
-        if (known.value() && HasBackup(path))
+        if (holdsBackup(BackupFolderOf(path), path))
+            return true;
+        const std::optional<QString> untranslated = UntranslatedBackupFolderOf(path);
+        if (untranslated && holdsBackup(*untranslated, path))
             return true;
     }
     return false;

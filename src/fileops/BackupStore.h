@@ -2,6 +2,11 @@
 // Backups of tidied files. Each file F has at most one backup, a copy of F in the folder
 // "Kelvane Backup" (translated) beside it. There is no index: a file has a backup exactly when
 // a file exists at its backup path. Backup folders are made on demand and never removed.
+//
+// Tidy writes under the current (translated) name. After the language was changed, the
+// backups made before lie under the name of that time; those under the untranslated name are
+// still found (for the "has a backup" tests, restore and removal) where the current folder
+// holds nothing for the file.
 
 #include <QByteArray>
 #include <QString>
@@ -23,12 +28,15 @@ enum RestoreResult {
 
 // The backup folder's name after translation, ending in a path separator.
 QString BackupFolderName();
+// The untranslated name, "Kelvane Backup/".
+QString UntranslatedBackupFolderName();
 // The backup folder of a file, ending in a path separator: "/site/Kelvane Backup/".
 QString BackupFolderOf(const QString& path);
 // The backup path of a file: "/site/Kelvane Backup/index.htm".
 QString BackupPathOf(const QString& path);
 
-// A file (not a folder) exists at the backup path.
+// A file (not a folder) exists at the backup path, or, where that name is a translation, at
+// the path under the untranslated name.
 bool HasBackup(const QString& path);
 // Copies the file to its backup path, replacing an older backup only once the new copy is
 // complete and on disk, so that the file may be replaced as soon as this returns. The copy
@@ -72,6 +80,7 @@ struct RestorePolicy {
 std::function<std::optional<QByteArray>(const QByteArray& backup)> TidyWithCurrentOptions();
 
 // Moves the backup back over the file in one step, working inside the run's opened folders.
+// The backup is the one under the current name, else the one under the untranslated name.
 // Nothing is followed: a file that is a symbolic link, a backup that is one, and a backup
 // folder that is one or belongs to another user are refused. Across file systems the backup's
 // bytes (with its access list and extended attributes) are copied in place of the file, then
@@ -79,9 +88,10 @@ std::function<std::optional<QByteArray>(const QByteArray& backup)> TidyWithCurre
 // `policy` says, and never without a copy of that text in the trash (where no trash takes it,
 // nothing is restored). The restored file keeps no mark of ours.
 BackupAction RestorePage(RunFiles& files, const QString& path, const RestorePolicy& policy = {});
-// Deletes the file's backup: rrRestored when it is gone (or there was none: rrNoBackup, also
-// for a folder), rrFailed when it resisted (read-only), rrRefused for a backup folder that is
-// a link or another user's. A backup that is a symbolic link is removed itself.
+// Deletes the file's backup (the one restore would take): rrRestored when it is gone (or there was
+// none: rrNoBackup, also for a folder), rrFailed when it resisted (read-only), rrRefused for a
+// backup folder that is a link or another user's. A backup that is a symbolic link is removed
+// itself.
 BackupAction RemovePageBackup(RunFiles& files, const QString& path);
 
 // The same for one path on its own (a changed page is replaced, its text going to the trash).

@@ -115,9 +115,10 @@ bool RunFiles::IsBackupFolder(const platform::FolderRef& folder) {
 platform::FolderRef RunFiles::OpenFolder(const QString& folder, int* error) {
     const QString root = m_roots ? m_roots->RootOf(folder + QStringLiteral("/x")) : QString();
     if (root.isEmpty())
-        return Cached(folder, error, [&](int* code) { return platform::FolderHandle::Open(folder, code); });
-    const platform::FolderRef top = Cached(
-        root, error, [&](int* code) { return platform::FolderHandle::Open(root, code); });
+        return Cached(folder, error,
+                      [&](int* code) { return platform::FolderHandle::Open(folder, code); });
+    const platform::FolderRef top =
+        Cached(root, error, [&](int* code) { return platform::FolderHandle::Open(root, code); });
     if (!top)
         return nullptr;
     if (folder == root)
@@ -146,8 +147,8 @@ void RunFiles::Sweep(const platform::FolderRef& folder, const platform::FolderRe
     platform::RemoveStaleTemporaries(folder->Fd());
 }
 
-BackupFolderLookup RunFiles::Examine(const platform::FolderRef& folder, bool create) {
-    const QByteArray name = BackupFolderName();
+BackupFolderLookup RunFiles::Examine(const platform::FolderRef& folder, const QByteArray& name,
+                                     bool create) {
     BackupFolderLookup lookup;
     for (int attempt = 0; attempt < 3; ++attempt) {
         struct stat st {};
@@ -212,7 +213,7 @@ BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, boo
             }
         }
     }
-    BackupFolderLookup lookup = Examine(folder, create);
+    BackupFolderLookup lookup = Examine(folder, BackupFolderName(), create);
     if (lookup.folder)
         Sweep(lookup.folder, folder);
     const std::lock_guard lock(m_mutex);
@@ -225,6 +226,15 @@ BackupFolderLookup RunFiles::BackupFolder(const platform::FolderRef& folder, boo
         while (m_backupFolders.size() > m_cachedFolders)
             m_backupFolders.removeFirst();
     }
+    return lookup;
+}
+
+BackupFolderLookup RunFiles::UntranslatedBackupFolder(const platform::FolderRef& folder) {
+    // Not kept: it is asked only for files the current backup folder has nothing for.
+    BackupFolderLookup lookup =
+        Examine(folder, platform::EncodeFileName(UntranslatedBackupFolderName().chopped(1)), false);
+    if (lookup.folder)
+        Sweep(lookup.folder, folder);
     return lookup;
 }
 

@@ -51,6 +51,9 @@ public:
     // user, the system nor the folder's owner, is refused. A new one takes the owner and group
     // of the folder it is made in, where the program may set them.
     BackupFolderLookup BackupFolder(const platform::FolderRef& folder, bool create);
+    // The backup folder of the untranslated name beside `folder`, only when it exists: where
+    // the backups made before the language was changed lie. Checked as BackupFolder's are.
+    BackupFolderLookup UntranslatedBackupFolder(const platform::FolderRef& folder);
 
     // The folder the user named that `path` lies below (a TreeRoots root), opened; null when it
     // lies below none, or with `error` set when the root cannot be opened.
@@ -84,7 +87,8 @@ private:
                                const std::function<platform::FolderRef(int*)>& open);
     // `parent`: the folder whose backup folder `folder` is, if it is one.
     void Sweep(const platform::FolderRef& folder, const platform::FolderRef& parent = nullptr);
-    BackupFolderLookup Examine(const platform::FolderRef& folder, bool create);
+    BackupFolderLookup Examine(const platform::FolderRef& folder, const QByteArray& name,
+                               bool create);
 
     // What outlives the reuse of an inode number, where the file system tells it.
     struct Birth {

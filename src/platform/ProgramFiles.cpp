@@ -1,19 +1,24 @@
 #include "platform/ProgramFiles.h"
 
 #include "platform/FileFunctions.h"
+#include "platform/InstallPaths.h" // generated: the folders this build installs into
 
 #include <QDir>
+#include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-const QString kHelperFolder = QStringLiteral("/../libexec/kelvane");
-const QString kDataFolder = QStringLiteral("/../share/kelvane");
+const QString kHelperFolder = QString::fromUtf8(KELVANE_INSTALLED_HELPER_FOLDER);
+const QString kDataFolder = QString::fromUtf8(KELVANE_INSTALLED_DATA_FOLDER);
 const QString kEngineName = QStringLiteral("kelvane-engine");
 
-QString Under(const QString& relative) {
-    return QDir::cleanPath(ProgramFolder() + relative);
+// An installed folder: relative to the program's own folder, unless configured absolute.
+QString Under(const QString& folder) {
+    if (QDir::isAbsolutePath(folder))
+        return QDir::cleanPath(folder);
+    return QDir::cleanPath(ProgramFolder() + QLatin1Char('/') + folder);
 }
 
 } // namespace
@@ -31,6 +36,14 @@ QString HelperProgramPath(const QString& name) {
 bool IsInstalledProgram() {
     return !FileExists(ProgramFolder() + QLatin1Char('/') + kEngineName) &&
            FolderExists(Under(kHelperFolder)) && FolderExists(Under(kDataFolder));
+}
+
+bool IsPortableProgram() {
+    const QString own = ProgramFolder();
+    if (own.isEmpty() || IsInstalledProgram())
+        return false;
+    return GetAttributes(own + QStringLiteral("/portable")).has_value() &&
+           ::access(EncodeFileName(own).constData(), W_OK) == 0;
 }
 
 QString LanguageFileFolder() {

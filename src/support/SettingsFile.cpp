@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -24,11 +23,10 @@ SharedSettings& Shared() {
 } // namespace
 
 QString DefaultSettingsFilePath() {
-    // An installed program never writes beside itself, not even when run by root.
-    const QString programFolder = platform::ProgramFolder();
-    if (!programFolder.isEmpty() && !platform::IsInstalledProgram() &&
-        ::access(platform::EncodeFileName(programFolder).constData(), W_OK) == 0)
-        return programFolder + QStringLiteral("/Settings.ini");
+    // Runs with different homes (users, tests, containers) of one build tree must not share
+    // one file; only a copy made portable on purpose keeps its settings beside itself.
+    if (platform::IsPortableProgram())
+        return platform::ProgramFolder() + QStringLiteral("/Settings.ini");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                            QStringLiteral("/Mondavik/Kelvane");
     QDir().mkpath(folder);

@@ -3,9 +3,9 @@
 
 #include "support/IniFile.h"
 
-// Beside the program file when that folder is writable (running from a build tree or a
-// portable copy); otherwise $XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini, whose folder is
-// created when needed.
+// Beside the program file for a portable copy (platform::IsPortableProgram: a file named
+// "portable" beside the program); otherwise, for a build tree as for an installed
+// program, $XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini, whose folder is created when needed.
 QString DefaultSettingsFilePath();
 
 // The path SettingsFile() uses: the one set by SetSettingsFilePath, else the default.

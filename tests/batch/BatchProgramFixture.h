@@ -1,7 +1,8 @@
 #pragma once
 // Runs the real kelvane-batch as a user does, in a temporary folder: the program and its helper
-// are linked into a folder of their own (so its settings file starts empty), and a copy of the
-// example site is the work.
+// are linked into a folder of their own (so that what a test puts beside them, a language file
+// say, reaches no other program), its settings are the test's own (a private XDG_CONFIG_HOME,
+// so they start empty), and a copy of the example site is the work.
 
 #include "common/TestSupport.h"
 

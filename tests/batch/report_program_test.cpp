@@ -150,10 +150,11 @@ TEST_F(ReportProgram, ExitStatusesSayWhy) {
 
 TEST_F(ReportProgram, FollowsTheStoredFileTypesFilterAndOptions) {
     CopySite("site");
-    WriteAll(appDir->filePath("Settings.ini"), "[FormKelvaneOptions]\nEditFileFilter.Text=*.htm\n"
-                                               "[FormTidyProperties]\ncbUppercaseTags.Checked=0\n");
+    const QString settings = home.filePath("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(settings).path()));
+    WriteAll(settings, "[FormKelvaneOptions]\nEditFileFilter.Text=*.htm\n"
+                       "[FormTidyProperties]\ncbUppercaseTags.Checked=0\n");
     const BatchOutcome r = Run({"tidy", "-r", "-q", "site"});
-    QFile::remove(appDir->filePath("Settings.ini"));
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(r.out.trimmed().split('\n').last(), "Kelvane - Tidied 2 files out of 2");
     EXPECT_TRUE(ReadAll(At("site/news/index.htm")).contains("<ul>"));

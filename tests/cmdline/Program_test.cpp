@@ -1,6 +1,7 @@
 // The kelvane program as a user runs it from a shell without a display.
 
 #include "common/TestSupport.h"
+#include "platform/InstallPaths.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -72,8 +73,9 @@ private:
 
 class Program : public ::testing::Test {
 protected:
-    // The program is copied into a folder of its own, so that the settings file it keeps
-    // beside itself starts empty and lands nowhere near the build or source tree.
+    // The program is copied into a folder of its own, so that what a test puts beside it (a
+    // language file, the "portable" mark) reaches no other program; its settings are the
+    // test's own, in the XDG_CONFIG_HOME of IsolatedEnvironment.
     static void SetUpTestSuite() {
         appDir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(appDir->isValid());
@@ -91,6 +93,10 @@ protected:
     }
 
     QString at(const QString& name) const { return QDir(work).filePath(name); }
+    // The settings file of the test's user (IsolatedEnvironment's XDG_CONFIG_HOME).
+    QString settingsFile() const {
+        return home.filePath(QStringLiteral("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini"));
+    }
 
     // Runs kelvane (or `program`, say a shell that passes it names as raw bytes) with `extra`
     // added to a display-less environment.
@@ -125,20 +131,54 @@ TEST_F(Program, ValidateToTextAndHtml) {
     EXPECT_EQ(ReadAll(at("report.html")), kHtmlReport);
 
     EXPECT_EQ(ReadAll(input), kPage);
-    // The settings file went beside the program, not into the working folder.
+    // The settings file went to the user's configuration folder, not into the working folder.
     EXPECT_EQ(workFiles(), (QStringList{"my page.html", "report.html", "report.txt"}));
-    EXPECT_TRUE(QFileInfo::exists(appDir->filePath(QStringLiteral("Settings.ini"))));
+    EXPECT_TRUE(QFileInfo::exists(settingsFile()));
 }
 
 TEST_F(Program, ValidateUsesTheStoredOptions) {
-    const QString settings = appDir->filePath(QStringLiteral("Settings.ini"));
-    WriteAll(settings, "[FormTidyProperties]\r\nCBAltText.Checked=1\r\nEditAltText.Text=photo\r\n");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(settingsFile()).path()));
+    WriteAll(settingsFile(),
+             "[FormTidyProperties]\r\nCBAltText.Checked=1\r\nEditAltText.Text=photo\r\n");
     const Outcome r = run({"-v", input, "report.txt"});
-    QFile::remove(settings);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     const QByteArray report = ReadAll(at("report.txt"));
     EXPECT_TRUE(report.contains("<img> inserting \"alt\" attribute using value \"photo\"\r\n"))
         << report.constData();
+}
+
+// A program run where it was built has no installed layout, but its settings are still the
+// user's: two users (two homes) of one build tree each keep their own. Only a copy marked
+// portable keeps them beside itself.
+TEST_F(Program, SettingsAreEachUsersOwnUnlessTheCopyIsMarkedPortable) {
+    const QByteArray altText =
+        "[FormTidyProperties]\r\nCBAltText.Checked=1\r\nEditAltText.Text=photo\r\n";
+    const QByteArray usesAltText = "using value \"photo\"";
+    ASSERT_EQ(run({"-v", input, "report.txt"}).exitCode, 0);
+    ASSERT_TRUE(QFileInfo::exists(settingsFile()));
+    WriteAll(settingsFile(), altText);
+    ASSERT_EQ(run({"-v", input, "report.txt"}).exitCode, 0);
+    EXPECT_TRUE(ReadAll(at("report.txt")).contains(usesAltText));
+
+    QTemporaryDir otherHome;
+    ASSERT_TRUE(otherHome.isValid());
+    Outcome r = RunServingEvents(kelvane(), {"-v", input, "other.txt"},
+                                 IsolatedEnvironment(otherHome.path()), work);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_FALSE(ReadAll(at("other.txt")).contains(usesAltText)) << "the other user's options";
+    EXPECT_TRUE(QFileInfo::exists(
+        otherHome.filePath(QStringLiteral("XDG_CONFIG_HOME/Mondavik/Kelvane/Settings.ini"))));
+    EXPECT_FALSE(QFileInfo::exists(appDir->filePath(QStringLiteral("Settings.ini"))));
+
+    const QString portable = appDir->filePath(QStringLiteral("portable"));
+    WriteAll(portable, {});
+    r = run({"-v", input, "portable.txt"});
+    const bool besideProgram = QFileInfo::exists(appDir->filePath(QStringLiteral("Settings.ini")));
+    QFile::remove(portable);
+    QFile::remove(appDir->filePath(QStringLiteral("Settings.ini")));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(besideProgram);
+    EXPECT_FALSE(ReadAll(at("portable.txt")).contains(usesAltText)) << "not the user's options";
 }
 
 TEST_F(Program, MissingInputFailsWithItsReasonOnStandardErrorOnly) {
@@ -179,6 +219,34 @@ TEST_F(Program, DialogsNeedADisplay) {
     EXPECT_EQ(workFiles(), QStringList{"my page.html"});
 }
 
+TEST_F(Program, HelpAndVersionComeBeforeTheJobGrammarAndNeedNoDisplay) {
+    const QByteArray version = "kelvane " KELVANE_VERSION "\n";
+    const struct {
+        QStringList arguments;
+        bool help;
+    } cases[] = {
+        {{"--help"}, true},
+        {{"--version"}, false},
+        {{"-v", input, "report.txt", "--help"}, true},    // no job runs
+        {{"--version", "--help"}, false},                 // the first one answers
+        {{"a.html", "b.html", "c.html", "--help"}, true}, // not "too many files"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome r = run(c.arguments);
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+        if (c.help) {
+            EXPECT_TRUE(r.out.startsWith("Usage: kelvane [PATH | ADDRESS]\n")) << r.out.constData();
+            for (const char* word : {" -t ", " -v ", " -h ", " -X ", " --help ", " --version "})
+                EXPECT_TRUE(r.out.contains(word)) << word;
+        } else {
+            EXPECT_EQ(r.out, version);
+        }
+    }
+    EXPECT_EQ(workFiles(), QStringList{"my page.html"});
+}
+
 TEST_F(Program, InteractiveRoadNeedsADisplay) {
     for (const QStringList& arguments : {QStringList{}, QStringList{"-t"}, QStringList{input}}) {
         const Outcome r = run(arguments);
@@ -187,20 +255,27 @@ TEST_F(Program, InteractiveRoadNeedsADisplay) {
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
     }
     // A window that never started leaves the main window's stored state alone.
-    EXPECT_FALSE(
-        ReadAll(appDir->filePath(QStringLiteral("Settings.ini"))).contains("[FormKelvane]"));
+    EXPECT_FALSE(ReadAll(settingsFile()).contains("[FormKelvane]"));
 }
 
 TEST_F(Program, InstalledLayoutFindsItsHelperAndLanguageAndKeepsSettingsPerUser) {
-    // <prefix>/bin/kelvane, <prefix>/libexec/kelvane/kelvane-engine, <prefix>/share/kelvane.
+    // <prefix>/bin/kelvane, its helper and data where this build installs them (by default
+    // <prefix>/libexec/kelvane and <prefix>/share/kelvane).
+    const QString helperFolder = QString::fromUtf8(KELVANE_INSTALLED_HELPER_FOLDER);
+    const QString dataFolder = QString::fromUtf8(KELVANE_INSTALLED_DATA_FOLDER);
+    if (QDir::isAbsolutePath(helperFolder) || QDir::isAbsolutePath(dataFolder))
+        GTEST_SKIP() << "this build installs into absolute folders, not below a prefix";
     QTemporaryDir prefix;
     ASSERT_TRUE(prefix.isValid());
-    for (const char* folder : {"bin", "libexec/kelvane", "share/kelvane"})
-        ASSERT_TRUE(QDir(prefix.path()).mkpath(QString::fromLatin1(folder)));
-    ASSERT_TRUE(QFile::copy(BinPath("kelvane"), prefix.filePath("bin/kelvane")));
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    const QString helpers = QDir::cleanPath(bin + QLatin1Char('/') + helperFolder);
+    const QString data = QDir::cleanPath(bin + QLatin1Char('/') + dataFolder);
+    for (const QString& folder : {bin, helpers, data})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QFile::copy(BinPath("kelvane"), bin + QStringLiteral("/kelvane")));
     ASSERT_TRUE(
-        QFile::copy(BinPath("kelvane-engine"), prefix.filePath("libexec/kelvane/kelvane-engine")));
-    WriteAll(prefix.filePath("share/kelvane/lang.txt"),
+        QFile::copy(BinPath("kelvane-engine"), helpers + QStringLiteral("/kelvane-engine")));
+    WriteAll(data + QStringLiteral("/lang.txt"),
              "<//STRING_TABLE-\nE=Line %d, Column %d - %s: %s\nT=Zeile %d, Spalte %d - %s: %s\n");
 
     const Outcome r = run({"-v", input, "report.txt"}, {}, prefix.filePath("bin/kelvane"));

@@ -278,7 +278,11 @@ public:
         ::chmod(path.constData(), 01777);
         m_path = path;
         qputenv("TMPDIR", m_path);
-        // The desktop trash, which restore fills with changed pages, is not the user's either.
+        // Nor are the configuration (the settings file, remembered answers), the cache and the
+        // desktop trash, which restore fills with changed pages: the test process and every
+        // program it starts get private ones, which start empty.
+        qputenv("XDG_CONFIG_HOME", m_path + "/config");
+        qputenv("XDG_CACHE_HOME", m_path + "/cache");
         qputenv("XDG_DATA_HOME", m_path + "/data");
         // The key that proves our temporaries' names ours (platform/TemporaryNames.h) is the
         // test process's own, shared with the programs it starts.

@@ -98,8 +98,9 @@ private:
 };
 
 // Gives the test process a temporary folder of its own for its whole life: TMPDIR points into
-// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it; so does
-// XDG_STATE_HOME, where the key of our temporaries' names is kept), and it goes
+// it (QTemporaryDir, QDir::tempPath() and every program a test starts honour it), and so do
+// XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_DATA_HOME and XDG_STATE_HOME (settings, cache, trash and
+// the key of our temporaries' names), and it goes
 // with everything in it when the process ends, also after failed tests. QTemporaryDir alone
 // leaves behind files whose names are not UTF-8, and folders a test made unreadable. Folders
 // left by test processes that died (a crash, a timeout) go at the next start. Call first in main.

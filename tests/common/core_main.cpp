@@ -2,14 +2,13 @@
 #include "common/TestSupport.h"
 
 #include <QCoreApplication>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     UsePrivateTemporaryFolder();
     QCoreApplication app(argc, argv);
-    // Keeps tests away from the user's real configuration, data and cache folders.
-    QStandardPaths::setTestModeEnabled(true);
+    // The user's real configuration, data and cache folders are out of reach: the XDG
+    // folders are private ones (UsePrivateTemporaryFolder), also for the programs started.
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -2,7 +2,6 @@
 #include "common/TestSupport.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -10,8 +9,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // Keeps tests away from the user's real configuration, data and cache folders.
-    QStandardPaths::setTestModeEnabled(true);
+    // The user's real configuration, data and cache folders are out of reach: the XDG
+    // folders are private ones (UsePrivateTemporaryFolder), also for the programs started.
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

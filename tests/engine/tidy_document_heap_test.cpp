@@ -6,6 +6,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -71,13 +73,13 @@ TEST(TidyDocumentHeap, BlocksKeepTheirBytesThroughAllocationGrowthAndReuse) {
 TEST(TidyDocumentHeap, SmallBlocksGrowInPlaceWithinTheirClassAndAreReused) {
     TidyDocumentHeap heap;
     void* block = heap.allocate(20);
-    const std::size_t capacity = TidyDocumentHeap::smallCapacity(block);
+    const std::size_t capacity = heap.smallCapacity(block);
     EXPECT_GE(capacity, 20u);
     EXPECT_LT(capacity, 20u + 16u);
     EXPECT_EQ(heap.reallocate(block, capacity), block);
     heap.release(block);
     EXPECT_EQ(heap.allocate(capacity), block) << "a freed block serves the next of its class";
-    EXPECT_EQ(TidyDocumentHeap::smallCapacity(heap.allocate(5000)), 0u) << "large blocks";
+    EXPECT_EQ(heap.smallCapacity(heap.allocate(5000)), 0u) << "large blocks";
 }
 
 // The library hands back only what it took from the document's allocator, but a block of the
@@ -88,11 +90,40 @@ TEST(TidyDocumentHeap, BlocksOfTheCLibraryArePassedBackToIt) {
         auto* foreign = static_cast<char*>(std::malloc(size));
         ASSERT_NE(foreign, nullptr);
         std::memset(foreign, 'x', size);
-        EXPECT_EQ(TidyDocumentHeap::smallCapacity(foreign), 0u);
+        EXPECT_EQ(heap.smallCapacity(foreign), 0u);
         foreign = static_cast<char*>(heap.reallocate(foreign, size * 2));
         EXPECT_EQ(foreign[size - 1], 'x');
         heap.release(foreign); // would corrupt a free list or crash if taken for ours
     }
+}
+
+// Whose block it is, the heap tells by address: it reads nothing before a block it did not hand
+// out, so a block at the very start of a mapping (another allocator's, say, or one of the C
+// library's placed there) costs no read of the page before it, and bytes there that happen to
+// look like one of its headers do not make a block its own.
+TEST(TidyDocumentHeap, BlocksItDidNotHandOutAreToldByAddressAlone) {
+    TidyDocumentHeap heap;
+    heap.release(heap.allocate(24)); // a slab exists
+    const long page = ::sysconf(_SC_PAGESIZE);
+    auto* mapped = static_cast<char*>(
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(mapped, MAP_FAILED);
+    ASSERT_EQ(::munmap(mapped, page), 0); // nothing is mapped just before `atPageStart`
+    char* atPageStart = mapped + page;
+    EXPECT_EQ(heap.smallCapacity(atPageStart), 0u);
+
+    // Bytes that read as a header of ours (its tag, class 2) just before a foreign block.
+    const std::uint64_t lookalike = (std::uint64_t(0x4b4c5648) << 32) | 2;
+    std::memcpy(atPageStart, &lookalike, sizeof lookalike);
+    EXPECT_EQ(heap.smallCapacity(atPageStart + sizeof lookalike), 0u);
+    ::munmap(atPageStart, page);
+
+    void* ours = heap.allocate(24);
+    EXPECT_GE(heap.smallCapacity(ours), 24u);
+    void* large = heap.allocate(5000);
+    EXPECT_EQ(heap.smallCapacity(large), 0u);
+    heap.release(large);
+    heap.release(ours);
 }
 
 // A library that writes past a block's end overwrites the next block's header: the heap ends the

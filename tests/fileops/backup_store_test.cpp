@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -207,17 +208,68 @@ TEST_F(BackupStore, SelectionTests) {
     SetReadOnly(folder, false);
 }
 
-TEST_F(BackupStore, TranslatedFolderNameIsUsedAndHidesEarlierBackups) {
+TEST_F(BackupStore, TranslatedFolderNameIsUsedAndEarlierBackupsStayWithinReach) {
     const QString page = file("index.htm", "original");
     ASSERT_FALSE(MakeBackup(page).isEmpty());
 
     QTemporaryDir language;
     LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sicherung\n");
     EXPECT_EQ(BackupFolderName(), "Sicherung/");
+    EXPECT_EQ(UntranslatedBackupFolderName(), "Kelvane Backup/");
     EXPECT_EQ(BackupPathOf(page), root + "Sicherung/index.htm");
-    EXPECT_FALSE(HasBackup(page)) << "the earlier backup is under the English name";
-    EXPECT_TRUE(QFile::exists(root + "Kelvane Backup/index.htm"));
+    EXPECT_TRUE(HasBackup(page)) << "the earlier backup, under the English name, still counts";
+    EXPECT_TRUE(CanRestoreSelection({page}));
+    // Tidy writes under the current name only.
     EXPECT_EQ(MakeBackup(page), root + "Sicherung/index.htm");
+    EXPECT_EQ(ReadAll(root + "Kelvane Backup/index.htm"), "original");
+}
+
+// After a language change, restore and removal take the backup under the current name, and
+// where that folder has none for the file (or is missing), the one under the English name.
+TEST_F(BackupStore, AfterALanguageChangeRestoreAndRemovalReachTheEnglishFolder) {
+    const struct {
+        const char* backups;  // which folders hold a backup: "E" English, "T" translated
+        const char* restored; // what the page holds after one restore ("" none was there)
+        bool englishLeft, translatedLeft;
+    } cases[] = {
+        {"E", "english", false, false},
+        {"T", "translated", false, false},
+        {"ET", "translated", true, false},
+        {"", "", false, false},
+    };
+    QTemporaryDir language;
+    for (const auto& c : cases) {
+        for (const bool restore : {true, false}) {
+            SCOPED_TRACE(testing::Message()
+                         << "backups " << c.backups << ", " << (restore ? "restore" : "remove"));
+            ClearTranslations();
+            ASSERT_TRUE(QDir(root).removeRecursively() && QDir().mkpath(root));
+            const QString page = file("site/page.html", "tidied");
+            const QString english = root + "site/Kelvane Backup/page.html";
+            const QString translated = root + "site/Sicherung/page.html";
+            // Another page's backup: the translated folder exists but has nothing for this one.
+            file("site/Sicherung/other.html", "other");
+            if (std::strchr(c.backups, 'E'))
+                file("site/Kelvane Backup/page.html", "english");
+            if (std::strchr(c.backups, 'T'))
+                file("site/Sicherung/page.html", "translated");
+            LoadLanguage(language, "<//STRING_TABLE-->\nE=Kelvane Backup\nT=Sicherung\n");
+
+            const bool any = *c.backups != 0;
+            EXPECT_EQ(HasBackup(page), any);
+            EXPECT_EQ(CanRestoreSelection({page}), any);
+            if (restore) {
+                EXPECT_EQ(RestoreFromBackup(page), any ? rrRestored : rrNoBackup);
+                EXPECT_EQ(ReadAll(page), any ? QByteArray(c.restored) : QByteArray("tidied"));
+            } else {
+                EXPECT_TRUE(RemoveBackup(page));
+                EXPECT_EQ(ReadAll(page), "tidied");
+            }
+            EXPECT_EQ(QFile::exists(english), c.englishLeft);
+            EXPECT_EQ(QFile::exists(translated), c.translatedLeft);
+            EXPECT_EQ(ReadAll(root + "site/Sicherung/other.html"), "other");
+        }
+    }
 }
 
 TEST_F(BackupStore, TranslationEndingInASeparatorGetsNoSecondOne) {

@@ -4,12 +4,20 @@
 # the manual pages render without warnings and name every switch, the shell completions load
 # where each shell looks, the AppStream metainfo and desktop entry are valid, and the versions
 # in the changelog, metainfo and manual pages are the program's.
-#   installed_layout_test.sh BUILD_DIR
+#   installed_layout_test.sh BUILD_DIR [BINDIR HELPERDIR DATADIR]
 set -euo pipefail
 
-build=$1
+build=$1 bindir=${2:-bin} helperdir=${3:-libexec/kelvane} datadir=${4:-share/kelvane}
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 skip() { echo "skipped: $*"; }
+
+# The folders the build installs into, relative to the prefix (KelvaneInstallPaths.cmake).
+for folder in "$bindir" "$helperdir" "$datadir"; do
+    if [[ $folder == /* ]]; then
+        echo "skipped: the build installs into absolute folders, not below a prefix"
+        exit 77
+    fi
+done
 
 root="$tmp/root"
 prefix="$root/usr"
@@ -20,13 +28,13 @@ mkdir -p "$HOME"
 
 commands=(kelvane kelvane-batch kelvane-send)
 if [[ -e /etc/debian_version ]]; then zsh_dir=share/zsh/vendor-completions; else zsh_dir=share/zsh/site-functions; fi
-expected=(libexec/kelvane/kelvane-engine share/kelvane/lang.txt
-    share/kelvane/kelvane-batch-report.schema.json share/applications/kelvane.desktop
+expected=("$helperdir/kelvane-engine" "$datadir/lang.txt"
+    "$datadir/kelvane-batch-report.schema.json" share/applications/kelvane.desktop
     share/icons/hicolor/scalable/apps/kelvane.svg
     share/metainfo/example.mondavik.kelvane.metainfo.xml
     share/doc/kelvane/copyright share/doc/kelvane/changelog.gz share/lintian/overrides/kelvane)
 for command in "${commands[@]}"; do
-    expected+=("bin/$command" "share/man/man1/$command.1.gz"
+    expected+=("$bindir/$command" "share/man/man1/$command.1.gz"
         "share/bash-completion/completions/$command" "$zsh_dir/_$command"
         "share/fish/vendor_completions.d/$command.fish")
 done
@@ -34,14 +42,18 @@ for file in "${expected[@]}"; do
     [[ -f $prefix/$file ]] || fail "not installed: $file"
 done
 
-# The installed kelvane-batch finds its helper in libexec and its settings in the home folder.
-version=$("$prefix/bin/kelvane-batch" --version | awk '{print $2}')
+# The installed kelvane-batch finds its helper where it was installed and its settings in the
+# home folder; the window program answers --help and --version without a display.
+version=$("$prefix/$bindir/kelvane-batch" --version | awk '{print $2}')
 mkdir "$tmp/pages"
 printf '<title>x</title>\n<p><blink2>x</blink2>\n' > "$tmp/pages/page.html"
 status=0
-"$prefix/bin/kelvane-batch" validate -q "$tmp/pages/page.html" > "$tmp/report.txt" 2>&1 || status=$?
+"$prefix/$bindir/kelvane-batch" validate -q "$tmp/pages/page.html" > "$tmp/report.txt" 2>&1 || status=$?
 grep -q 'page.html:2:[0-9]*: error: <blink2> is not recognized!' "$tmp/report.txt" && ((status == 1)) ||
     { fail "the installed kelvane-batch did not validate (status $status):"; cat "$tmp/report.txt"; }
+[[ ! -e $prefix/$bindir/Settings.ini ]] || fail "the installed kelvane-batch keeps its settings beside itself"
+[[ $(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/$bindir/kelvane" --version) == "kelvane $version" ]] ||
+    fail "kelvane --version does not say kelvane $version"
 
 # Manual pages: no warnings from groff, the usual sections, every switch that --help names.
 for command in "${commands[@]}"; do
@@ -58,11 +70,8 @@ for command in "${commands[@]}"; do
     gzip -dc "$page" > "$tmp/page.roff"
     grep -q "^\.TH \"$command\" \"1\" .*\"Kelvane $version\"" "$tmp/page.roff" ||
         fail "$command(1) does not carry version $version: $(grep '^\.TH' "$tmp/page.roff")"
-    switches=(-t -v -h -X)
-    if [[ $command != kelvane ]]; then
-        mapfile -t switches < <("$prefix/bin/$command" --help | grep -oE '(^| )--?[A-Za-z0-9?][-A-Za-z0-9]*' |
-            sed 's/^ //' | sort -u)
-    fi
+    mapfile -t switches < <(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/$bindir/$command" --help |
+        grep -oE '(^| )--?[A-Za-z0-9?][-A-Za-z0-9]*' | sed 's/^ //' | sort -u)
     ((${#switches[@]} >= 4)) || fail "found only ${#switches[@]} switches in $command --help"
     for switch in "${switches[@]}"; do
         grep -qF -- "$switch" "$tmp/page.roff" || fail "$command(1) does not describe $switch"
@@ -85,6 +94,10 @@ if command -v appstreamcli > /dev/null; then
 else
     skip "appstreamcli is not installed (Debian package appstream)"
 fi
+# Opening pages is the entry's job; offering it as a handler of folders would put it among
+# the file managers for every folder the desktop opens.
+grep -E '^MimeType=(.*;)?inode/directory(;|$)' "$prefix/share/applications/kelvane.desktop" &&
+    fail "kelvane.desktop offers Kelvane as a handler of folders"
 if command -v desktop-file-validate > /dev/null; then
     desktop-file-validate "$prefix/share/applications/kelvane.desktop" ||
         fail "desktop-file-validate kelvane.desktop"
@@ -95,7 +108,7 @@ fi
 # Shell completions, loaded the way each shell finds them.
 mkdir "$tmp/cwd" "$tmp/cwd/site" && touch "$tmp/cwd/site.html" "$tmp/cwd/list.txt"
 cd "$tmp/cwd"
-export PATH="$prefix/bin:$PATH"
+export PATH="$prefix/$bindir:$PATH"
 if [[ -f /usr/share/bash-completion/bash_completion ]]; then
     XDG_DATA_DIRS="$prefix/share" bash --norc --noprofile > "$tmp/bash.txt" 2>&1 <<'BASH' || true
 source /usr/share/bash-completion/bash_completion
@@ -137,7 +150,7 @@ expect "content metadata " kelvane-batch validate --cache-strategy ""
 expect "validate " kelvane-batch -rm "*.html" va
 expect "site site.html " kelvane-batch tidy -r si
 expect "- list.txt site site.html " kelvane-batch --files-from ""
-expect "-X -h -t -v " kelvane -
+expect "--help --version -X -h -t -v " kelvane -
 expect "site site.html " kelvane -t si
 expect "--help " kelvane-send --he
 BASH
